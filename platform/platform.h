@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/capture.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "platform/notifications.h"
+#include "platform/permissions.h"
+#include "platform/pointer_keys.h"
+#include "platform/screens.h"
+#include "platform/sounds.h"
+#include "platform/system_actions.h"
+#include "platform/window_server.h"
+
+#include <memory>
+
+namespace vistrale {
+
+// Every service the core talks to. Owned by the application for the whole run.
+struct Platform {
+    std::unique_ptr<Clock> clock;
+    std::unique_ptr<Screens> screens;
+    std::unique_ptr<WindowServer> windowServer;
+    std::unique_ptr<OwnWindows> ownWindows;
+    std::unique_ptr<PointerKeys> pointerKeys;
+    std::unique_ptr<CaptureService> capture;
+    std::unique_ptr<Dialogs> dialogs;
+    std::unique_ptr<SystemActions> systemActions;
+    std::unique_ptr<Sounds> sounds;
+    std::unique_ptr<DistributedNotifications> notifications;
+    std::unique_ptr<AudioDevices> audio;
+    std::unique_ptr<Permissions> permissions;
+};
+
+} // namespace vistrale

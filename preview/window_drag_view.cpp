@@ -1,0 +1,83 @@
+#include "preview/window_drag_view.h"
+
+#include <QContextMenuEvent>
+#include <QPainter>
+
+namespace vistrale {
+
+WindowDragView::WindowDragView(QWidget* parent)
+    : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAutoFillBackground(false);
+}
+
+void WindowDragView::showFrame(FrameRef next)
+{
+    {
+        std::lock_guard guard(lock);
+        frame = std::move(next);
+        if (repaintQueued)
+            return;
+        repaintQueued = true;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            {
+                std::lock_guard guard(lock);
+                repaintQueued = false;
+            }
+            update();
+        },
+        Qt::QueuedConnection);
+}
+
+FrameRef WindowDragView::lastFrame() const
+{
+    std::lock_guard guard(lock);
+    return frame;
+}
+
+void WindowDragView::setDefaultImage(const QImage& image)
+{
+    defaultImage = image;
+    update();
+}
+
+void WindowDragView::setNoPermissionText(const QString& text)
+{
+    noPermissionText = text;
+    update();
+}
+
+void WindowDragView::setContextMenuHandler(std::function<void(QPoint)> handler)
+{
+    contextMenuHandler = std::move(handler);
+}
+
+void WindowDragView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    const FrameRef shown = lastFrame();
+    const QImage& picture = shown ? shown->image : defaultImage;
+    if (!picture.isNull())
+        painter.drawImage(QRectF(rect()), picture);
+    if (!noPermissionText.isEmpty()) {
+        QFont font = painter.font();
+        font.setPixelSize(12);
+        painter.setFont(font);
+        painter.setPen(Qt::white);
+        painter.drawText(rect(), Qt::AlignCenter, noPermissionText);
+    }
+}
+
+void WindowDragView::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (contextMenuHandler)
+        contextMenuHandler(event->globalPos());
+}
+
+} // namespace vistrale

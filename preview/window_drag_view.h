@@ -1,0 +1,41 @@
+#pragma once
+
+#include "platform/frame.h"
+
+#include <QImage>
+#include <QWidget>
+#include <functional>
+#include <mutex>
+
+namespace vistrale {
+
+// The output picture inside the preview window: the latest output frame, or the
+// backdrop picture until the first frame exists.
+class WindowDragView : public QWidget {
+public:
+    explicit WindowDragView(QWidget* parent = nullptr);
+
+    // Any thread: keeps the frame and repaints on the main thread.
+    void showFrame(FrameRef frame);
+    FrameRef lastFrame() const;
+    // Main thread: the picture shown while no frame exists.
+    void setDefaultImage(const QImage& image);
+    // Shown centred over the picture while screen capture is not permitted.
+    void setNoPermissionText(const QString& text);
+    // Right clicks open the application's menu here.
+    void setContextMenuHandler(std::function<void(QPoint globalPosition)> handler);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    mutable std::mutex lock;
+    FrameRef frame;
+    bool repaintQueued = false;
+    QImage defaultImage;
+    QString noPermissionText;
+    std::function<void(QPoint)> contextMenuHandler;
+};
+
+} // namespace vistrale
