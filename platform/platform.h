@@ -22,6 +22,7 @@ struct Platform {
     std::unique_ptr<WindowServer> windowServer;
     std::unique_ptr<OwnWindows> ownWindows;
     std::unique_ptr<PointerKeys> pointerKeys;
+    // Null where the desktop offers no live capture streams (image mode).
     std::unique_ptr<CaptureService> capture;
     std::unique_ptr<Dialogs> dialogs;
     std::unique_ptr<SystemActions> systemActions;

@@ -1,0 +1,295 @@
+#include "app/app_delegate.h"
+
+#include "app/about_alert.h"
+#include "app/preview_window.h"
+#include "app/settings/geometry_strings.h"
+#include "app/settings/settings.h"
+#include "app/settings/settings_keys.h"
+#include "app/settings/shortcut.h"
+#include "platform/log.h"
+#include "platform/platform.h"
+#include "preview/output_geometry.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileInfo>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+namespace vistrale {
+namespace {
+
+constexpr const char* APP_NOTIFICATION = "com.quorvia.vistrale.app";
+constexpr const char* PLUGIN_NOTIFICATION = "com.quorvia.vistrale.plugin";
+
+} // namespace
+
+AppDelegate::AppDelegate(Platform& platform, Settings& settings, QString version)
+    : platform(platform)
+    , settings(settings)
+    , version(std::move(version))
+{
+}
+
+AppDelegate::~AppDelegate()
+{
+    // The controller's view lives inside the preview window.
+    controller.reset();
+}
+
+void AppDelegate::applicationDidFinishLaunching()
+{
+    // 1. The chosen camera and microphone; only text values count.
+    currentCameraId = settings.text(keys::CAMERA_ID);
+    currentMicId = settings.text(keys::MIC_ID);
+
+    // 2. The camera's mirror state, for the camera process.
+    publishMirror(settings.boolValue(keys::MIRROR));
+
+    // 3. and 4. The status item and its menu.
+    menu = std::make_unique<QMenu>();
+    menuTable = std::make_unique<StatusMenu>(*menu, menuRows());
+    trayIcon = std::make_unique<QSystemTrayIcon>();
+    trayIcon->setIcon(QIcon(":/images/vistrale-statusbar-16.png"));
+    trayIcon->setToolTip(tr("Vistrale"));
+    trayIcon->setContextMenu(menu.get());
+    // A left click opens the menu too, as the status item does.
+    connect(trayIcon.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger)
+            popUpMenu(QCursor::pos());
+    });
+    trayIcon->show();
+    platform.notifications->observe(PLUGIN_NOTIFICATION, [this](const QString& object) {
+        logLine("notification message=", object);
+        if (object == "mirrorstatus")
+            publishMirror(settings.boolValue(keys::MIRROR));
+    });
+
+    // 5. The preview window.
+    createPreviewWindow();
+
+    // 6. The controller, its view inside the window, the window in front.
+    controller = std::make_unique<VistraleViewController>(platform, settings, this);
+    controller->mirrorVistraleCamera = settings.boolValue(keys::MIRROR);
+    previewWindow->setContent(controller->view());
+    previewWindow->show();
+    previewWindow->raise();
+    previewWindow->activateWindow();
+
+    // 7. The caption submenu is built with the captions.
+
+    // 8. A file that launched the application opens now, without the welcome.
+    if (fileToOpen) {
+        controller->SHOW_ABOUT_ON_LAUNCH = false;
+        logLine("open document ", fileToOpen->toLocalFile());
+    }
+}
+
+void AppDelegate::createPreviewWindow()
+{
+    const QSizeF size(roundHalfAway(OUTPUT_RESOLUTION[0] / 7.0), roundHalfAway(OUTPUT_RESOLUTION[1] / 7.0));
+    std::optional<QRectF> stored;
+    if (const std::optional<QString> text = settings.text(keys::PREVIEW_FRAME)) {
+        stored = parseRectString(*text);
+        if (!stored || stored->width() <= 0 || stored->height() <= 0) {
+            logLine("preview-frame not usable: ", *text);
+            stored.reset();
+        }
+    }
+    const QList<ScreenInfo> screens = platform.screens->screens();
+    const std::optional<ScreenInfo> mainScreen = screens.isEmpty() ? std::nullopt : std::optional(screens.first());
+
+    previewWindow = std::make_unique<PreviewWindow>(
+        *platform.ownWindows, QSize(OUTPUT_RESOLUTION[0], OUTPUT_RESOLUTION[1]),
+        QSize(OUTPUT_RESOLUTION[0] / 12, OUTPUT_RESOLUTION[1] / 12));
+    previewWindow->placeAt(previewWindowFrame(stored, mainScreen, size));
+    previewWindow->setCloseHandler([this] {
+        if (controller)
+            controller->closeVistrale();
+    });
+    previewWindow->setFrameChangedHandler(
+        [this](const QRectF& frame) { settings.setText(keys::PREVIEW_FRAME, rectString(frame)); });
+}
+
+bool AppDelegate::openFile(const QString& path)
+{
+    logLine("open file ", path);
+    const QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+    if (controller) {
+        // Documents open in windows of their own once the document viewer exists.
+        logLine("open document ", url.toLocalFile());
+    } else {
+        fileToOpen = url;
+    }
+    return true;
+}
+
+QString AppDelegate::shortcutText() const
+{
+    if (!controller)
+        return QStringLiteral("⌘F1");
+    return shortcutDisplayString(loadShortcut(settings));
+}
+
+void AppDelegate::showAboutAlert()
+{
+    if (!controller)
+        return;
+    const AlertSpec alert = aboutAlertSpec(version, shortcutDisplayString(loadShortcut(settings)));
+    platform.dialogs->activateApplication();
+    platform.clock->after(0, [this, alert] {
+        platform.dialogs->runAlert(alert);
+        if (controller && !controller->hasScreenPermission)
+            controller->showPermissionDialog();
+    });
+}
+
+void AppDelegate::popUpMenu(QPoint globalPosition)
+{
+    if (menu)
+        menu->popup(globalPosition);
+}
+
+std::vector<MenuRow> AppDelegate::menuRows()
+{
+    auto checked = [](std::function<bool()> rule) {
+        return [rule = std::move(rule)](QAction& item) { item.setChecked(rule()); };
+    };
+    std::vector<MenuRow> rows;
+    rows.push_back({MenuRow::Item, HEADER_TAG, tr("About"), {}, false, [this] { aboutWindow(); },
+                    [this](QAction& item) {
+                        item.setText(tr("About") + " (" + shortcutText() + tr(" to select windows)"));
+                    }});
+    rows.push_back({MenuRow::Item, SHOW_WINDOW_TAG, tr("Show Vistrale"), {}, true, [this] { showPreviewWindow(); },
+                    checked([this] { return controller && controller->windowShown; })});
+    rows.push_back({MenuRow::Item, HIDE_PANEL_WINDOW_TAG, tr("Show Vistrale Share"), {}, false,
+                    [this] { hidePanelWindow(); }, [this](QAction& item) {
+                        const bool onScreen = controller && controller->shareWindowWhollyOnScreen();
+                        item.setText(onScreen ? tr("Hide Vistrale Share") : tr("Show Vistrale Share"));
+                    }});
+    rows.push_back(MenuRow::separator());
+    rows.push_back(MenuRow::separator());
+    rows.push_back({MenuRow::Item, 0, "Microphone", {}, false, [this] { settingsMic(); }, [this](QAction& item) {
+                        if (!controller)
+                            return;
+                        const QString name = platform.audio->defaultInputName();
+                        item.setText("Microphone (" + (name.isEmpty() ? QString("none") : name) + ")");
+                    }});
+    rows.push_back({MenuRow::Item, 0, tr("Text Overlay..."), {}, false, [this] { editOverlay(); }, {}});
+    rows.push_back(MenuRow::separator());
+    rows.push_back({MenuRow::Item, MOV_TAG, tr("Save as MOV (default MP4)"), {}, true, [this] { toggleMov(); },
+                    checked([this] { return settings.boolValue(keys::MOV); })});
+    rows.push_back({MenuRow::Item, SOUND_TAG, tr("Sound Effect"), {}, true, [this] { toggleSound(); },
+                    checked([this] { return !settings.boolValue(keys::SOUND_OFF); })});
+    rows.push_back({MenuRow::Item, SMART_SCALING_TAG, tr("Smart Scaling"), {}, true, [this] { toggleSmartScaling(); },
+                    checked([this] { return settings.boolValue(keys::SMART_SCALING); })});
+    rows.push_back(MenuRow::separator());
+    rows.push_back({MenuRow::Item, MIRROR_TAG, tr("Mirror Camera"), {}, true, [this] { mirrorVistrale(); },
+                    checked([this] { return settings.boolValue(keys::MIRROR); })});
+    rows.push_back({MenuRow::Item, SCREEN_PERMISSION_TAG, tr("Check Screen Permissions..."), {}, false,
+                    [this] { openSystemPreferences(); }, [this](QAction& item) {
+                        if (controller)
+                            item.setEnabled(!controller->hasScreenPermission);
+                    }});
+    rows.push_back(MenuRow::separator());
+    rows.push_back(MenuRow::separator());
+    rows.push_back({MenuRow::Item, 0, tr("Contact <%1>").arg(SUPPORT_EMAIL), {}, false, [this] { showContact(); }, {}});
+    rows.push_back({MenuRow::Item, 0, tr("Review Vistrale..."), {}, false, [this] { writeReview(); }, {}});
+    rows.push_back({MenuRow::Item, 0, tr("Share..."), {}, false, [this] { shareVistrale(); }, {}});
+    rows.push_back({MenuRow::Item, 0, tr("Quit"), {}, false, [this] { terminate(); }, {}});
+    return rows;
+}
+
+void AppDelegate::aboutWindow() { showAboutAlert(); }
+
+void AppDelegate::showPreviewWindow()
+{
+    if (!controller) {
+        logLine("app menu showWindow: no VC");
+        return;
+    }
+    if (controller->windowShown)
+        controller->closeVistrale();
+    else
+        controller->showWindow();
+}
+
+void AppDelegate::hidePanelWindow()
+{
+    if (controller)
+        controller->toggleShareWindowVisibility();
+}
+
+void AppDelegate::settingsMic()
+{
+    if (!controller)
+        return;
+    informationAlert(*platform.dialogs, tr("Microphone Input"),
+                     tr("System Preferences > Sound > Input\nto change your microphone input"));
+}
+
+void AppDelegate::editOverlay()
+{
+    if (!controller)
+        return;
+    AlertSpec alert{tr("Text Overlay"), tr("Leave empty to hide the text overlay"), tr("OK"), tr("Cancel")};
+    controller->dialogShown = true;
+    const std::optional<QString> text =
+        platform.dialogs->runTextAlert(alert, settings.text(keys::OVERLAY_TEXT).value_or(QString()));
+    controller->dialogShown = false;
+    if (!text)
+        return;
+    settings.setText(keys::OVERLAY_TEXT, *text);
+    controller->setOverlayText(*text);
+}
+
+void AppDelegate::toggleMov() { settings.toggle(keys::MOV); }
+
+void AppDelegate::toggleSound() { settings.toggle(keys::SOUND_OFF); }
+
+void AppDelegate::toggleSmartScaling()
+{
+    const bool on = settings.toggle(keys::SMART_SCALING);
+    if (controller)
+        controller->smartScaling = on;
+}
+
+void AppDelegate::mirrorVistrale()
+{
+    const bool mirror = !settings.boolValue(keys::MIRROR);
+    settings.setBool(keys::MIRROR, mirror);
+    settings.sync();
+    publishMirror(mirror);
+}
+
+void AppDelegate::publishMirror(bool mirror)
+{
+    platform.notifications->post(APP_NOTIFICATION, mirror ? "mirror=true" : "mirror=false");
+    if (controller)
+        controller->mirrorVistraleCamera = mirror;
+}
+
+void AppDelegate::openSystemPreferences()
+{
+    if (platform.permissions->screenCaptureAllowed()) {
+        informationAlert(*platform.dialogs, tr("Vistrale is all set"),
+                         tr("Vistrale has permission to record your screen, you're all set!"));
+        return;
+    }
+    if (controller)
+        platform.systemActions->openSettingsPage(
+            "x-apple.systempreferences:com.apple.preference.security?Privacy_ScreenCapture");
+}
+
+void AppDelegate::showContact()
+{
+    platform.systemActions->openUrl(QUrl(QString("mailto:%1?subject=Vistrale").arg(SUPPORT_EMAIL)));
+}
+
+void AppDelegate::writeReview() { platform.systemActions->openUrl(QUrl(REVIEW_PAGE)); }
+
+void AppDelegate::shareVistrale() { platform.systemActions->openUrl(QUrl(PRODUCT_PAGE)); }
+
+void AppDelegate::terminate() { QApplication::quit(); }
+
+} // namespace vistrale

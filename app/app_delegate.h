@@ -1,0 +1,95 @@
+#pragma once
+
+#include "app/status_menu.h"
+#include "preview/vistrale_view_controller.h"
+
+#include <QObject>
+#include <QUrl>
+#include <memory>
+#include <optional>
+
+class QMenu;
+class QSystemTrayIcon;
+
+namespace vistrale {
+
+struct Platform;
+class Settings;
+class PreviewWindow;
+
+// Menu-item tags.
+constexpr int MIRROR_TAG = 203;
+constexpr int HEADER_TAG = 205;
+constexpr int SHOW_WINDOW_TAG = 209;
+constexpr int SOUND_TAG = 212;
+constexpr int HIDE_PANEL_WINDOW_TAG = 219;
+constexpr int SCREEN_PERMISSION_TAG = 220;
+constexpr int SMART_SCALING_TAG = 222;
+constexpr int MOV_TAG = 228;
+
+// Deployment addresses of the product.
+inline constexpr const char* SUPPORT_EMAIL = "support@vistrale.app";
+inline constexpr const char* PRODUCT_PAGE = "https://vistrale.app";
+inline constexpr const char* REVIEW_PAGE = "https://vistrale.app/review?action=write-review";
+
+// The application shell: start-up, the status item and its menu, the preview window
+// and the one view controller inside it. Lives for the whole run. Main thread only.
+class AppDelegate : public QObject, public ApplicationHost {
+public:
+    AppDelegate(Platform& platform, Settings& settings, QString version);
+    ~AppDelegate() override;
+
+    // The start-up sequence.
+    void applicationDidFinishLaunching();
+    // A file handed over on the command line or by a second start. Always accepted.
+    bool openFile(const QString& path);
+
+    // ApplicationHost
+    void showAboutAlert() override;
+    void popUpMenu(QPoint globalPosition) override;
+
+    // Menu handlers.
+    void aboutWindow();
+    void showPreviewWindow();
+    void hidePanelWindow();
+    void settingsMic();
+    void editOverlay();
+    void toggleMov();
+    void toggleSound();
+    void toggleSmartScaling();
+    void mirrorVistrale();
+    void openSystemPreferences();
+    void showContact();
+    void writeReview();
+    void shareVistrale();
+    void terminate();
+
+    VistraleViewController* vc() const { return controller.get(); }
+    PreviewWindow* window() const { return previewWindow.get(); }
+    QMenu* mainMenu() const { return menu.get(); }
+    StatusMenu* statusMenu() const { return menuTable.get(); }
+    QSystemTrayIcon* statusItem() const { return trayIcon.get(); }
+    // The display string of the stored shortcut; "⌘F1" while there is no controller.
+    QString shortcutText() const;
+
+    std::optional<QString> currentCameraId;
+    std::optional<QString> currentMicId;
+    std::optional<QUrl> fileToOpen;
+    bool isRecording = false;
+
+private:
+    std::vector<MenuRow> menuRows();
+    void publishMirror(bool mirror);
+    void createPreviewWindow();
+
+    Platform& platform;
+    Settings& settings;
+    QString version;
+    std::unique_ptr<QMenu> menu;
+    std::unique_ptr<StatusMenu> menuTable;
+    std::unique_ptr<QSystemTrayIcon> trayIcon;
+    std::unique_ptr<PreviewWindow> previewWindow;
+    std::unique_ptr<VistraleViewController> controller;
+};
+
+} // namespace vistrale

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/fake/fake_clock.h"
+#include "platform/fake/fake_desktop.h"
+#include "platform/fake/fake_services.h"
+#include "platform/platform.h"
+
+namespace vistrale {
+
+// A whole platform of fakes, with typed access to each for the test that drives it.
+// One 1920 × 1080 screen and a granted capture permission unless the test changes them.
+struct FakePlatform {
+    FakePlatform();
+    // Moves the fakes into a Platform; the typed pointers stay valid while it lives.
+    Platform take();
+
+    FakeClock* clock;
+    FakeScreens* screens;
+    FakeWindowServer* windowServer;
+    FakeOwnWindows* ownWindows;
+    FakePointerKeys* pointerKeys;
+    FakeCaptureService* capture;
+    FakeDialogs* dialogs;
+    FakeSystemActions* systemActions;
+    FakeSounds* sounds;
+    FakeNotifications* notifications;
+    FakeAudioDevices* audio;
+    FakePermissions* permissions;
+
+private:
+    Platform owned;
+};
+
+} // namespace vistrale

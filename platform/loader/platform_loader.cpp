@@ -1,0 +1,76 @@
+#include "platform/loader/platform_loader.h"
+
+#include "platform/dbus/dbus_notifications.h"
+#include "platform/fake/fake_desktop.h"
+#include "platform/log.h"
+#include "platform/qt/qt_clock.h"
+#include "platform/qt/qt_dialogs.h"
+#include "platform/qt/qt_services.h"
+#include "platform/qt/qt_system_actions.h"
+#if VISTRALE_HAVE_X11
+#include "platform/x11/x11_platform.h"
+#endif
+
+#include <QGuiApplication>
+
+namespace vistrale {
+namespace {
+
+void useFakeDesktop(Platform& platform)
+{
+    platform.windowServer = std::make_unique<FakeWindowServer>();
+    platform.ownWindows = std::make_unique<FakeOwnWindows>();
+    platform.pointerKeys = std::make_unique<FakePointerKeys>();
+    platform.capture = nullptr;
+}
+
+} // namespace
+
+LoadedPlatform loadPlatform()
+{
+    LoadedPlatform loaded;
+    Platform& platform = loaded.platform;
+    platform.clock = std::make_unique<QtClock>();
+    platform.screens = std::make_unique<QtScreens>();
+    auto dialogs = std::make_unique<QtDialogs>();
+    platform.systemActions = std::make_unique<QtSystemActions>(*dialogs);
+    platform.dialogs = std::move(dialogs);
+    platform.sounds = std::make_unique<QtSounds>();
+    platform.notifications = std::make_unique<DBusNotifications>();
+    platform.audio = std::make_unique<QtAudioDevices>();
+    platform.permissions = std::make_unique<GrantedPermissions>();
+
+    const QString forced = qEnvironmentVariable("VISTRALE_PLATFORM");
+    if (forced == "fake") {
+        useFakeDesktop(platform);
+        loaded.desktop = "fake";
+        loaded.problem = "VISTRALE_PLATFORM=fake";
+        return loaded;
+    }
+    if (!forced.isEmpty() && forced != "x11")
+        logLine("unknown VISTRALE_PLATFORM, using x11: ", forced);
+
+#if VISTRALE_HAVE_X11
+    if (QGuiApplication::platformName() == "xcb") {
+        QString error;
+        if (std::optional<X11Backends> x11 = connectX11(&error)) {
+            platform.windowServer = std::move(x11->windowServer);
+            platform.ownWindows = std::move(x11->ownWindows);
+            platform.pointerKeys = std::move(x11->pointerKeys);
+            platform.capture = std::move(x11->capture);
+            loaded.desktop = "x11";
+            return loaded;
+        }
+        loaded.problem = error;
+    } else {
+        loaded.problem = "this desktop is not an X11 session (Qt platform " + QGuiApplication::platformName() + ")";
+    }
+#else
+    loaded.problem = "this build has no X11 support";
+#endif
+    useFakeDesktop(platform);
+    loaded.desktop = "fake";
+    return loaded;
+}
+
+} // namespace vistrale

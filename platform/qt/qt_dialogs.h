@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/dialogs.h"
+
+namespace vistrale {
+
+// Alerts as QMessageBox. With VISTRALE_TRACE_DIALOGS=1 every alert is also written to
+// standard output as one "alert " line of JSON (message, informative, buttons), so
+// that scripts and tests can read what the user was shown.
+class QtDialogs : public Dialogs {
+public:
+    void activateApplication() override;
+    bool runAlert(const AlertSpec& alert) override;
+    std::optional<QString> runTextAlert(const AlertSpec& alert, const QString& initial) override;
+};
+
+} // namespace vistrale

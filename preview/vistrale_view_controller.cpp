@@ -1,0 +1,329 @@
+#include "preview/vistrale_view_controller.h"
+
+#include "app/settings/geometry_strings.h"
+#include "app/settings/settings.h"
+#include "app/settings/settings_keys.h"
+#include "platform/dialogs.h"
+#include "platform/log.h"
+#include "platform/platform.h"
+#include "preview/backdrop.h"
+#include "preview/capture_mode.h"
+#include "preview/desktop_geometry.h"
+#include "preview/output_geometry.h"
+#include "preview/preview_content_view.h"
+#include "preview/share_window_view.h"
+#include "preview/text_picture.h"
+#include "preview/view_tags.h"
+#include "preview/window_drag_view.h"
+
+#include <QPushButton>
+#include <cmath>
+
+namespace vistrale {
+
+bool USE_SCREENCAPTUREKIT = false;
+
+VistraleViewController::VistraleViewController(Platform& platform, Settings& settings, ApplicationHost* host)
+    : platform(platform)
+    , settings(settings)
+    , host(host)
+{
+    camWidth = OUTPUT_RESOLUTION[0];
+    camHeight = OUTPUT_RESOLUTION[1];
+    previewRect = previewRectFor(camWidth, camHeight);
+    realRect = QRectF(0, 0, camWidth, camHeight);
+    outputSize = realRect.size();
+    webcamHeight = camHeight / WEBCAM_HEIGHT_RATIO;
+    logoFontSize = std::trunc(camWidth * 48 / 1920);
+    screens = platform.screens->screens();
+
+    const qint64 shape = settings.integer(keys::CAMERA_SHAPE);
+    webcamShape = shape >= 0 && shape <= 3 ? static_cast<int>(shape) : 0;
+    const qint64 lines = settings.integer(keys::SPEECH_LINES);
+    speechVisibleLines = lines >= 1 ? static_cast<int>(std::min<qint64>(lines, 3)) : 3;
+    cameraBorderWidth = settings.floatValue(keys::CAMERA_BORDER_WIDTH);
+    cameraBorderColor = borderColorSetting(settings);
+    includeMouseClicks = !settings.boolValue(keys::MOUSE_CLICKS_OFF);
+    smartScaling = settings.boolValue(keys::SMART_SCALING);
+    mirrorVistraleCamera = settings.boolValue(keys::MIRROR);
+}
+
+VistraleViewController::~VistraleViewController()
+{
+    *alive = false;
+    // The compositor thread must stop before the views it feeds go away.
+    panelCompositor.reset();
+    delete contentView.data();
+}
+
+QWidget* VistraleViewController::view()
+{
+    if (!contentView) {
+        loadView();
+        viewDidLoad();
+    }
+    return contentView;
+}
+
+void VistraleViewController::loadView()
+{
+    auto* content = new PreviewContentView();
+    content->resize(previewRect.size().toSize());
+    content->setResizeHandler([this] { layoutPreviewControls(); });
+    contentView = content;
+}
+
+void VistraleViewController::viewDidLoad()
+{
+    // Global pointer and key monitors arrive with window picking.
+    const double size = settings.doubleValue(keys::CAMERA_SIZE);
+    cameraSize = size < 0 ? -1.0 : size;
+    previousCameraSizeBeforeFullScreen = cameraSize;
+
+    USE_SCREENCAPTUREKIT = decideCaptureMode(settings, *platform.windowServer, platform.capture.get());
+    logLine("USE_SCREENCAPTUREKIT=", USE_SCREENCAPTUREKIT ? QString("true") : QString("false"));
+
+    setUpViews();
+
+    // The share window's frames come from its compositor in both modes.
+    captureStarted = true;
+
+    firstLaunchCheck();
+
+    hasScreenPermission = platform.permissions->screenCaptureAllowed();
+    captureVideoPreview->setNoPermissionText(hasScreenPermission ? QString() : tr("Need Screen Permissions"));
+    logLine("hasScreenPermission=", hasScreenPermission ? QString("true") : QString("false"));
+}
+
+void VistraleViewController::setUpViews()
+{
+    buildShareWindow();
+
+    defaultImage = loadDefaultImage(settings.text(keys::BACKGROUND));
+    const QList<ScreenInfo> present = platform.screens->screens();
+    if (present.isEmpty()) {
+        screenWidth = 1920;
+        screenHeight = 1080;
+    } else {
+        screenWidth = present.first().frame.width();
+        screenHeight = present.first().frame.height();
+    }
+    if (const std::optional<QString> stored = settings.text(keys::PREVIEW_FRAME)) {
+        if (const std::optional<QRectF> frame = parseRectString(*stored);
+            frame && frame->width() > 0 && frame->height() > 0)
+            previewRect = QRectF(0, 0, frame->width(), frame->height());
+        else
+            logLine("preview-frame not usable: ", *stored);
+    }
+    contentView->resize(previewRect.size().toSize());
+    buildPreview();
+
+    desktopView->setContents(defaultImage);
+    logLine("cursorScale=", present.isEmpty() ? 1.0 : camWidth / screenWidth);
+    layoutPreviewControls();
+    // The frame clock and its timers arrive with window picking.
+}
+
+void VistraleViewController::buildShareWindow()
+{
+    scene = std::make_unique<Scene>(*platform.clock, realRect.size().toSize());
+    panelCompositor = std::make_unique<Compositor>(*platform.clock);
+    std::weak_ptr<bool> token = alive;
+    panelCompositor->setFrameHandler([this, token](FrameRef frame) {
+        if (!token.expired())
+            panelFrameArrived(std::move(frame));
+    });
+    scene->setSnapshotHandler([this](DrawListRef list) { panelCompositor->submit(std::move(list)); });
+
+    shareWindow = std::make_unique<ShareWindowView>(realRect.size().toSize());
+    shareWindow->setWindowTitle(tr("Vistrale Share"));
+    panelWindowID = static_cast<qint64>(shareWindow->winId());
+    positionShareWindow();
+
+    WEBCAM_HEIGHT_RATIO = MIN_RATIO + cameraSize;
+
+    SceneLayer& content = scene->root();
+    content.setBackgroundColor(Qt::black);
+
+    desktopView = std::make_shared<SceneLayer>("desktopView");
+    desktopView->setTag(DESKTOP_TAG);
+    desktopView->setFrame(realRect);
+    desktopView->setContentsGravity(ContentsGravity::ResizeAspectFill);
+    desktopView->setMasksToBounds(true);
+    content.addChild(desktopView);
+
+    videoDesktopView = std::make_shared<SceneLayer>("videoDesktopView");
+    videoDesktopView->setTag(DESKTOP_TAG);
+    videoDesktopView->setFrame(realRect);
+    videoDesktopView->setHidden(true);
+    content.addChild(videoDesktopView);
+
+    windowsView = std::make_shared<SceneLayer>("windowsView");
+    windowsView->setTag(WINDOWS_TAG);
+    windowsView->setFrame(realRect);
+    content.addChild(windowsView);
+
+    // The webcam comes with the webcam overlay; until then its view stays hidden.
+    webcamView = std::make_shared<SceneLayer>("webcamView");
+    webcamView->setTag(WEBCAM_TAG);
+    webcamView->setContentsGravity(ContentsGravity::ResizeAspectFill);
+    webcamView->setHidden(true);
+    content.addChild(webcamView);
+
+    speechScrollView = std::make_shared<SceneLayer>("speechScrollView");
+    speechScrollView->setTag(SPEECH_OVERLAY_TAG);
+    speechScrollView->setHidden(true);
+    content.addChild(speechScrollView);
+
+    logoLayer = std::make_shared<SceneLayer>("logoLayer");
+    logoLayer->setTag(TEXT_OVERLAY_TAG);
+    logoLayer->setFrame(QRectF(9, 9, camWidth, std::trunc(1.25 * logoFontSize)));
+    content.addChild(logoLayer);
+    setOverlayText(settings.text(keys::OVERLAY_TEXT).value_or(QString()));
+}
+
+void VistraleViewController::buildPreview()
+{
+    captureVideoPreview = new WindowDragView(contentView);
+    captureVideoPreview->setGeometry(QRect(QPoint(0, 0), previewRect.size().toSize()));
+    captureVideoPreview->setDefaultImage(defaultImage);
+    captureVideoPreview->setContextMenuHandler([this](QPoint position) {
+        if (host)
+            host->popUpMenu(position);
+    });
+
+    closeButton = new QPushButton(QStringLiteral("●"), contentView);
+    closeButton->setObjectName("closeButton");
+    closeButton->setProperty("tag", CLOSE_BUTTON_TAG);
+    closeButton->setFlat(true);
+    closeButton->setCursor(Qt::ArrowCursor);
+    closeButton->setToolTip(tr("Hide the preview"));
+    closeButton->setStyleSheet("QPushButton { color: red; background: transparent; border: none; font-size: 12px; }");
+    connect(closeButton, &QPushButton::clicked, this, [this] { closeVistrale(); });
+}
+
+void VistraleViewController::layoutPreviewControls()
+{
+    if (!contentView || !captureVideoPreview)
+        return;
+    const QSize size = contentView->size();
+    captureVideoPreview->setGeometry(QRect(QPoint(0, 0), size));
+    // (0, H − 24) with a bottom-left origin is the top-left corner.
+    closeButton->setGeometry(0, 0, 24, 24);
+    closeButton->raise();
+}
+
+void VistraleViewController::firstLaunchCheck()
+{
+    if (settings.boolValue(keys::ALREADY_SHOWN))
+        return;
+    settings.setBool(keys::ALREADY_SHOWN, true);
+    std::weak_ptr<bool> token = alive;
+    platform.clock->after(1.0, [this, token] {
+        if (!token.expired() && host && SHOW_ABOUT_ON_LAUNCH)
+            host->showAboutAlert();
+    });
+}
+
+void VistraleViewController::setOverlayText(const QString& text)
+{
+    overlayText = text;
+    if (!logoLayer)
+        return;
+    if (text.isEmpty()) {
+        logoLayer->setHidden(true);
+        logoLayer->setContents(QImage());
+        return;
+    }
+    const QSize size = logoLayer->frame().size().toSize();
+    logoLayer->setContents(renderTextPicture(text, size, logoFontSize, Qt::white, Qt::AlignLeft | Qt::AlignTop));
+    logoLayer->setHidden(false);
+}
+
+void VistraleViewController::positionShareWindow()
+{
+    panelRect = parkedShareWindowFrame(platform.screens->screens(), realRect.size());
+    if (shareWindow) {
+        shareWindow->hide();
+        shareWindow->setGeometry(qtGeometryFromFrame(panelRect));
+    }
+}
+
+bool VistraleViewController::shareWindowWhollyOnScreen() const
+{
+    return liesWhollyOnScreen(platform.screens->screens(), panelRect);
+}
+
+void VistraleViewController::toggleShareWindowVisibility()
+{
+    if (shareWindowWhollyOnScreen()) {
+        positionShareWindow();
+        return;
+    }
+    panelRect.moveTopLeft(QPointF(0, 0));
+    shareWindow->setGeometry(qtGeometryFromFrame(panelRect));
+    if (const FrameRef frame = lastCapturedFrame().surface)
+        shareWindow->showFrame(frame);
+    shareWindow->show();
+    shareWindow->raise();
+}
+
+void VistraleViewController::showPermissionDialog()
+{
+    if (confirmationDialog(*platform.dialogs, tr("Info"), tr("Vistrale needs your permission to record your screen"),
+                           tr("Open Preferences"), tr("Cancel")))
+        platform.systemActions->openSettingsPage(
+            "x-apple.systempreferences:com.apple.preference.security?Privacy_ScreenCapture");
+}
+
+void VistraleViewController::closeVistrale()
+{
+    windowShown = false;
+    setPreviewWindowVisible(false);
+}
+
+void VistraleViewController::showWindow()
+{
+    windowShown = true;
+    setPreviewWindowVisible(true);
+}
+
+void VistraleViewController::setPreviewWindowVisible(bool visible)
+{
+    if (!contentView)
+        return;
+    QWidget* window = contentView->window();
+    if (!visible) {
+        // The window keeps its place: it is only taken off the screen, never closed.
+        hiddenPreviewGeometry = window->geometry();
+        window->setWindowOpacity(0.0);
+        window->hide();
+        return;
+    }
+    if (hiddenPreviewGeometry.isValid())
+        window->setGeometry(hiddenPreviewGeometry);
+    window->setWindowOpacity(1.0);
+    window->show();
+    window->raise();
+}
+
+CapturedFrame VistraleViewController::lastCapturedFrame() const
+{
+    std::lock_guard guard(frameLock);
+    return latestFrame;
+}
+
+void VistraleViewController::panelFrameArrived(FrameRef frame)
+{
+    {
+        std::lock_guard guard(frameLock);
+        latestFrame.surface = frame;
+    }
+    // Recorder and camera take their frames here first once they exist.
+    if (captureVideoPreview)
+        captureVideoPreview->showFrame(frame);
+    if (shareWindow)
+        shareWindow->showFrame(frame);
+}
+
+} // namespace vistrale
