@@ -1,0 +1,195 @@
+#include "app/settings/settings_keys.h"
+#include "tests/app/app_harness.h"
+
+#include <QMenu>
+#include <gtest/gtest.h>
+
+using namespace vistrale;
+using vistrale::test::AppHarness;
+
+namespace {
+
+QStringList titles(QMenu& menu)
+{
+    QStringList result;
+    for (QAction* action : menu.actions())
+        result.append(action->isSeparator() ? QString("-") : action->text());
+    return result;
+}
+
+struct LaunchedApp : AppHarness {
+    LaunchedApp()
+    {
+        settings->setBool(keys::ALREADY_SHOWN, true);
+        launch();
+    }
+};
+
+} // namespace
+
+TEST(StatusMenu, ListsTheItemsInTheirOrderWithTheirRefreshedTitles)
+{
+    LaunchedApp app;
+    app.fake.audio->inputName = "Studio Mic";
+    app.delegate->statusMenu()->refresh();
+    QStringList shown = titles(*app.delegate->mainMenu());
+    EXPECT_EQ(shown, (QStringList{"About (⌘ F1 to select windows)", "Show Vistrale", "Show Vistrale Share", "-", "-",
+                                  "Microphone (Studio Mic)", "Text Overlay...", "-", "Save as MOV (default MP4)",
+                                  "Sound Effect", "Smart Scaling", "-", "Mirror Camera", "Check Screen Permissions...",
+                                  "-", "-", "Contact <support@vistrale.app>", "Review Vistrale...", "Share...",
+                                  "Quit"}));
+}
+
+TEST(StatusMenu, MicrophoneItemFollowsTheDefaultInputDevice)
+{
+    LaunchedApp app;
+    EXPECT_EQ(app.itemStartingWith("Microphone")->text(), "Microphone (none)");
+    app.fake.audio->inputName = "Headset";
+    EXPECT_EQ(app.itemStartingWith("Microphone")->text(), "Microphone (Headset)");
+
+    app.itemStartingWith("Microphone")->trigger();
+    ASSERT_EQ(app.fake.dialogs->shown.size(), 1u);
+    EXPECT_EQ(app.fake.dialogs->shown[0].message, "Microphone Input");
+    EXPECT_EQ(app.fake.dialogs->shown[0].informative, "System Preferences > Sound > Input\nto change your microphone input");
+    EXPECT_EQ(app.fake.dialogs->shown[0].defaultButton, "Close");
+    EXPECT_FALSE(app.fake.dialogs->shown[0].secondButton.has_value());
+}
+
+TEST(StatusMenu, FreshSettingsCheckTheOnByDefaultItemsOnly)
+{
+    LaunchedApp app;
+    EXPECT_TRUE(app.item(SOUND_TAG)->isChecked());
+    EXPECT_FALSE(app.item(MOV_TAG)->isChecked());
+    EXPECT_FALSE(app.item(SMART_SCALING_TAG)->isChecked());
+    EXPECT_FALSE(app.item(MIRROR_TAG)->isChecked());
+    EXPECT_TRUE(app.item(SHOW_WINDOW_TAG)->isChecked());
+    // Screen recording needs no permission here, so there is nothing to check.
+    EXPECT_FALSE(app.item(SCREEN_PERMISSION_TAG)->isEnabled());
+}
+
+TEST(StatusMenu, PlainTogglesRemoveTheirKeyWhenSwitchedBack)
+{
+    LaunchedApp app;
+    for (int tag : {MOV_TAG, SOUND_TAG, SMART_SCALING_TAG}) {
+        QAction* item = app.item(tag);
+        const bool before = item->isChecked();
+        item->trigger();
+        EXPECT_NE(app.item(tag)->isChecked(), before) << tag;
+        app.item(tag)->trigger();
+        EXPECT_EQ(app.item(tag)->isChecked(), before) << tag;
+    }
+    const auto stored = app.reopenSettings();
+    EXPECT_FALSE(stored->contains(keys::MOV));
+    EXPECT_FALSE(stored->contains(keys::SOUND_OFF));
+    EXPECT_FALSE(stored->contains(keys::SMART_SCALING));
+}
+
+TEST(StatusMenu, SmartScalingReachesTheController)
+{
+    LaunchedApp app;
+    app.item(SMART_SCALING_TAG)->trigger();
+    EXPECT_TRUE(app.delegate->vc()->smartScaling);
+    EXPECT_TRUE(app.reopenSettings()->boolValue(keys::SMART_SCALING));
+}
+
+TEST(StatusMenu, MirrorCameraIsWrittenExplicitlyAndPublished)
+{
+    LaunchedApp app;
+    app.fake.notifications->posted.clear();
+    app.item(MIRROR_TAG)->trigger();
+    app.item(MIRROR_TAG)->trigger();
+    // Unlike the plain toggles, switching back stores false.
+    const auto stored = app.reopenSettings();
+    ASSERT_TRUE(stored->contains(keys::MIRROR));
+    EXPECT_FALSE(stored->boolValue(keys::MIRROR));
+    ASSERT_EQ(app.fake.notifications->posted.size(), 2u);
+    EXPECT_EQ(app.fake.notifications->posted[0].second, "mirror=true");
+    EXPECT_EQ(app.fake.notifications->posted[1].second, "mirror=false");
+    EXPECT_FALSE(app.delegate->vc()->mirrorVistraleCamera);
+}
+
+TEST(StatusMenu, TextOverlayStoresTheTextOnOkAndNothingOnCancel)
+{
+    LaunchedApp app;
+    QAction* item = app.itemStartingWith("Text Overlay...");
+    app.fake.dialogs->typedTexts = {"Quarterly review"};
+    bool dialogShownWhileRunning = false;
+    app.fake.dialogs->whileShown = [&](const AlertSpec&) { dialogShownWhileRunning = app.delegate->vc()->dialogShown; };
+    item->trigger();
+    EXPECT_TRUE(dialogShownWhileRunning);
+    EXPECT_FALSE(app.delegate->vc()->dialogShown);
+    ASSERT_EQ(app.fake.dialogs->shown.size(), 1u);
+    EXPECT_EQ(app.fake.dialogs->shown[0].message, "Text Overlay");
+    EXPECT_EQ(app.fake.dialogs->shown[0].informative, "Leave empty to hide the text overlay");
+    EXPECT_EQ(app.fake.dialogs->textFieldInitial[0], "");
+    EXPECT_EQ(app.settings->text(keys::OVERLAY_TEXT), QString("Quarterly review"));
+    EXPECT_FALSE(app.delegate->vc()->logoLayer->isHidden());
+
+    app.fake.dialogs->answers = {false};
+    app.fake.dialogs->typedTexts = {"never stored"};
+    item->trigger();
+    EXPECT_EQ(app.fake.dialogs->textFieldInitial[1], "Quarterly review");
+    EXPECT_EQ(app.settings->text(keys::OVERLAY_TEXT), QString("Quarterly review"));
+
+    app.fake.dialogs->typedTexts = {""};
+    item->trigger();
+    EXPECT_TRUE(app.delegate->vc()->logoLayer->isHidden());
+}
+
+TEST(StatusMenu, ShareWindowItemShowsTheShareWindowAndParksItAgain)
+{
+    LaunchedApp app;
+    EXPECT_EQ(app.item(HIDE_PANEL_WINDOW_TAG)->text(), "Show Vistrale Share");
+    app.item(HIDE_PANEL_WINDOW_TAG)->trigger();
+    EXPECT_EQ(app.delegate->vc()->panelFrame(), QRectF(0, 0, 1920, 1080));
+    EXPECT_EQ(app.item(HIDE_PANEL_WINDOW_TAG)->text(), "Hide Vistrale Share");
+    app.item(HIDE_PANEL_WINDOW_TAG)->trigger();
+    EXPECT_EQ(app.item(HIDE_PANEL_WINDOW_TAG)->text(), "Show Vistrale Share");
+    EXPECT_EQ(app.delegate->vc()->panelFrame().topLeft(), QPointF(1920 - 32, 32 - 1080));
+}
+
+TEST(StatusMenu, PermissionCheckOpensTheSettingsOnlyWhileRecordingIsNotAllowed)
+{
+    LaunchedApp app;
+    // The item is disabled while permission exists; its handler still answers.
+    app.delegate->openSystemPreferences();
+    ASSERT_EQ(app.fake.dialogs->shown.size(), 1u);
+    EXPECT_EQ(app.fake.dialogs->shown[0].message, "Vistrale is all set");
+    EXPECT_EQ(app.fake.dialogs->shown[0].informative, "Vistrale has permission to record your screen, you're all set!");
+    EXPECT_TRUE(app.fake.systemActions->settingsPages.empty());
+
+    AppHarness denied;
+    denied.settings->setBool(keys::ALREADY_SHOWN, true);
+    denied.fake.permissions->allowed = false;
+    denied.launch();
+    QAction* item = denied.item(SCREEN_PERMISSION_TAG);
+    ASSERT_TRUE(item->isEnabled());
+    item->trigger();
+    EXPECT_TRUE(denied.fake.dialogs->shown.empty());
+    ASSERT_EQ(denied.fake.systemActions->settingsPages.size(), 1);
+    EXPECT_EQ(denied.fake.systemActions->settingsPages[0],
+              "x-apple.systempreferences:com.apple.preference.security?Privacy_ScreenCapture");
+}
+
+TEST(StatusMenu, AddressItemsOpenMailTheReviewPageAndTheProductPage)
+{
+    LaunchedApp app;
+    app.itemStartingWith("Contact")->trigger();
+    app.itemStartingWith("Review Vistrale...")->trigger();
+    app.itemStartingWith("Share...")->trigger();
+    ASSERT_EQ(app.fake.systemActions->opened.size(), 3u);
+    EXPECT_EQ(app.fake.systemActions->opened[0].scheme(), "mailto");
+    EXPECT_EQ(app.fake.systemActions->opened[0].query(), "subject=Vistrale");
+    EXPECT_TRUE(app.fake.systemActions->opened[1].toString().endsWith("action=write-review"));
+    EXPECT_EQ(app.fake.systemActions->opened[2].scheme(), "https");
+}
+
+TEST(StatusMenu, WithoutAControllerTheShortcutReadsCommandF1AndShowPreviewDoesNothing)
+{
+    AppHarness app;
+    EXPECT_EQ(app.delegate->shortcutText(), "⌘F1");
+    app.delegate->showPreviewWindow();
+    app.delegate->editOverlay();
+    app.delegate->settingsMic();
+    EXPECT_TRUE(app.fake.dialogs->shown.empty());
+}
