@@ -34,6 +34,7 @@ int main(int argc, char* argv[])
     if (!loaded.problem.isEmpty())
         logLine("desktop services unavailable, windows cannot be shared: ", loaded.problem);
     std::unique_ptr<Settings> settings = Settings::standard();
+    logLine("settings ", settings->fileName());
 
     AppDelegate delegate(loaded.platform, *settings, QApplication::applicationVersion());
     InstanceService service(delegate);

@@ -13,7 +13,7 @@ namespace vistrale {
 // applies its own default. Main thread only.
 class Settings {
 public:
-    // The per-user store of the application (~/.config/Vistrale/Vistrale.conf).
+    // The per-user store of the application (~/.config/Vistrale/Vistrale.ini).
     static std::unique_ptr<Settings> standard();
     // A store kept in one INI file (tests, other profiles).
     static std::unique_ptr<Settings> atPath(const QString& path);
