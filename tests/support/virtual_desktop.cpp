@@ -1,0 +1,418 @@
+#include "tests/support/virtual_desktop.h"
+
+#include "tests/support/wait_until.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+#include <xcb/xcb.h>
+
+namespace vistrale::test {
+namespace {
+
+constexpr int READY_TIMEOUT_MS = 15000;
+constexpr int TERMINATE_WAIT_MS = 1500;
+
+xcb_connection_t* conn(void* x) { return static_cast<xcb_connection_t*>(x); }
+
+xcb_window_t rootOf(xcb_connection_t* c) { return xcb_setup_roots_iterator(xcb_get_setup(c)).data->root; }
+
+xcb_atom_t internAtom(xcb_connection_t* c, const char* name)
+{
+    xcb_intern_atom_reply_t* reply =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<quint16>(strlen(name)), name), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    free(reply);
+    return atom;
+}
+
+// The property's bytes; empty when it is missing.
+QByteArray propertyBytes(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property)
+{
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        c, xcb_get_property(c, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1u << 16), nullptr);
+    QByteArray bytes;
+    if (reply && reply->type != XCB_ATOM_NONE)
+        bytes = QByteArray(static_cast<const char*>(xcb_get_property_value(reply)),
+                           xcb_get_property_value_length(reply));
+    free(reply);
+    return bytes;
+}
+
+bool viewable(xcb_connection_t* c, xcb_window_t window)
+{
+    xcb_get_window_attributes_reply_t* reply =
+        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr);
+    const bool result = reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
+    free(reply);
+    return result;
+}
+
+// Children die with the test process, even when it crashes.
+void dieWithParent()
+{
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+}
+
+} // namespace
+
+VirtualDesktop::VirtualDesktop(VirtualDesktopOptions options)
+    : options(options)
+{
+}
+
+VirtualDesktop::~VirtualDesktop()
+{
+    // Clients first, all at once, then the daemons in reverse start order.
+    for (QProcess* process : clients) {
+        if (process->state() != QProcess::NotRunning)
+            ::kill(static_cast<pid_t>(process->processId()), SIGTERM);
+    }
+    for (QProcess* process : clients)
+        stop(process);
+    clients.clear();
+    if (x)
+        xcb_disconnect(conn(x));
+    x = nullptr;
+    for (auto it = daemons.rbegin(); it != daemons.rend(); ++it)
+        stop(*it);
+    daemons.clear();
+}
+
+void VirtualDesktop::stop(QProcess* process)
+{
+    if (process->state() != QProcess::NotRunning) {
+        const auto pid = static_cast<pid_t>(process->processId());
+        ::kill(pid, SIGTERM);
+        if (!process->waitForFinished(TERMINATE_WAIT_MS)) {
+            ::kill(pid, SIGKILL);
+            process->waitForFinished(TERMINATE_WAIT_MS);
+        }
+    }
+    delete process;
+}
+
+QProcessEnvironment VirtualDesktop::environment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    const QString dir = home.path();
+    env.insert("HOME", dir);
+    env.insert("XDG_CONFIG_HOME", dir);
+    env.insert("XDG_RUNTIME_DIR", dir);
+    env.insert("XDG_CACHE_HOME", dir + "/.cache");
+    env.insert("XDG_DATA_HOME", dir + "/.local/share");
+    env.insert("XDG_SESSION_TYPE", "x11");
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.remove("WAYLAND_DISPLAY");
+    env.remove("XAUTHORITY");
+    if (!displayName.isEmpty())
+        env.insert("DISPLAY", displayName);
+    if (!busAddress.isEmpty())
+        env.insert("DBUS_SESSION_BUS_ADDRESS", busAddress);
+    return env;
+}
+
+QProcess* VirtualDesktop::launch(const QString& program, const QStringList& arguments, bool client)
+{
+    auto* process = new QProcess;
+    process->setProgram(program);
+    process->setArguments(arguments);
+    process->setProcessEnvironment(environment());
+    process->setChildProcessModifier(dieWithParent);
+    // Output goes to a log in the temporary HOME (a pipe nobody reads would fill up).
+    static int serial = 0;
+    const QString log = home.filePath(QString("%1-%2.log").arg(QFileInfo(program).fileName()).arg(++serial));
+    process->setStandardErrorFile(log);
+    if (client)
+        process->setStandardOutputFile(log, QIODevice::Append);
+    process->start();
+    if (!process->waitForStarted(READY_TIMEOUT_MS)) {
+        delete process;
+        return nullptr;
+    }
+    return process;
+}
+
+bool VirtualDesktop::start(QString* error)
+{
+    QString ignored;
+    if (!error)
+        error = &ignored;
+    auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (!home.isValid())
+        return fail("cannot create a temporary HOME: " + home.errorString());
+    QFile::setPermissions(home.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QDir(home.path()).mkpath(".cache");
+    QDir(home.path()).mkpath(".local/share");
+
+    if (!startBus(error) || !startServer(error))
+        return false;
+    x = xcb_connect(displayName.toLocal8Bit().constData(), nullptr);
+    if (xcb_connection_has_error(conn(x)))
+        return fail("cannot connect to the new X server " + displayName);
+    if (options.windowManager && !startWindowManager(error))
+        return false;
+    if (options.trayHost && !startTrayHost(error))
+        return false;
+    return true;
+}
+
+bool VirtualDesktop::startBus(QString* error)
+{
+    if (QStandardPaths::findExecutable("dbus-daemon").isEmpty()) {
+        *error = "dbus-daemon not installed";
+        return false;
+    }
+    const QString socket = home.filePath("bus");
+    QProcess* bus = launch("dbus-daemon",
+                           {"--session", "--nofork", "--print-address", "--address=unix:path=" + socket}, false);
+    if (!bus) {
+        *error = "dbus-daemon did not start";
+        return false;
+    }
+    daemons.push_back(bus);
+    QElapsedTimer timer;
+    timer.start();
+    while (!bus->canReadLine() && timer.elapsed() < READY_TIMEOUT_MS)
+        bus->waitForReadyRead(100);
+    busAddress = QString::fromUtf8(bus->readLine()).trimmed();
+    if (busAddress.isEmpty()) {
+        *error = "dbus-daemon printed no address";
+        return false;
+    }
+    return true;
+}
+
+bool VirtualDesktop::startServer(QString* error)
+{
+    if (QStandardPaths::findExecutable("Xvfb").isEmpty()) {
+        *error = "Xvfb not installed";
+        return false;
+    }
+    const QString screen = QString("%1x%2x24").arg(options.size.width()).arg(options.size.height());
+    // Xvfb picks a free display and writes its number to standard output once clients
+    // can connect.
+    QProcess* server = launch("Xvfb", {"-displayfd", "1", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"},
+                              false);
+    if (!server) {
+        *error = "Xvfb did not start";
+        return false;
+    }
+    daemons.push_back(server);
+    QElapsedTimer timer;
+    timer.start();
+    while (!server->canReadLine() && server->state() == QProcess::Running && timer.elapsed() < READY_TIMEOUT_MS)
+        server->waitForReadyRead(100);
+    bool ok = false;
+    const int number = QString::fromUtf8(server->readLine()).trimmed().toInt(&ok);
+    if (!ok) {
+        *error = "Xvfb reported no display number (see " + home.path() + ")";
+        return false;
+    }
+    displayName = ":" + QString::number(number);
+    return true;
+}
+
+bool VirtualDesktop::startWindowManager(QString* error)
+{
+    if (QStandardPaths::findExecutable("openbox").isEmpty()) {
+        *error = "openbox not installed";
+        return false;
+    }
+    const QString rc = QStringLiteral(VISTRALE_SOURCE_DIR) + "/tests/support/openbox-rc.xml";
+    if (!QFile::exists(rc)) {
+        *error = "openbox configuration missing: " + rc;
+        return false;
+    }
+    QProcess* wm = launch("openbox", {"--config-file", rc}, false);
+    if (!wm) {
+        *error = "openbox did not start";
+        return false;
+    }
+    daemons.push_back(wm);
+    // Openbox announces itself on the root, then publishes the desktops.
+    if (!waitForProperty("_NET_SUPPORTING_WM_CHECK", READY_TIMEOUT_MS) ||
+        !waitForProperty("_NET_CURRENT_DESKTOP", READY_TIMEOUT_MS)) {
+        *error = "openbox did not take over the display";
+        return false;
+    }
+    return true;
+}
+
+bool VirtualDesktop::startTrayHost(QString* error)
+{
+    if (QStandardPaths::findExecutable("trayer").isEmpty()) {
+        *error = "trayer not installed";
+        return false;
+    }
+    QProcess* tray = launch("trayer",
+                            {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24",
+                             "--SetDockType", "true", "--SetPartialStrut", "false", "--transparent", "false"},
+                            false);
+    if (!tray) {
+        *error = "trayer did not start";
+        return false;
+    }
+    daemons.push_back(tray);
+    if (!waitForSelectionOwner("_NET_SYSTEM_TRAY_S0", READY_TIMEOUT_MS)) {
+        *error = "trayer did not take the system tray selection";
+        return false;
+    }
+    return true;
+}
+
+bool VirtualDesktop::waitForProperty(const char* atomName, int timeoutMs)
+{
+    xcb_connection_t* c = conn(x);
+    const xcb_atom_t atom = internAtom(c, atomName);
+    return waitUntil([&] { return !propertyBytes(c, rootOf(c), atom).isEmpty(); }, timeoutMs);
+}
+
+bool VirtualDesktop::waitForSelectionOwner(const char* selection, int timeoutMs)
+{
+    xcb_connection_t* c = conn(x);
+    const xcb_atom_t atom = internAtom(c, selection);
+    return waitUntil(
+        [&] {
+            xcb_get_selection_owner_reply_t* reply =
+                xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom), nullptr);
+            const bool owned = reply && reply->owner != XCB_WINDOW_NONE;
+            free(reply);
+            return owned;
+        },
+        timeoutMs);
+}
+
+std::optional<quint32> VirtualDesktop::findWindow(const QString& text)
+{
+    xcb_connection_t* c = conn(x);
+    const xcb_window_t root = rootOf(c);
+    QList<xcb_window_t> candidates;
+    const QByteArray managed = propertyBytes(c, root, internAtom(c, "_NET_CLIENT_LIST"));
+    if (options.windowManager) {
+        for (int i = 0; i + 4 <= managed.size(); i += 4)
+            candidates.append(*reinterpret_cast<const quint32*>(managed.constData() + i));
+    } else {
+        xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr);
+        if (tree) {
+            const xcb_window_t* children = xcb_query_tree_children(tree);
+            candidates = QList<xcb_window_t>(children, children + xcb_query_tree_children_length(tree));
+        }
+        free(tree);
+    }
+    const xcb_atom_t netWmName = internAtom(c, "_NET_WM_NAME");
+    for (xcb_window_t window : candidates) {
+        QByteArray wmClass = propertyBytes(c, window, XCB_ATOM_WM_CLASS);
+        wmClass.replace('\0', ' ');
+        const QString names = QString::fromLatin1(wmClass) + '\n' +
+                              QString::fromLatin1(propertyBytes(c, window, XCB_ATOM_WM_NAME)) + '\n' +
+                              QString::fromUtf8(propertyBytes(c, window, netWmName));
+        if (names.contains(text) && viewable(c, window))
+            return window;
+    }
+    return std::nullopt;
+}
+
+std::optional<quint32> VirtualDesktop::waitForWindow(const QString& text, int timeoutMs)
+{
+    if (!x)
+        return std::nullopt;
+    std::optional<quint32> found;
+    waitUntil(
+        [&] {
+            found = findWindow(text);
+            return found.has_value();
+        },
+        timeoutMs);
+    return found;
+}
+
+qint64 VirtualDesktop::startClient(const QString& program, const QStringList& arguments)
+{
+    QProcess* process = launch(program, arguments, true);
+    if (!process)
+        return -1;
+    clients.push_back(process);
+    return process->processId();
+}
+
+void VirtualDesktop::stopClient(qint64 pid)
+{
+    for (auto it = clients.begin(); it != clients.end(); ++it) {
+        if ((*it)->processId() == pid) {
+            stop(*it);
+            clients.erase(it);
+            return;
+        }
+    }
+}
+
+int VirtualDesktop::run(const QString& program, const QStringList& arguments, QString* standardOutput,
+                        int timeoutMs)
+{
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setProcessEnvironment(environment());
+    process.setChildProcessModifier(dieWithParent);
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.start();
+    if (!process.waitForStarted(timeoutMs))
+        return -1;
+    if (!process.waitForFinished(timeoutMs)) {
+        ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
+        process.waitForFinished(TERMINATE_WAIT_MS);
+        return -1;
+    }
+    if (standardOutput)
+        *standardOutput = QString::fromUtf8(process.readAllStandardOutput());
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+bool VirtualDesktop::splitIntoMonitors(const QList<QRect>& monitors)
+{
+    if (monitors.isEmpty())
+        return false;
+    // The first monitor takes the place of the server's output; the others stand alone.
+    QString listing;
+    if (run("xrandr", {"--query"}, &listing) != 0)
+        return false;
+    QString output;
+    for (const QString& line : listing.split('\n')) {
+        if (line.contains(" connected")) {
+            output = line.section(' ', 0, 0);
+            break;
+        }
+    }
+    if (output.isEmpty())
+        return false;
+    for (qsizetype i = 0; i < monitors.size(); ++i) {
+        const QRect& m = monitors[i];
+        // Physical size at 96 dots per inch.
+        const QString geometry = QString("%1/%2x%3/%4+%5+%6")
+                                     .arg(m.width())
+                                     .arg(m.width() * 254 / 960)
+                                     .arg(m.height())
+                                     .arg(m.height() * 254 / 960)
+                                     .arg(m.x())
+                                     .arg(m.y());
+        if (run("xrandr", {"--setmonitor", QString("VD-%1").arg(i), geometry, i == 0 ? output : "none"}) != 0)
+            return false;
+    }
+    QString listed;
+    if (run("xrandr", {"--listmonitors"}, &listed) != 0)
+        return false;
+    return listed.startsWith(QString("Monitors: %1").arg(monitors.size()));
+}
+
+} // namespace vistrale::test
