@@ -1,6 +1,9 @@
 #include "preview/window_drag_view.h"
 
+#include <QApplication>
 #include <QContextMenuEvent>
+#include <QMouseEvent>
+#include <QWindow>
 #include <QPainter>
 
 namespace vistrale {
@@ -78,6 +81,25 @@ void WindowDragView::contextMenuEvent(QContextMenuEvent* event)
 {
     if (contextMenuHandler)
         contextMenuHandler(event->globalPos());
+}
+
+void WindowDragView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton)
+        pressPosition = event->globalPosition().toPoint();
+    QWidget::mousePressEvent(event);
+}
+
+void WindowDragView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (pressPosition && (event->buttons() & Qt::LeftButton) &&
+        (event->globalPosition().toPoint() - *pressPosition).manhattanLength() >= QApplication::startDragDistance()) {
+        pressPosition.reset();
+        // The window manager moves the window; the preview window hears of the move.
+        if (QWindow* handle = window()->windowHandle())
+            handle->startSystemMove();
+    }
+    QWidget::mouseMoveEvent(event);
 }
 
 } // namespace vistrale

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <functional>
 #include <mutex>
+#include <optional>
 
 namespace vistrale {
 
@@ -28,6 +29,9 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    // A press that moves further than a click drags the preview window along.
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
     mutable std::mutex lock;
@@ -36,6 +40,7 @@ private:
     QImage defaultImage;
     QString noPermissionText;
     std::function<void(QPoint)> contextMenuHandler;
+    std::optional<QPoint> pressPosition;
 };
 
 } // namespace vistrale
