@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 namespace vistrale {
 namespace {
@@ -55,8 +56,10 @@ void AppDelegate::applicationDidFinishLaunching()
     trayIcon->setContextMenu(menu.get());
     // A left click opens the menu too, as the status item does.
     connect(trayIcon.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        // Queued: the click that activated the icon must be over before the menu grabs
+        // the pointer, or the menu closes at once.
         if (reason == QSystemTrayIcon::Trigger)
-            popUpMenu(QCursor::pos());
+            QTimer::singleShot(0, this, [this] { popUpMenu(QCursor::pos()); });
     });
     trayIcon->show();
     platform.notifications->observe(PLUGIN_NOTIFICATION, [this](const QString& object) {
