@@ -256,6 +256,12 @@ xcb_window_t Connection::topLevelOf(xcb_window_t window)
 
 void Connection::flush() { xcb_flush(connection); }
 
+void Connection::sync()
+{
+    free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+    collectQueuedEvents();
+}
+
 void Connection::collectQueuedEvents()
 {
     while (xcb_generic_event_t* event = xcb_poll_for_queued_event(connection))

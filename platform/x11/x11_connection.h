@@ -104,6 +104,9 @@ public:
 
     // Sends buffered requests. Call after requests whose replies are not awaited.
     void flush();
+    // Waits until the server has handled every request sent so far, so that requests
+    // other clients send afterwards (Qt mapping a window) come after ours.
+    void sync();
     // Events that arrived while replies were read wait in xcb's queue, where the socket
     // notifier cannot see them: move them into our queue and dispatch them soon.
     void collectQueuedEvents();

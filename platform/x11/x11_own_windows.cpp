@@ -89,7 +89,7 @@ void X11OwnWindows::setKeepAbove(quintptr nativeId, bool above)
     if (!attrs)
         return;
     changeState(window, above, x->atom(Atom::NetWmStateAbove), *attrs);
-    x->flush();
+    x->sync();
 }
 
 void X11OwnWindows::setOnAllDesktops(quintptr nativeId)
@@ -103,7 +103,7 @@ void X11OwnWindows::setOnAllDesktops(quintptr nativeId)
     xcb_change_property(x->xcb(), XCB_PROP_MODE_REPLACE, window, x->atom(Atom::NetWmDesktop), XCB_ATOM_CARDINAL,
                         32, 1, &ALL_DESKTOPS);
     changeState(window, true, x->atom(Atom::NetWmStateSticky), *attrs);
-    x->flush();
+    x->sync();
 }
 
 bool X11OwnWindows::writeAspect(xcb_window_t window, int width, int height)
@@ -124,7 +124,7 @@ bool X11OwnWindows::writeAspect(xcb_window_t window, int width, int height)
     if (!already) {
         xcb_icccm_size_hints_set_aspect(&hints, width, height, width, height);
         xcb_icccm_set_wm_normal_hints(x->xcb(), window, &hints);
-        x->flush();
+        x->sync();
     }
     return true;
 }
@@ -176,7 +176,7 @@ void X11OwnWindows::orderAbove(quintptr nativeId, qint64 windowNumber)
     if (!attrs->overrideRedirect && windowManagerRuns()) {
         // The window manager stacks managed windows (their frames); it takes client ids.
         sendToRoot(window, x->atom(Atom::NetRestackWindow), {SOURCE_PAGER, sibling, XCB_STACK_MODE_ABOVE, 0, 0});
-        x->flush();
+        x->sync();
         return;
     }
     // Unmanaged: stack directly, against the sibling's top-level window (its frame).

@@ -297,19 +297,17 @@ std::optional<quint32> VirtualDesktop::findWindow(const QString& text)
 {
     xcb_connection_t* c = conn(x);
     const xcb_window_t root = rootOf(c);
+    // Managed windows first, then the root's children (unmanaged and override-redirect).
     QList<xcb_window_t> candidates;
     const QByteArray managed = propertyBytes(c, root, internAtom(c, "_NET_CLIENT_LIST"));
-    if (options.windowManager) {
-        for (int i = 0; i + 4 <= managed.size(); i += 4)
-            candidates.append(*reinterpret_cast<const quint32*>(managed.constData() + i));
-    } else {
-        xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr);
-        if (tree) {
-            const xcb_window_t* children = xcb_query_tree_children(tree);
-            candidates = QList<xcb_window_t>(children, children + xcb_query_tree_children_length(tree));
-        }
-        free(tree);
+    for (int i = 0; i + 4 <= managed.size(); i += 4)
+        candidates.append(*reinterpret_cast<const quint32*>(managed.constData() + i));
+    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr);
+    if (tree) {
+        const xcb_window_t* children = xcb_query_tree_children(tree);
+        candidates.append(QList<xcb_window_t>(children, children + xcb_query_tree_children_length(tree)));
     }
+    free(tree);
     const xcb_atom_t netWmName = internAtom(c, "_NET_WM_NAME");
     for (xcb_window_t window : candidates) {
         QByteArray wmClass = propertyBytes(c, window, XCB_ATOM_WM_CLASS);
