@@ -1,0 +1,55 @@
+#pragma once
+
+#include "tests/support/virtual_desktop.h"
+
+#include <QImage>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+class QProcess;
+
+namespace vistrale::test {
+
+// The built application running on a virtual desktop, with alerts traced to its
+// output. Stopped by process id when destroyed. Main thread.
+class VistraleProcess {
+public:
+    explicit VistraleProcess(VirtualDesktop& desktop);
+    ~VistraleProcess();
+
+    // Writes settings lines ("key=value") for the first start.
+    void writeSettings(const QStringList& lines);
+    // The settings file as the application keeps it.
+    QString settingsPath() const;
+    // A value read back from the settings file; none when missing.
+    std::optional<QString> setting(const QString& key) const;
+
+    // Starts the application and waits until its preview window is mapped.
+    bool start(QString* error, const QStringList& arguments = {});
+    // Runs another start with these arguments to completion; its exit status and output.
+    int runSecondStart(const QStringList& arguments, QString* output);
+    void stop();
+
+    qint64 pid() const;
+    // Everything written to standard output so far.
+    QString output() const;
+    // Waits for an output line that starts with `prefix`; the whole line.
+    std::optional<QString> waitForLine(const QString& prefix, int timeoutMs = 10000);
+
+    // The preview window's X id and its geometry on screen (top-left origin).
+    std::optional<quint32> previewWindow();
+    std::optional<QRect> windowGeometry(quint32 window);
+    bool isMapped(quint32 window);
+    // The output picture, fetched over the session bus.
+    QImage outputPicture();
+
+private:
+    VirtualDesktop& desktop;
+    std::unique_ptr<QProcess> process;
+    QString logPath;
+};
+
+} // namespace vistrale::test
