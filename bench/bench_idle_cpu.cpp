@@ -1,0 +1,63 @@
+// Idle cost of a running Vistrale: the program on a virtual desktop with nothing
+// shared and nothing changing, its CPU time over 10 s read from /proc. The compositor
+// should draw nothing while nothing changes.
+#include "tests/support/vistrale_process.h"
+#include "tests/support/wait_until.h"
+
+#include <QApplication>
+#include <QFile>
+#include <cstdio>
+#include <unistd.h>
+
+using namespace vistrale::test;
+
+namespace {
+
+// User plus system CPU time of a process, in seconds.
+double cpuSeconds(qint64 pid)
+{
+    QFile stat(QString("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QString text = QString::fromLatin1(stat.readAll());
+    // Fields after the command name, which is in parentheses and may hold blanks.
+    const QStringList fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    const double ticks = fields[11].toDouble() + fields[12].toDouble();
+    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    VirtualDesktop desktop;
+    QString error;
+    if (!desktop.start(&error)) {
+        std::fprintf(stderr, "bench_idle_cpu: %s\n", qPrintable(error));
+        return 1;
+    }
+    desktop.startClient("xclock", {"-update", "1"});
+    VistraleProcess app(desktop);
+    app.writeSettings({"already-shown=true", "overlay-text=Idle benchmark"});
+    if (!app.start(&error)) {
+        std::fprintf(stderr, "bench_idle_cpu: %s\n", qPrintable(error));
+        return 1;
+    }
+    waitUntil([] { return false; }, 3000); // start-up settles
+
+    const double window = 10.0;
+    const double before = cpuSeconds(app.pid());
+    waitUntil([] { return false; }, static_cast<int>(window * 1000));
+    const double after = cpuSeconds(app.pid());
+    if (before < 0 || after < 0) {
+        std::fprintf(stderr, "bench_idle_cpu: cannot read the process's CPU time\n");
+        return 1;
+    }
+    std::printf("idle CPU of Vistrale over %.0f s: %.3f s of CPU = %.2f %% of one core\n", window, after - before,
+                100.0 * (after - before) / window);
+    return 0;
+}
