@@ -47,12 +47,20 @@ qint64 Settings::integer(const QString& key) const
 {
     bool ok = false;
     const QVariant value = store->value(key);
-    const qint64 whole = value.toLongLong(&ok);
-    if (ok)
-        return whole;
+    // QVariant rounds a double to the nearest whole number (and turns NaN into the
+    // minimum), while a new process reads the same value as text and truncates it: take
+    // doubles the text's way, so that a value reads alike before and after a restart.
+    const bool fractional = value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Float;
+    if (!fractional) {
+        const qint64 whole = value.toLongLong(&ok);
+        if (ok)
+            return whole;
+    }
     const double number = value.toDouble(&ok);
-    if (ok && std::isfinite(number) && std::abs(number) < 9.0e18)
-        return static_cast<qint64>(number);
+    // A number that is not finite or out of range is no integer; it must not fall
+    // through to the boolean reading ("nan" would read as true).
+    if (ok)
+        return std::isfinite(number) && std::abs(number) < 9.0e18 ? static_cast<qint64>(number) : 0;
     return boolValue(key) ? 1 : 0;
 }
 
@@ -60,8 +68,8 @@ double Settings::doubleValue(const QString& key) const
 {
     bool ok = false;
     const double number = store->value(key).toDouble(&ok);
-    if (ok && std::isfinite(number))
-        return number;
+    if (ok)
+        return std::isfinite(number) ? number : 0.0;
     return boolValue(key) ? 1.0 : 0.0;
 }
 
