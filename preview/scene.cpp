@@ -12,6 +12,17 @@ SceneLayer::SceneLayer(QString name)
 {
 }
 
+SceneLayer::~SceneLayer()
+{
+    // A child held elsewhere (a view keeps its layer) must not point at this layer any
+    // more: it could not be moved to another parent or removed without touching freed
+    // memory.
+    for (auto& child : childLayers) {
+        child->parentLayer = nullptr;
+        child->attach(nullptr);
+    }
+}
+
 void SceneLayer::changed()
 {
     if (scene)
@@ -291,6 +302,11 @@ void Scene::animate(const std::shared_ptr<SceneLayer>& layer, std::optional<QRec
 void Scene::advanceAnimations(double now)
 {
     std::vector<std::function<void()>> finished;
+    // What no running animation moves shows its model value, also when it changed
+    // after the animation began (a window moved while it fades in).
+    for (auto& animation : animations)
+        if (auto layer = animation->layer.lock())
+            layer->presentation = SceneLayer::Presentation{layer->frameValue, layer->opacityValue};
     for (auto& animation : animations) {
         auto layer = animation->layer.lock();
         if (!layer)

@@ -19,6 +19,8 @@ class Scene;
 class SceneLayer : public std::enable_shared_from_this<SceneLayer> {
 public:
     explicit SceneLayer(QString name = {});
+    // Children that outlive their parent are left without one.
+    ~SceneLayer();
 
     const QString& name() const { return layerName; }
 
