@@ -1,0 +1,269 @@
+#include "platform/fake/fake_clock.h"
+#include "preview/compositor.h"
+
+#include <QPainter>
+#include <chrono>
+#include <condition_variable>
+#include <gtest/gtest.h>
+
+using namespace vistrale;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QSize OUTPUT(1920, 1080);
+
+DrawOp filled(const QRectF& rect, const QColor& colour)
+{
+    DrawOp op;
+    op.rect = rect;
+    op.backgroundColor = colour;
+    return op;
+}
+
+DrawOp pictured(const QRectF& rect, const QImage& picture)
+{
+    DrawOp op;
+    op.rect = rect;
+    op.contents = picture;
+    return op;
+}
+
+DrawListRef listOf(std::vector<DrawOp> ops)
+{
+    auto list = std::make_shared<DrawList>();
+    list->outputSize = OUTPUT;
+    list->ops = std::move(ops);
+    return list;
+}
+
+// A picture whose top half has one colour and whose bottom half another.
+QImage twoTone(QSize size, const QColor& top, const QColor& bottom)
+{
+    QImage picture(size, QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&picture);
+    painter.fillRect(0, 0, size.width(), size.height() / 2, top);
+    painter.fillRect(0, size.height() / 2, size.width(), size.height() - size.height() / 2, bottom);
+    return picture;
+}
+
+QColor at(const QImage& image, int x, int y)
+{
+    return image.pixelColor(x, y);
+}
+
+::testing::AssertionResult near(const QColor& actual, const QColor& expected, int tolerance = 2)
+{
+    if (std::abs(actual.red() - expected.red()) <= tolerance &&
+        std::abs(actual.green() - expected.green()) <= tolerance &&
+        std::abs(actual.blue() - expected.blue()) <= tolerance &&
+        std::abs(actual.alpha() - expected.alpha()) <= tolerance)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << actual.name(QColor::HexArgb).toStdString() << " is not "
+                                         << expected.name(QColor::HexArgb).toStdString();
+}
+
+class CompositorDrawing : public ::testing::Test {
+protected:
+    QImage draw(const DrawListRef& list)
+    {
+        QImage target(OUTPUT, QImage::Format_ARGB32_Premultiplied);
+        compositor.draw(*list, target);
+        return target;
+    }
+
+    FakeClock clock;
+    Compositor compositor{clock};
+};
+
+// Keeps the frames the compositor thread hands over.
+class FrameSink {
+public:
+    void add(FrameRef frame)
+    {
+        std::lock_guard guard(lock);
+        frames.push_back(std::move(frame));
+        arrived.notify_all();
+    }
+    // The n-th frame (from 0) once it has arrived; null after ten seconds without it.
+    FrameRef frame(size_t n)
+    {
+        std::unique_lock guard(lock);
+        arrived.wait_for(guard, 10s, [&] { return frames.size() > n; });
+        return frames.size() > n ? frames[n] : nullptr;
+    }
+    void clear()
+    {
+        std::lock_guard guard(lock);
+        frames.clear();
+    }
+
+private:
+    std::mutex lock;
+    std::condition_variable arrived;
+    std::vector<FrameRef> frames;
+};
+
+} // namespace
+
+TEST_F(CompositorDrawing, TurnsBottomLeftLayersIntoTheBottomRowsOfTheImage)
+{
+    const QImage image = draw(listOf(
+        {filled(QRectF(0, 0, 1920, 10), Qt::red), filled(QRectF(0, 1070, 10, 10), Qt::green)}));
+    EXPECT_EQ(image.size(), OUTPUT);
+    EXPECT_EQ(image.format(), QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(at(image, 960, 1079), QColor(Qt::red));
+    EXPECT_EQ(at(image, 960, 1070), QColor(Qt::red));
+    EXPECT_EQ(at(image, 960, 1069), QColor(Qt::black));
+    EXPECT_EQ(at(image, 0, 0), QColor(Qt::green));
+    EXPECT_EQ(at(image, 9, 9), QColor(Qt::green));
+    EXPECT_EQ(at(image, 10, 9), QColor(Qt::black));
+    EXPECT_EQ(at(image, 9, 10), QColor(Qt::black));
+}
+
+TEST_F(CompositorDrawing, DrawsPicturesUprightWhetherScaledOrNot)
+{
+    const QImage small = twoTone(QSize(20, 20), Qt::red, Qt::blue);
+    const QImage exact = twoTone(QSize(200, 200), Qt::yellow, Qt::cyan);
+    // Box rows in the image: 1080 - 100 - 200 = 780 to 979.
+    const QImage image = draw(listOf({pictured(QRectF(100, 100, 200, 200), small),
+                                      pictured(QRectF(400, 100, 200, 200), exact)}));
+    EXPECT_EQ(at(image, 200, 781), QColor(Qt::red));
+    EXPECT_EQ(at(image, 200, 860), QColor(Qt::red));
+    EXPECT_EQ(at(image, 200, 900), QColor(Qt::blue));
+    EXPECT_EQ(at(image, 200, 978), QColor(Qt::blue));
+    EXPECT_EQ(at(image, 200, 775), QColor(Qt::black));
+    EXPECT_EQ(at(image, 500, 780), QColor(Qt::yellow));
+    EXPECT_EQ(at(image, 500, 979), QColor(Qt::cyan));
+    EXPECT_EQ(at(image, 500, 980), QColor(Qt::black));
+}
+
+TEST_F(CompositorDrawing, BlendsLaterLayersOverEarlierOnesWithTheirOpacity)
+{
+    DrawOp veil = filled(QRectF(0, 0, 1920, 1080), Qt::white);
+    veil.opacity = 0.5;
+    DrawOp tinted = filled(QRectF(0, 0, 100, 100), QColor(0, 0, 255, 128));
+    const QImage image = draw(listOf({filled(QRectF(0, 0, 1920, 1080), Qt::red), veil, tinted}));
+    EXPECT_TRUE(near(at(image, 500, 500), QColor(255, 128, 128)));
+    EXPECT_TRUE(near(at(image, 50, 1030), QColor(127, 64, 191)));
+}
+
+TEST_F(CompositorDrawing, ClipsRoundedPicturesAndDrawsTheBorderInside)
+{
+    // The box covers image columns 100 to 499 and rows 680 to 979.
+    DrawOp window =
+        pictured(QRectF(100, 100, 400, 300), twoTone(QSize(1280, 800), Qt::white, Qt::white));
+    window.cornerRadius = 40;
+    window.masksToBounds = true;
+    window.borderWidth = 6;
+    window.borderColor = Qt::green;
+    DrawOp webcam =
+        pictured(QRectF(1000, 100, 300, 300), twoTone(QSize(640, 480), Qt::yellow, Qt::yellow));
+    webcam.mask = LayerMask::Ellipse;
+    webcam.gravity = ContentsGravity::ResizeAspectFill;
+    const QImage image = draw(listOf({window, webcam}));
+    EXPECT_EQ(at(image, 300, 830), QColor(Qt::white));
+    EXPECT_EQ(at(image, 102, 682), QColor(Qt::black));
+    EXPECT_EQ(at(image, 497, 977), QColor(Qt::black));
+    EXPECT_EQ(at(image, 300, 682), QColor(Qt::green));
+    EXPECT_EQ(at(image, 102, 830), QColor(Qt::green));
+    EXPECT_EQ(at(image, 300, 977), QColor(Qt::green));
+    EXPECT_EQ(at(image, 99, 830), QColor(Qt::black));
+
+    EXPECT_EQ(at(image, 1150, 830), QColor(Qt::yellow));
+    EXPECT_EQ(at(image, 1150, 685), QColor(Qt::yellow));
+    EXPECT_EQ(at(image, 1010, 690), QColor(Qt::black));
+    EXPECT_EQ(at(image, 1290, 970), QColor(Qt::black));
+}
+
+TEST_F(CompositorDrawing, FitsOrFillsPicturesKeepingTheirShape)
+{
+    // A 4:1 picture in a square box: fitted it is a band in the middle, filled it is
+    // cut to the box.
+    const QImage band = twoTone(QSize(400, 100), Qt::magenta, Qt::magenta);
+    DrawOp fitted = pictured(QRectF(0, 0, 200, 200), band);
+    fitted.gravity = ContentsGravity::ResizeAspect;
+    DrawOp filledBox = pictured(QRectF(600, 0, 200, 200), band);
+    filledBox.gravity = ContentsGravity::ResizeAspectFill;
+    // Box rows: 880 to 1079; the fitted band rows 955 to 1004.
+    const QImage image = draw(listOf({fitted, filledBox}));
+    EXPECT_EQ(at(image, 100, 900), QColor(Qt::black));
+    EXPECT_EQ(at(image, 100, 980), QColor(Qt::magenta));
+    EXPECT_EQ(at(image, 100, 1060), QColor(Qt::black));
+    EXPECT_EQ(at(image, 700, 885), QColor(Qt::magenta));
+    EXPECT_EQ(at(image, 601, 1075), QColor(Qt::magenta));
+    EXPECT_EQ(at(image, 590, 980), QColor(Qt::black));
+    EXPECT_EQ(at(image, 810, 980), QColor(Qt::black));
+}
+
+TEST(CompositorThread, DrawsOnlyTheNewestSnapshotWaiting)
+{
+    FakeClock clock;
+    std::mutex lock;
+    std::condition_variable changed;
+    bool holding = true;
+    std::vector<QColor> drawn;
+    Compositor compositor(clock);
+    // The first frame's consumer is slow; snapshots pile up meanwhile.
+    compositor.setFrameHandler([&](FrameRef frame) {
+        std::unique_lock guard(lock);
+        drawn.push_back(frame->image.pixelColor(0, 0));
+        changed.notify_all();
+        changed.wait(guard, [&] { return !holding || drawn.size() > 1; });
+    });
+    auto waitForFrames = [&](size_t count) {
+        std::unique_lock guard(lock);
+        return changed.wait_for(guard, 10s, [&] { return drawn.size() >= count; });
+    };
+    const auto whole = QRectF(0, 0, 1920, 1080);
+    compositor.submit(listOf({filled(whole, Qt::red)}));
+    ASSERT_TRUE(waitForFrames(1));
+    for (const Qt::GlobalColor colour : {Qt::green, Qt::blue, Qt::white})
+        compositor.submit(listOf({filled(whole, colour)}));
+    {
+        std::lock_guard guard(lock);
+        holding = false;
+        changed.notify_all();
+    }
+    ASSERT_TRUE(waitForFrames(2));
+    compositor.submit(listOf({filled(whole, Qt::yellow)}));
+    ASSERT_TRUE(waitForFrames(3));
+    std::lock_guard guard(lock);
+    EXPECT_EQ(drawn, (std::vector<QColor>{Qt::red, Qt::white, Qt::yellow}));
+}
+
+TEST(CompositorThread, NeverDrawsIntoAFrameAConsumerStillHolds)
+{
+    FakeClock clock;
+    FrameSink sink;
+    Compositor compositor(clock);
+    compositor.setFrameHandler([&](FrameRef frame) { sink.add(std::move(frame)); });
+    const auto whole = QRectF(0, 0, 1920, 1080);
+
+    // Snapshots without a size are not drawn.
+    compositor.submit(std::make_shared<DrawList>());
+    compositor.submit(listOf({filled(whole, Qt::red)}));
+    FrameRef first = sink.frame(0);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(compositor.framesDrawn(), 1u);
+    EXPECT_EQ(first->image.size(), OUTPUT);
+    EXPECT_EQ(first->image.format(), QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(first->hostTime, clock.now());
+    const FrameBuffer* firstBuffer = first.get();
+    compositor.submit(listOf({filled(whole, Qt::blue)}));
+    FrameRef second = sink.frame(1);
+    ASSERT_TRUE(second);
+    sink.clear();
+    EXPECT_NE(second.get(), firstBuffer);
+    EXPECT_EQ(at(first->image, 5, 5), QColor(Qt::red));
+    EXPECT_EQ(at(second->image, 5, 5), QColor(Qt::blue));
+
+    // Once let go, a buffer is drawn into again; the one still held is not.
+    first.reset();
+    compositor.submit(listOf({filled(whole, Qt::green)}));
+    const FrameRef third = sink.frame(0);
+    ASSERT_TRUE(third);
+    EXPECT_EQ(third.get(), firstBuffer);
+    EXPECT_EQ(at(third->image, 5, 5), QColor(Qt::green));
+    EXPECT_EQ(at(second->image, 5, 5), QColor(Qt::blue));
+}
