@@ -138,15 +138,16 @@ void X11OwnWindows::setAspectRatio(quintptr nativeId, int width, int height)
     }
     if (!attributes(window, "aspect ratio"))
         return;
-    if (!writeAspect(window, width, height))
-        return;
     if (!aspects.contains(window)) {
-        // Our own event mask on the window (Qt's connection keeps its own).
+        // Watched before the write, so no rewrite after it goes unseen. Our own event
+        // mask on the window: Qt's connection keeps its own.
         const quint32 events = XCB_EVENT_MASK_PROPERTY_CHANGE | XCB_EVENT_MASK_STRUCTURE_NOTIFY;
         xcb_change_window_attributes(x->xcb(), window, XCB_CW_EVENT_MASK, &events);
-        x->flush();
     }
     aspects.insert(window, {width, height});
+    if (!writeAspect(window, width, height))
+        aspects.remove(window);
+    x->sync();
 }
 
 void X11OwnWindows::setClickThrough(quintptr nativeId)

@@ -35,7 +35,7 @@ public:
         xcb_icccm_size_hints_set_size(&hints, 0, rect.width(), rect.height());
         xcb_icccm_size_hints_set_min_size(&hints, 160, 90);
         xcb_icccm_set_wm_normal_hints(c, id, &hints);
-        xcb_flush(c);
+        sync();
     }
     ~ClientWindow()
     {
@@ -49,7 +49,7 @@ public:
     void map()
     {
         xcb_map_window(c, id);
-        xcb_flush(c);
+        sync();
     }
     // Writes the size hints again without an aspect ratio, as Qt does when a window's
     // size limits change.
@@ -58,13 +58,15 @@ public:
         xcb_size_hints_t hints{};
         xcb_icccm_size_hints_set_min_size(&hints, 160, 90);
         xcb_icccm_set_wm_normal_hints(c, id, &hints);
-        xcb_flush(c);
+        sync();
     }
     void setProperty(xcb_atom_t property, xcb_atom_t type, quint8 format, const void* data, quint32 items)
     {
         xcb_change_property(c, XCB_PROP_MODE_REPLACE, id, property, type, format, items, data);
-        xcb_flush(c);
+        sync();
     }
+    // Returns once the server has handled every request sent so far.
+    void sync() { free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)); }
     xcb_atom_t atom(const char* name)
     {
         xcb_intern_atom_reply_t* reply =

@@ -246,7 +246,48 @@ bool VirtualDesktop::startWindowManager(QString* error)
         *error = "openbox did not take over the display";
         return false;
     }
+    if (!waitForManagement(READY_TIMEOUT_MS)) {
+        *error = "openbox does not manage windows";
+        return false;
+    }
     return true;
+}
+
+bool VirtualDesktop::waitForManagement(int timeoutMs)
+{
+    // Openbox publishes its properties before it handles map requests, and can lose
+    // one that arrives meanwhile: ready once it has managed a window of ours, which is
+    // mapped again until it has.
+    xcb_connection_t* c = conn(x);
+    const xcb_window_t root = rootOf(c);
+    const xcb_atom_t clientList = internAtom(c, "_NET_CLIENT_LIST");
+    const xcb_window_t probe = xcb_generate_id(c);
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                      XCB_COPY_FROM_PARENT, 0, nullptr);
+    auto listed = [&] {
+        const QByteArray ids = propertyBytes(c, root, clientList);
+        for (int i = 0; i + 4 <= ids.size(); i += 4) {
+            if (*reinterpret_cast<const quint32*>(ids.constData() + i) == probe)
+                return true;
+        }
+        return false;
+    };
+    QElapsedTimer sinceMap;
+    int maps = 0;
+    const bool managed = waitUntil(
+        [&] {
+            if (maps == 0 || sinceMap.elapsed() > 300) {
+                xcb_map_window(c, probe);
+                xcb_flush(c);
+                sinceMap.start();
+                ++maps;
+            }
+            return listed();
+        },
+        timeoutMs);
+    xcb_destroy_window(c, probe);
+    xcb_flush(c);
+    return managed && waitUntil([&] { return !listed(); }, timeoutMs);
 }
 
 bool VirtualDesktop::startTrayHost(QString* error)
@@ -293,7 +334,7 @@ bool VirtualDesktop::waitForSelectionOwner(const char* selection, int timeoutMs)
         timeoutMs);
 }
 
-std::optional<quint32> VirtualDesktop::findWindow(const QString& text)
+std::optional<quint32> VirtualDesktop::findWindow(const QString& text, QStringList* seen)
 {
     xcb_connection_t* c = conn(x);
     const xcb_window_t root = rootOf(c);
@@ -317,6 +358,11 @@ std::optional<quint32> VirtualDesktop::findWindow(const QString& text)
                               QString::fromUtf8(propertyBytes(c, window, netWmName));
         if (names.contains(text) && viewable(c, window))
             return window;
+        if (seen)
+            seen->append(QString("0x%1 %2%3")
+                             .arg(window, 0, 16)
+                             .arg(QString(names).replace('\n', '|'))
+                             .arg(viewable(c, window) ? "" : " (unmapped)"));
     }
     return std::nullopt;
 }
@@ -328,10 +374,17 @@ std::optional<quint32> VirtualDesktop::waitForWindow(const QString& text, int ti
     std::optional<quint32> found;
     waitUntil(
         [&] {
-            found = findWindow(text);
+            found = findWindow(text, nullptr);
             return found.has_value();
         },
         timeoutMs);
+    if (!found) {
+        // Says what was there instead, for the test's log.
+        QStringList seen;
+        findWindow(text, &seen);
+        qWarning("no window matching \"%s\" on %s; windows: %s", qPrintable(text), qPrintable(displayName),
+                 qPrintable(seen.join("; ")));
+    }
     return found;
 }
 

@@ -67,8 +67,9 @@ private:
     bool startWindowManager(QString* error);
     bool startTrayHost(QString* error);
     bool waitForProperty(const char* atomName, int timeoutMs);
+    bool waitForManagement(int timeoutMs);
     bool waitForSelectionOwner(const char* selection, int timeoutMs);
-    std::optional<quint32> findWindow(const QString& text);
+    std::optional<quint32> findWindow(const QString& text, QStringList* seen);
 
     VirtualDesktopOptions options;
     QTemporaryDir home;
