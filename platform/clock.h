@@ -11,7 +11,8 @@ public:
     virtual ~RepeatingTimer() = default;
 };
 
-// Time and the main queue. Main thread only, except `now`, which any thread may call.
+// Time and the main queue. Main thread only, except `now`, `postToMain` and the
+// timer-thread timers' work, as marked.
 class Clock {
 public:
     virtual ~Clock() = default;
@@ -21,6 +22,11 @@ public:
     virtual void after(double seconds, std::function<void()> work) = 0;
     // Runs `work` on the main thread every `seconds` until the timer is destroyed.
     virtual std::unique_ptr<RepeatingTimer> every(double seconds, std::function<void()> work) = 0;
+    // Any thread: runs `work` on the main thread as soon as possible.
+    virtual void postToMain(std::function<void()> work) = 0;
+    // Runs `work` every `seconds` on a timer thread of its own (not the main thread),
+    // first at once, until the timer is destroyed; no call runs after destruction.
+    virtual std::unique_ptr<RepeatingTimer> everyOnTimerThread(double seconds, std::function<void()> work) = 0;
 };
 
 } // namespace vistrale

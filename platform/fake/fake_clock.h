@@ -2,9 +2,12 @@
 
 #include "platform/clock.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <memory>
+#include <vector>
 
 namespace vistrale {
 
@@ -12,9 +15,14 @@ namespace vistrale {
 // run, in time order, inside `advance`.
 class FakeClock : public Clock {
 public:
-    double now() const override { return current; }
+    // Any thread (the compositor stamps its frames with it).
+    double now() const override { return current.load(); }
     void after(double seconds, std::function<void()> work) override;
     std::unique_ptr<RepeatingTimer> every(double seconds, std::function<void()> work) override;
+    // Posted work joins the queue like `after(0)`; any thread.
+    void postToMain(std::function<void()> work) override;
+    // The timer thread is simulated: its ticks run inside `advance`, like `every`'s.
+    std::unique_ptr<RepeatingTimer> everyOnTimerThread(double seconds, std::function<void()> work) override;
 
     // Moves time forward, running everything that falls due on the way.
     void advance(double seconds);
@@ -31,7 +39,11 @@ private:
     };
     class Timer;
 
-    double current = 1000.0;
+    void takePosted();
+
+    std::atomic<double> current{1000.0};
+    std::mutex postedLock;
+    std::vector<std::function<void()>> posted;
     std::uint64_t sequence = 0;
     // Ordered by due time, then by the order of queuing.
     std::multimap<std::pair<double, std::uint64_t>, Entry> queue;

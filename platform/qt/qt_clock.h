@@ -11,6 +11,8 @@ public:
     double now() const override;
     void after(double seconds, std::function<void()> work) override;
     std::unique_ptr<RepeatingTimer> every(double seconds, std::function<void()> work) override;
+    void postToMain(std::function<void()> work) override;
+    std::unique_ptr<RepeatingTimer> everyOnTimerThread(double seconds, std::function<void()> work) override;
 };
 
 } // namespace vistrale

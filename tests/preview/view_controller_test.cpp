@@ -160,7 +160,8 @@ TEST(ShareWindow, DrawsItsViewsInTagOrder)
     }
     auto order = [&] {
         std::vector<int> reds;
-        for (const DrawOp& op : h.vc->shareScene().snapshot()->ops)
+        const DrawListRef list = h.vc->shareScene().snapshot();
+        for (const DrawOp& op : list->ops)
             if (op.backgroundColor.red() >= 1 && op.backgroundColor.red() <= 5)
                 reds.push_back(op.backgroundColor.red());
         return reds;
