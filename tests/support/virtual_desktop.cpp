@@ -202,8 +202,9 @@ bool VirtualDesktop::startServer(QString* error)
     const QString screen = QString("%1x%2x24").arg(options.size.width()).arg(options.size.height());
     // Xvfb picks a free display and writes its number to standard output once clients
     // can connect.
-    QProcess* server = launch("Xvfb", {"-displayfd", "1", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"},
-                              false);
+    QProcess* server = launch(
+        "Xvfb", QStringList{"-displayfd", "1", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"} + options.serverArguments,
+        false);
     if (!server) {
         *error = "Xvfb did not start";
         return false;

@@ -19,6 +19,8 @@ struct VirtualDesktopOptions {
     QSize size{1920, 1080};
     bool windowManager = true;
     bool trayHost = true;
+    // Added to Xvfb's command line, e.g. {"-extension", "Composite"}.
+    QStringList serverArguments = {};
 };
 
 // A private X desktop for one test or benchmark: a session bus, Xvfb on a free display,
