@@ -182,7 +182,7 @@ bool X11PointerKeys::registerHotKey(quint32 id, quint32 keyCode, quint32 modifie
     const HotKey key{*keycode, maskForHotKeyModifiers(modifiers)};
     if (!heldByAnother(id, key) && !grab(key)) {
         logLine("hot key held by another application, key code: ", static_cast<double>(keyCode));
-        x->flush();
+        x->sync();
         return false;
     }
     hotKeys[id] = key;
@@ -203,7 +203,8 @@ void X11PointerKeys::unregisterHotKey(quint32 id)
         pressedId.reset();
     if (!heldByAnother(id, key)) {
         ungrab(key);
-        x->flush();
+        // Free for other clients once this returns.
+        x->sync();
     }
 }
 
