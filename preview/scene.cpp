@@ -52,6 +52,21 @@ void SceneLayer::setZPosition(double position)
     changed();
 }
 
+QRectF SceneLayer::frame() const
+{
+    if (parentMargins && parentLayer)
+        return parentLayer->bounds().marginsRemoved(*parentMargins);
+    return frameValue;
+}
+
+void SceneLayer::setFollowsParentBounds(const std::optional<QMarginsF>& margins)
+{
+    if (parentMargins == margins)
+        return;
+    parentMargins = margins;
+    changed();
+}
+
 void SceneLayer::setFrame(const QRectF& frame)
 {
     if (frameValue == frame && !presentation)
@@ -344,15 +359,13 @@ void Scene::advanceAnimations(double now)
         done();
 }
 
-void Scene::appendOps(const SceneLayer& layer, QPointF origin, double inheritedOpacity, DrawList& list) const
+void Scene::appendOps(const SceneLayer& layer, const QRectF& rect, double inheritedOpacity, DrawList& list) const
 {
     if (layer.hidden)
         return;
-    const QRectF frame = layer.presentation ? layer.presentation->frame : layer.frameValue;
     const double opacity = inheritedOpacity * (layer.presentation ? layer.presentation->opacity : layer.opacityValue);
     if (opacity <= 0)
         return;
-    const QRectF rect = frame.translated(origin);
     const bool visible = !layer.picture.isNull() || layer.background.alpha() > 0 ||
                          (layer.border > 0 && layer.borderColour.alpha() > 0);
     if (visible || layer.shadowValue) {
@@ -379,8 +392,14 @@ void Scene::appendOps(const SceneLayer& layer, QPointF origin, double inheritedO
     std::stable_sort(order.begin(), order.end(), [topLevel](const SceneLayer* a, const SceneLayer* b) {
         return topLevel ? a->tagValue < b->tagValue : a->z < b->z;
     });
-    for (const SceneLayer* child : order)
-        appendOps(*child, rect.topLeft(), opacity, list);
+    // Children follow what their parent shows now: a layer that follows its parent's
+    // bounds takes the parent's animated size, not its model size.
+    for (const SceneLayer* child : order) {
+        QRectF frame = child->presentation ? child->presentation->frame : child->frameValue;
+        if (child->parentMargins)
+            frame = QRectF(QPointF(0, 0), rect.size()).marginsRemoved(*child->parentMargins);
+        appendOps(*child, frame.translated(rect.topLeft()), opacity, list);
+    }
 }
 
 DrawListRef Scene::snapshot()
@@ -389,8 +408,8 @@ DrawListRef Scene::snapshot()
     auto list = std::make_shared<DrawList>();
     list->outputSize = size;
     // QRectF::topLeft() is the minimum corner: the bottom left in this scene's terms.
-    for (const auto& child : std::vector<std::shared_ptr<SceneLayer>>{rootLayer})
-        appendOps(*child, QPointF(0, 0), 1.0, *list);
+    const QRectF rootFrame = rootLayer->presentation ? rootLayer->presentation->frame : rootLayer->frameValue;
+    appendOps(*rootLayer, rootFrame, 1.0, *list);
     ++snapshots;
     return list;
 }

@@ -2,6 +2,7 @@
 
 #include "preview/draw_list.h"
 
+#include <QMarginsF>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -31,9 +32,13 @@ public:
     void setZPosition(double position);
 
     // The model value: an animation shows its way towards it.
-    QRectF frame() const { return frameValue; }
+    QRectF frame() const;
     void setFrame(const QRectF& frame);
-    QRectF bounds() const { return QRectF(QPointF(0, 0), frameValue.size()); }
+    QRectF bounds() const { return QRectF(QPointF(0, 0), frame().size()); }
+    // Keeps the layer at its parent's bounds less these margins (negative margins reach
+    // outside), also while the parent's frame animates. Its own frame is then ignored.
+    void setFollowsParentBounds(const std::optional<QMarginsF>& margins);
+    const std::optional<QMarginsF>& followsParentBounds() const { return parentMargins; }
     double opacity() const { return opacityValue; }
     void setOpacity(double opacity);
     bool isHidden() const { return hidden; }
@@ -79,6 +84,7 @@ private:
     int tagValue = 0;
     double z = 0;
     QRectF frameValue;
+    std::optional<QMarginsF> parentMargins;
     double opacityValue = 1;
     bool hidden = false;
     double radius = 0;
@@ -139,7 +145,8 @@ private:
     struct Animation;
     void advanceAnimations(double now);
     void deliver();
-    void appendOps(const SceneLayer& layer, QPointF origin, double opacity, DrawList& list) const;
+    // `rect` is where the layer shows, in output coordinates.
+    void appendOps(const SceneLayer& layer, const QRectF& rect, double opacity, DrawList& list) const;
 
     Clock& clock;
     QSize size;
