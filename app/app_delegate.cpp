@@ -1,6 +1,8 @@
 #include "app/app_delegate.h"
 
 #include "app/about_alert.h"
+#include "app/hotkeys.h"
+#include "app/shortcut_recorder.h"
 #include "app/preview_window.h"
 #include "app/settings/geometry_strings.h"
 #include "app/settings/settings.h"
@@ -34,6 +36,7 @@ AppDelegate::AppDelegate(Platform& platform, Settings& settings, QString version
 
 AppDelegate::~AppDelegate()
 {
+    hotkeys.reset();
     // The controller's view lives inside the preview window.
     controller.reset();
 }
@@ -75,6 +78,9 @@ void AppDelegate::applicationDidFinishLaunching()
     controller = std::make_unique<VistraleViewController>(platform, settings, this);
     controller->mirrorVistraleCamera = settings.boolValue(keys::MIRROR);
     previewWindow->setContent(controller->view());
+    // The hot keys go live once the controller's view has loaded.
+    hotkeys = std::make_unique<HotkeySolution>(*platform.pointerKeys);
+    hotkeys->registerHotKeys(loadShortcut(settings));
     previewWindow->show();
     previewWindow->raise();
     previewWindow->activateWindow();
@@ -170,6 +176,8 @@ std::vector<MenuRow> AppDelegate::menuRows()
                         const bool onScreen = controller && controller->shareWindowWhollyOnScreen();
                         item.setText(onScreen ? tr("Hide Vistrale Share") : tr("Show Vistrale Share"));
                     }});
+    // Without a shared window the item stays enabled and does nothing.
+    rows.push_back({MenuRow::Item, HIDE_TAG, tr("Clear all"), {}, false, [this] { hideAll(); }, {}});
     rows.push_back(MenuRow::separator());
     rows.push_back(MenuRow::separator());
     rows.push_back({MenuRow::Item, 0, "Microphone", {}, false, [this] { settingsMic(); }, [this](QAction& item) {
@@ -179,11 +187,16 @@ std::vector<MenuRow> AppDelegate::menuRows()
                         item.setText("Microphone (" + (name.isEmpty() ? QString("none") : name) + ")");
                     }});
     rows.push_back({MenuRow::Item, 0, tr("Text Overlay..."), {}, false, [this] { editOverlay(); }, {}});
+    rows.push_back({MenuRow::Item, CONFIGURE_TAG, tr("Keyboard Shortcut..."), {}, false, [this] { configureShortcut(); },
+                    [this](QAction& item) { item.setText(tr("Keyboard Shortcut...") + "\t" + shortcutText()); }});
     rows.push_back(MenuRow::separator());
     rows.push_back({MenuRow::Item, MOV_TAG, tr("Save as MOV (default MP4)"), {}, true, [this] { toggleMov(); },
                     checked([this] { return settings.boolValue(keys::MOV); })});
     rows.push_back({MenuRow::Item, SOUND_TAG, tr("Sound Effect"), {}, true, [this] { toggleSound(); },
                     checked([this] { return !settings.boolValue(keys::SOUND_OFF); })});
+    rows.push_back({MenuRow::Item, MOUSE_CLICKS_TAG, tr("Highlight Mouse with ⌘"), {}, true,
+                    [this] { toggleMouseClicks(); },
+                    checked([this] { return !settings.boolValue(keys::MOUSE_CLICKS_OFF); })});
     rows.push_back({MenuRow::Item, SMART_SCALING_TAG, tr("Smart Scaling"), {}, true, [this] { toggleSmartScaling(); },
                     checked([this] { return settings.boolValue(keys::SMART_SCALING); })});
     rows.push_back(MenuRow::separator());
@@ -223,6 +236,19 @@ void AppDelegate::hidePanelWindow()
         controller->toggleShareWindowVisibility();
 }
 
+void AppDelegate::hideAll()
+{
+    if (controller && controller->sharedCount() > 0)
+        controller->removeAllWindows();
+}
+
+void AppDelegate::toggleMouseClicks()
+{
+    const bool off = settings.toggle(keys::MOUSE_CLICKS_OFF);
+    if (controller)
+        controller->includeMouseClicks = !off;
+}
+
 void AppDelegate::settingsMic()
 {
     if (!controller)
@@ -246,6 +272,13 @@ void AppDelegate::editOverlay()
     controller->setOverlayText(*text);
 }
 
+void AppDelegate::configureShortcut()
+{
+    if (!controller || !hotkeys)
+        return;
+    vistrale::configureShortcut(*platform.dialogs, settings, *hotkeys);
+}
+
 void AppDelegate::toggleMov() { settings.toggle(keys::MOV); }
 
 void AppDelegate::toggleSound() { settings.toggle(keys::SOUND_OFF); }
@@ -254,7 +287,7 @@ void AppDelegate::toggleSmartScaling()
 {
     const bool on = settings.toggle(keys::SMART_SCALING);
     if (controller)
-        controller->smartScaling = on;
+        controller->setSmartScaling(on);
 }
 
 void AppDelegate::mirrorVistrale()

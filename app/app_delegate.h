@@ -16,15 +16,19 @@ namespace vistrale {
 struct Platform;
 class Settings;
 class PreviewWindow;
+class HotkeySolution;
 
 // Menu-item tags.
 constexpr int MIRROR_TAG = 203;
+constexpr int CONFIGURE_TAG = 204;
 constexpr int HEADER_TAG = 205;
+constexpr int HIDE_TAG = 206;
 constexpr int SHOW_WINDOW_TAG = 209;
 constexpr int SOUND_TAG = 212;
 constexpr int HIDE_PANEL_WINDOW_TAG = 219;
 constexpr int SCREEN_PERMISSION_TAG = 220;
 constexpr int SMART_SCALING_TAG = 222;
+constexpr int MOUSE_CLICKS_TAG = 225;
 constexpr int MOV_TAG = 228;
 
 // Deployment addresses of the product.
@@ -52,8 +56,11 @@ public:
     void aboutWindow();
     void showPreviewWindow();
     void hidePanelWindow();
+    void hideAll();
+    void toggleMouseClicks();
     void settingsMic();
     void editOverlay();
+    void configureShortcut();
     void toggleMov();
     void toggleSound();
     void toggleSmartScaling();
@@ -65,6 +72,7 @@ public:
     void terminate();
 
     VistraleViewController* vc() const { return controller.get(); }
+    HotkeySolution* hotKeys() const { return hotkeys.get(); }
     PreviewWindow* window() const { return previewWindow.get(); }
     QMenu* mainMenu() const { return menu.get(); }
     StatusMenu* statusMenu() const { return menuTable.get(); }
@@ -90,6 +98,7 @@ private:
     std::unique_ptr<QSystemTrayIcon> trayIcon;
     std::unique_ptr<PreviewWindow> previewWindow;
     std::unique_ptr<VistraleViewController> controller;
+    std::unique_ptr<HotkeySolution> hotkeys;
 };
 
 } // namespace vistrale

@@ -4,7 +4,9 @@
 #include "app/settings/settings.h"
 #include "app/settings/settings_keys.h"
 #include "platform/dialogs.h"
+#include "overlays/highlight_window_controller.h"
 #include "platform/log.h"
+#include "platform/notification_center.h"
 #include "platform/platform.h"
 #include "preview/backdrop.h"
 #include "preview/capture_mode.h"
@@ -12,6 +14,7 @@
 #include "preview/output_geometry.h"
 #include "preview/preview_content_view.h"
 #include "preview/share_window_view.h"
+#include "preview/sk_image_view.h"
 #include "preview/text_picture.h"
 #include "preview/view_tags.h"
 #include "preview/window_drag_view.h"
@@ -51,6 +54,18 @@ VistraleViewController::VistraleViewController(Platform& platform, Settings& set
 VistraleViewController::~VistraleViewController()
 {
     *alive = false;
+    // No tick may start once teardown begins; the timer thread is joined here.
+    dispatchSourceTimer.reset();
+    slowtimer.reset();
+    if (keyboardObserver)
+        NotificationCenter::defaultCenter().removeObserver(keyboardObserver);
+    if (mouseEventsRegistered)
+        platform.pointerKeys->setGlobalMonitor({});
+    platform.windowServer->setDesktopChangeHandler({});
+    platform.screens->setChangeHandler({});
+    for (auto& [number, highlight] : highlightViews)
+        highlight->close();
+    highlightViews.clear();
     // The compositor thread must stop before the views it feeds go away.
     panelCompositor.reset();
     delete contentView.data();
@@ -121,7 +136,23 @@ void VistraleViewController::setUpViews()
     desktopView->setContents(defaultImage);
     logLine("cursorScale=", present.isEmpty() ? 1.0 : camWidth / screenWidth);
     layoutPreviewControls();
-    // The frame clock and its timers arrive with window picking.
+
+    std::weak_ptr<bool> token = alive;
+    keyboardObserver = NotificationCenter::defaultCenter().addObserver("keyboard", [this, token](const QVariantMap& info) {
+        if (!token.expired())
+            receivedKeyboardMessage(info);
+    });
+    platform.windowServer->setDesktopChangeHandler([this, token] {
+        if (!token.expired())
+            notifySpaceChange();
+    });
+    platform.screens->setChangeHandler([this, token] {
+        if (!token.expired())
+            screenParametersChanged();
+    });
+    sound = platform.sounds->load("Funk");
+    soundScreenshot = platform.sounds->load("Grab");
+    startTimers();
 }
 
 void VistraleViewController::buildShareWindow()
@@ -190,6 +221,15 @@ void VistraleViewController::buildPreview()
     captureVideoPreview->setContextMenuHandler([this](QPoint position) {
         if (host)
             host->popUpMenu(position);
+    });
+    captureVideoPreview->setClickHandler([this](QPointF position, Qt::KeyboardModifiers modifiers) {
+        // Preview points (top-left origin) to output points (bottom-left origin).
+        const QSizeF size = captureVideoPreview->size();
+        if (size.isEmpty())
+            return;
+        const QPointF output(position.x() * camWidth / size.width(),
+                             (size.height() - position.y()) * camHeight / size.height());
+        clickInPreview(modifiers & Qt::ShiftModifier, modifiers & Qt::MetaModifier, output);
     });
 
     closeButton = new QPushButton(QStringLiteral("●"), contentView);
@@ -319,6 +359,7 @@ void VistraleViewController::panelFrameArrived(FrameRef frame)
         std::lock_guard guard(frameLock);
         latestFrame.surface = frame;
     }
+    ++framesArrived;
     // Recorder and camera take their frames here first once they exist.
     if (captureVideoPreview)
         captureVideoPreview->showFrame(frame);

@@ -2,16 +2,21 @@
 
 #include "platform/frame.h"
 #include "platform/screens.h"
+#include "platform/window_server.h"
 #include "preview/captured_frame.h"
 #include "preview/compositor.h"
 #include "preview/scene.h"
 
 #include <QColor>
+#include <QHash>
+#include <QVariantMap>
 #include <QImage>
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
 #include <QRectF>
+#include <atomic>
+#include <map>
 #include <memory>
 #include <mutex>
 
@@ -25,6 +30,11 @@ class Settings;
 class ShareWindowView;
 class WindowDragView;
 class PreviewContentView;
+class RepeatingTimer;
+class SKImageView;
+class Sound;
+class HighlightWindowController;
+struct PointerEvent;
 
 // What the controller asks of the application that hosts it.
 class ApplicationHost {
@@ -74,6 +84,37 @@ public:
     // Shows the text overlay; an empty text hides it.
     void setOverlayText(const QString& text);
 
+    // --- Window picking and the shared-window list ---
+    // Dispatches a hot key by its label ("keyboard", "screenshot", ...).
+    void receivedKeyboardMessage(const QVariantMap& userInfo);
+    // Picks or drops the window under the pointer; a second press within 0.5 s makes
+    // it fill the output; over the bare desktop it offers the entire screen.
+    void toggleWindowUnderMouse();
+    void addWindow(const Window& window, bool highlight, bool entireScreen, bool animated);
+    void removeWindow(qint64 windowNumber);
+    void removeAllWindows();
+    void makeWindowFullFrame(qint64 windowNumber);
+    // The pointer and modifier step of both event monitors.
+    void trackPointer(QPointF point);
+    void notifySpaceChange();
+    void screenParametersChanged();
+    // A click in the preview that did not move, at a point in output coordinates.
+    bool clickInPreview(bool shift, bool command, QPointF point);
+    // Turns smart scaling on or off; the next tick lays every shared window out anew.
+    void setSmartScaling(bool on);
+    // Where a shared window goes in the output.
+    QRectF layoutFrame(const QRectF& frame, qint64 windowNumber, bool skipFullFrame);
+
+    // --- Frame clock ---
+    // One tick: follows the shared windows' places, sizes and stacking.
+    void fireTimer();
+    // Image mode: refreshes the preview's picture from the latest output frame.
+    void slowTimerFunc();
+    bool isShared(qint64 windowNumber) const { return imageViews.count(windowNumber) > 0; }
+    std::size_t sharedCount() const { return imageViews.size(); }
+    SKImageView* imageView(qint64 windowNumber) const;
+    HighlightWindowController* highlightView(qint64 windowNumber) const;
+
     // The newest output frame; empty until the first one is drawn. Any thread.
     CapturedFrame lastCapturedFrame() const;
     Scene& shareScene() { return *scene; }
@@ -91,7 +132,36 @@ public:
     bool smartScaling = false;
     bool mirrorVistraleCamera = false;
     bool webviewNotLoaded = true;
-    bool fireTimerDone = true;
+    // True while no tick runs or waits; test-and-cleared on the timer thread.
+    std::atomic<bool> fireTimerDone{true};
+    bool missionControl = false;
+    bool draggingPanel = false;
+    bool isSharingWindows = false;
+    bool mouseEventsRegistered = false;
+    bool isSaving = false;
+    bool drawingRoi = false;
+    bool buttonPressed = false;
+    bool leftMouseDragged = false;
+    bool commandPressed = false;
+    bool shiftPressed = false;
+    bool optionPressed = false;
+    bool wasCommandPressed = false;
+    bool commandDoublePressed = false;
+    double lastCommandPressed = 0;
+    bool mouseOverSharedWindow = false;
+    qint64 mouseOverSharedWindowId = 0;
+    qint64 sharingEntireScreen = 0;
+    std::optional<quint32> displayId;
+    std::optional<qint64> windowBeingRemoved;
+    std::optional<qint64> lastClicked;
+    QPointF mouseLocation;
+    double lastKeyboard = 0;
+    double cursorScale = 1.0;
+
+    double CAPTURE_INTERVAL = 1.0 / 30.0;
+    double PREVIEW_CAPTURE_INTERVAL = 1.0 / 12.0;
+    QHash<qint64, QRectF> positions;
+    std::map<qint64, int> fullscreenWindows;
 
     double camWidth;
     double camHeight;
@@ -138,6 +208,15 @@ private:
     // The output-frame path: every drawn frame, on the compositor thread.
     void panelFrameArrived(FrameRef frame);
     void setPreviewWindowVisible(bool visible);
+    void startTimers();
+    void registerMouseEvents();
+    void globalEvent(const PointerEvent& event);
+    void playSound(Sound* sound);
+    void finishRemoval(qint64 windowNumber);
+    void animateRemoval(qint64 windowNumber);
+    std::unique_ptr<HighlightWindowController> makeHighlight(const Window& window, bool highlight, bool entireScreen);
+    std::optional<QRectF> hitRegion(const Window& window) const;
+    void grantScreenPermission();
 
     Platform& platform;
     Settings& settings;
@@ -153,6 +232,16 @@ private:
     WindowDragView* captureVideoPreview = nullptr;
     QPushButton* closeButton = nullptr;
     QRect hiddenPreviewGeometry;
+
+    std::map<qint64, std::unique_ptr<SKImageView>> imageViews;
+    std::map<qint64, std::unique_ptr<HighlightWindowController>> highlightViews;
+    std::unique_ptr<RepeatingTimer> dispatchSourceTimer;
+    std::unique_ptr<RepeatingTimer> slowtimer;
+    std::unique_ptr<Sound> sound;
+    std::unique_ptr<Sound> soundScreenshot;
+    int keyboardObserver = 0;
+    quint64 slowTimerFrameSeen = 0;
+    std::atomic<quint64> framesArrived{0};
 
     mutable std::mutex frameLock;
     CapturedFrame latestFrame;

@@ -102,4 +102,14 @@ void WindowDragView::mouseMoveEvent(QMouseEvent* event)
     QWidget::mouseMoveEvent(event);
 }
 
+void WindowDragView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton && pressPosition) {
+        pressPosition.reset();
+        if (clickHandler)
+            clickHandler(event->position(), event->modifiers());
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
 } // namespace vistrale

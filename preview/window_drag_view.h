@@ -23,6 +23,8 @@ public:
     void setDefaultImage(const QImage& image);
     // Shown centred over the picture while screen capture is not permitted.
     void setNoPermissionText(const QString& text);
+    // A left press released without moving: the point in the view and the modifiers.
+    void setClickHandler(std::function<void(QPointF, Qt::KeyboardModifiers)> handler) { clickHandler = std::move(handler); }
     // Right clicks open the application's menu here.
     void setContextMenuHandler(std::function<void(QPoint globalPosition)> handler);
 
@@ -32,6 +34,7 @@ protected:
     // A press that moves further than a click drags the preview window along.
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     mutable std::mutex lock;
@@ -41,6 +44,7 @@ private:
     QString noPermissionText;
     std::function<void(QPoint)> contextMenuHandler;
     std::optional<QPoint> pressPosition;
+    std::function<void(QPointF, Qt::KeyboardModifiers)> clickHandler;
 };
 
 } // namespace vistrale

@@ -226,3 +226,23 @@ TEST(PreviewWindow, WritesItsFrameWhenTheUserMovesIt)
     ASSERT_TRUE(stored.has_value());
     EXPECT_EQ(parseRectString(*stored), frameFromQtGeometry(window->geometry()));
 }
+
+TEST(StartUp, RegistersTheShortcutSoThatItPicksTheWindowUnderThePointer)
+{
+    AppHarness app;
+    app.settings->setBool(keys::ALREADY_SHOWN, true);
+    app.fake.windowServer->captureStreams = false;
+    Window window;
+    window.windowNumber = 77;
+    window.frame = QRectF(100, 100, 300, 200);
+    window.applicationName = "xlogo";
+    window.windowName = "xlogo";
+    app.fake.windowServer->windows.append(window);
+    app.fake.pointerKeys->location = QPointF(200, 200);
+    app.launch();
+
+    // ⌘F1, and the three fixed combinations.
+    EXPECT_EQ(app.fake.pointerKeys->hotKeys.size(), 4u);
+    EXPECT_TRUE(app.fake.pointerKeys->pressHotKey(122, HOTKEY_COMMAND));
+    EXPECT_TRUE(app.delegate->vc()->isShared(77));
+}

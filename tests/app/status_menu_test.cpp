@@ -33,9 +33,10 @@ TEST(StatusMenu, ListsTheItemsInTheirOrderWithTheirRefreshedTitles)
     app.fake.audio->inputName = "Studio Mic";
     app.delegate->statusMenu()->refresh();
     QStringList shown = titles(*app.delegate->mainMenu());
-    EXPECT_EQ(shown, (QStringList{"About (⌘ F1 to select windows)", "Show Vistrale", "Show Vistrale Share", "-", "-",
-                                  "Microphone (Studio Mic)", "Text Overlay...", "-", "Save as MOV (default MP4)",
-                                  "Sound Effect", "Smart Scaling", "-", "Mirror Camera", "Check Screen Permissions...",
+    EXPECT_EQ(shown, (QStringList{"About (⌘ F1 to select windows)", "Show Vistrale", "Show Vistrale Share", "Clear all", "-", "-",
+                                  "Microphone (Studio Mic)", "Text Overlay...",
+                                  "Keyboard Shortcut...\t⌘ F1", "-", "Save as MOV (default MP4)",
+                                  "Sound Effect", "Highlight Mouse with ⌘", "Smart Scaling", "-", "Mirror Camera", "Check Screen Permissions...",
                                   "-", "-", "Contact <support@vistrale.app>", "Review Vistrale...", "Share...",
                                   "Quit"}));
 }
@@ -70,7 +71,7 @@ TEST(StatusMenu, FreshSettingsCheckTheOnByDefaultItemsOnly)
 TEST(StatusMenu, PlainTogglesRemoveTheirKeyWhenSwitchedBack)
 {
     LaunchedApp app;
-    for (int tag : {MOV_TAG, SOUND_TAG, SMART_SCALING_TAG}) {
+    for (int tag : {MOV_TAG, SOUND_TAG, SMART_SCALING_TAG, MOUSE_CLICKS_TAG}) {
         QAction* item = app.item(tag);
         const bool before = item->isChecked();
         item->trigger();
@@ -82,6 +83,27 @@ TEST(StatusMenu, PlainTogglesRemoveTheirKeyWhenSwitchedBack)
     EXPECT_FALSE(stored->contains(keys::MOV));
     EXPECT_FALSE(stored->contains(keys::SOUND_OFF));
     EXPECT_FALSE(stored->contains(keys::SMART_SCALING));
+    EXPECT_FALSE(stored->contains(keys::MOUSE_CLICKS_OFF));
+}
+
+TEST(StatusMenu, HighlightMouseIsAnOffKeyThatReachesTheController)
+{
+    LaunchedApp app;
+    EXPECT_TRUE(app.item(MOUSE_CLICKS_TAG)->isChecked());
+    app.item(MOUSE_CLICKS_TAG)->trigger();
+    EXPECT_FALSE(app.delegate->vc()->includeMouseClicks);
+    EXPECT_TRUE(app.reopenSettings()->boolValue(keys::MOUSE_CLICKS_OFF));
+    app.item(MOUSE_CLICKS_TAG)->trigger();
+    EXPECT_TRUE(app.delegate->vc()->includeMouseClicks);
+    EXPECT_FALSE(app.reopenSettings()->contains(keys::MOUSE_CLICKS_OFF));
+}
+
+TEST(StatusMenu, ClearAllDoesNothingWhileNothingIsShared)
+{
+    LaunchedApp app;
+    app.item(HIDE_TAG)->trigger();
+    EXPECT_TRUE(app.fake.sounds->played->isEmpty());
+    EXPECT_EQ(app.delegate->vc()->sharedCount(), 0u);
 }
 
 TEST(StatusMenu, SmartScalingReachesTheController)
