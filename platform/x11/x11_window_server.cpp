@@ -341,12 +341,17 @@ QImage X11WindowServer::imageWindow(qint64 windowNumber)
 
 QImage X11WindowServer::imageDisplay(quint32 displayId)
 {
-    const QList<QRect> monitors = x->monitors();
-    if (displayId < 1 || displayId > static_cast<quint32>(monitors.size())) {
+    xcb_connection_t* c = x->xcb();
+    const auto monitorsCookie = x->askMonitors();
+    const auto rootCookie = xcb_get_geometry(c, x->root());
+    const QList<QRect> monitors = x->readMonitors(monitorsCookie);
+    // The root's current size: RandR may have resized it since the connection opened.
+    Reply<xcb_get_geometry_reply_t> rootGeometry(xcb_get_geometry_reply(c, rootCookie, nullptr));
+    if (displayId < 1 || displayId > static_cast<quint32>(monitors.size()) || !rootGeometry) {
         logLine("no such display: ", static_cast<double>(displayId));
         return {};
     }
-    const QRect root(0, 0, x->screen()->width_in_pixels, x->screen()->height_in_pixels);
+    const QRect root(0, 0, rootGeometry->width, rootGeometry->height);
     const QRect area = monitors[static_cast<qsizetype>(displayId - 1)] & root;
     QImage image = reader.read(x->root(), area);
     x->collectQueuedEvents();

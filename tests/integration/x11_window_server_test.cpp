@@ -339,3 +339,16 @@ TEST_F(X11WindowServerTest, ImageModeCanBeForced)
     EXPECT_FALSE(server().supportsCaptureStreams());
     qunsetenv("VISTRALE_IMAGE_MODE");
 }
+
+TEST(X11Connect, SaysWhyWhenNoServerAnswers)
+{
+    QString error;
+    EXPECT_FALSE(connectX11(&error, ":4711"));
+    EXPECT_EQ(error, "cannot open X display :4711");
+    const QByteArray display = qgetenv("DISPLAY");
+    qunsetenv("DISPLAY");
+    EXPECT_FALSE(connectX11(&error));
+    EXPECT_EQ(error, "no X display: DISPLAY is not set");
+    if (!display.isEmpty())
+        qputenv("DISPLAY", display);
+}
