@@ -97,7 +97,8 @@ protected:
     xcb_window_t frameOf(xcb_window_t window)
     {
         for (;;) {
-            xcb_query_tree_reply_t* tree = xcb_query_tree_reply(backdrop->c, xcb_query_tree(backdrop->c, window), nullptr);
+            xcb_query_tree_reply_t* tree =
+                xcb_query_tree_reply(backdrop->c, xcb_query_tree(backdrop->c, window), nullptr);
             const xcb_window_t parent = tree ? tree->parent : 0;
             const bool top = tree && tree->parent == tree->root;
             free(tree);
