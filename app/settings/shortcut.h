@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/keycodes.h"
+
 #include <QByteArray>
 #include <QString>
 #include <optional>
@@ -38,13 +40,7 @@ void saveShortcut(Settings& settings, const GlobalKeybindPreferences& shortcut);
 // "⌘ F1", "⌃ ⌥ K": the modifier glyphs and the key, joined with blanks.
 QString shortcutDisplayString(const GlobalKeybindPreferences& shortcut);
 
-// Modifier bits of a key event, as the recorder sees them.
-constexpr quint32 EVENT_CAPS_LOCK = 1u << 16;
-constexpr quint32 EVENT_SHIFT = 1u << 17;
-constexpr quint32 EVENT_CONTROL = 1u << 18;
-constexpr quint32 EVENT_OPTION = 1u << 19;
-constexpr quint32 EVENT_COMMAND = 1u << 20;
-constexpr quint32 EVENT_FUNCTION = 1u << 23;
+// Modifier bits of a key event (EVENT_*) are in platform/keycodes.h.
 
 // The record a key press in the recorder stands for; none for Return, keypad Enter and
 // keys without characters.
