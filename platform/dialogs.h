@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <optional>
 
 namespace vistrale {
@@ -15,6 +16,13 @@ struct AlertSpec {
     bool warning = false;
 };
 
+// One key press inside the shortcut recorder.
+struct RecordedKey {
+    quint32 keyCode = 0;                  // Mac virtual key code (platform/keycodes.h)
+    QString charactersIgnoringModifiers; // Shift still applies; may be empty
+    quint32 modifierFlags = 0;            // EVENT_* bits (platform/keycodes.h)
+};
+
 // Modal dialogs. Main thread only; every call blocks until the user answers.
 class Dialogs {
 public:
@@ -26,6 +34,12 @@ public:
     // An alert with a one-line text field holding `initial`; the field's text when the
     // default button ended it, nothing otherwise.
     virtual std::optional<QString> runTextAlert(const AlertSpec& alert, const QString& initial) = 0;
+    // An alert with a label below the texts showing `initialLabel`. While it runs every
+    // key press goes to `onKey` and never to the buttons (the user answers with the
+    // mouse); keys without a Mac key code are dropped. When `onKey` answers a text the
+    // label shows it. True only when the default button ended it.
+    virtual bool runKeyRecorder(const AlertSpec& alert, const QString& initialLabel,
+                                std::function<std::optional<QString>(const RecordedKey& key)> onKey) = 0;
 };
 
 // The confirmation dialog: activates the application, then runs the alert. The answer

@@ -26,6 +26,19 @@ std::optional<QString> FakeDialogs::runTextAlert(const AlertSpec& alert, const Q
     return text;
 }
 
+bool FakeDialogs::runKeyRecorder(const AlertSpec& alert, const QString& initialLabel,
+                                 std::function<std::optional<QString>(const RecordedKey& key)> onKey)
+{
+    recorderLabels.append(initialLabel);
+    std::vector<RecordedKey> keys;
+    keys.swap(pressedKeys);
+    for (const RecordedKey& key : keys) {
+        if (const std::optional<QString> label = onKey(key))
+            recorderLabels.append(*label);
+    }
+    return runAlert(alert);
+}
+
 namespace {
 
 class FakeSound : public Sound {

@@ -20,6 +20,9 @@ public:
     void activateApplication() override { ++activations; }
     bool runAlert(const AlertSpec& alert) override;
     std::optional<QString> runTextAlert(const AlertSpec& alert, const QString& initial) override;
+    // Replays `pressedKeys` into the recorder, then answers like runAlert.
+    bool runKeyRecorder(const AlertSpec& alert, const QString& initialLabel,
+                        std::function<std::optional<QString>(const RecordedKey& key)> onKey) override;
 
     std::vector<AlertSpec> shown;
     std::vector<QString> textFieldInitial;
@@ -28,6 +31,10 @@ public:
     std::deque<bool> answers;
     // Texts typed into the coming text alerts.
     std::deque<QString> typedTexts;
+    // Keys the user presses in the next recorder, in order; that recorder uses them up.
+    std::vector<RecordedKey> pressedKeys;
+    // What the recorders' labels showed: the initial text, then each change.
+    QStringList recorderLabels;
     // Called while an alert runs (modal), before it returns.
     std::function<void(const AlertSpec&)> whileShown;
 };

@@ -1,6 +1,7 @@
 #include "platform/qt/qt_dialogs.h"
 
 #include "platform/log.h"
+#include "platform/qt/qt_recorded_key.h"
 
 #include <QApplication>
 #include <QJsonArray>
@@ -8,6 +9,7 @@
 #include <QJsonObject>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -17,9 +19,11 @@
 namespace vistrale {
 namespace {
 
-void trace(const AlertSpec& alert, const std::optional<QString>& field)
+bool tracing() { return qEnvironmentVariableIntValue("VISTRALE_TRACE_DIALOGS") == 1; }
+
+void trace(const AlertSpec& alert, const std::optional<QString>& field, const std::optional<QString>& label = {})
 {
-    if (qEnvironmentVariableIntValue("VISTRALE_TRACE_DIALOGS") != 1)
+    if (!tracing())
         return;
     QJsonArray buttons{alert.defaultButton};
     if (alert.secondButton)
@@ -27,6 +31,8 @@ void trace(const AlertSpec& alert, const std::optional<QString>& field)
     QJsonObject object{{"message", alert.message}, {"informative", alert.informative}, {"buttons", buttons}};
     if (field)
         object.insert("field", *field);
+    if (label)
+        object.insert("label", *label);
     logLine("alert ", QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
 }
 
@@ -44,6 +50,37 @@ QPushButton* prepare(QMessageBox& box, const AlertSpec& alert)
     box.setWindowFlag(Qt::WindowStaysOnTopHint);
     return accept;
 }
+
+// Takes every key event of one window away from its widgets, so that no key reaches a
+// button or the dialog's own Escape and Return handling, and hands the presses on.
+// Installed on the application, it sees the events before any widget does.
+class KeySwallower : public QObject {
+public:
+    KeySwallower(QWidget& window, std::function<void(const QKeyEvent&)> onPress)
+        : window(window), onPress(std::move(onPress))
+    {
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        const QEvent::Type type = event->type();
+        if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride)
+            return false;
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (!widget || widget->window() != &window)
+            return false;
+        if (type == QEvent::ShortcutOverride) {
+            event->accept(); // no shortcut or mnemonic fires: the key comes as a press
+        } else if (type == QEvent::KeyPress) {
+            onPress(static_cast<const QKeyEvent&>(*event));
+        }
+        return true;
+    }
+
+private:
+    QWidget& window;
+    std::function<void(const QKeyEvent&)> onPress;
+};
 
 } // namespace
 
@@ -102,6 +139,64 @@ std::optional<QString> QtDialogs::runTextAlert(const AlertSpec& alert, const QSt
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return field->text();
+}
+
+bool QtDialogs::runKeyRecorder(const AlertSpec& alert, const QString& initialLabel,
+                               std::function<std::optional<QString>(const RecordedKey& key)> onKey)
+{
+    // The message, the informative text, the key label and the buttons, top down.
+    QDialog dialog;
+    dialog.setWindowTitle(alert.message);
+    dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
+    auto* layout = new QVBoxLayout(&dialog);
+    auto* message = new QLabel(alert.message, &dialog);
+    QFont bold = message->font();
+    bold.setBold(true);
+    message->setFont(bold);
+    layout->addWidget(message);
+    layout->addWidget(new QLabel(alert.informative, &dialog));
+    auto* label = new QLabel(initialLabel, &dialog);
+    label->setObjectName("recorderLabel");
+    label->setFixedSize(320, 28);
+    label->setAlignment(Qt::AlignCenter);
+    QFont big = QApplication::font();
+    big.setBold(true);
+    big.setPixelSize(20);
+    label->setFont(big);
+    label->setTextInteractionFlags(Qt::NoTextInteraction);
+    label->setFrameShape(QFrame::NoFrame);
+    label->setFocusPolicy(Qt::NoFocus);
+    layout->addWidget(label, 0, Qt::AlignHCenter);
+    auto* buttons = new QDialogButtonBox(&dialog);
+    QPushButton* accept = buttons->addButton(alert.defaultButton, QDialogButtonBox::AcceptRole);
+    accept->setDefault(true);
+    if (alert.secondButton)
+        buttons->addButton(*alert.secondButton, QDialogButtonBox::RejectRole);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons);
+
+    KeySwallower swallower(dialog, [&](const QKeyEvent& event) {
+        const std::optional<RecordedKey> key =
+            recordedKeyFromQt(event.key(), event.modifiers(), event.nativeVirtualKey(), event.nativeModifiers());
+        if (!key)
+            return;
+        if (const std::optional<QString> text = onKey(*key)) {
+            label->setText(*text);
+            if (tracing())
+                logLine("recorder key ", *text);
+        }
+    });
+    qApp->installEventFilter(&swallower);
+    trace(alert, std::nullopt, initialLabel);
+    // Modal from the start: exec() cannot make an already visible window modal.
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.show();
+    dialog.raise();
+    dialog.activateWindow();
+    const int result = dialog.exec();
+    qApp->removeEventFilter(&swallower);
+    return result == QDialog::Accepted;
 }
 
 } // namespace vistrale

@@ -12,6 +12,10 @@ public:
     void activateApplication() override;
     bool runAlert(const AlertSpec& alert) override;
     std::optional<QString> runTextAlert(const AlertSpec& alert, const QString& initial) override;
+    // The label is 320 × 28, centred, in the bold 20-pixel system font. Each text the
+    // label takes is also traced, as a "recorder key " line.
+    bool runKeyRecorder(const AlertSpec& alert, const QString& initialLabel,
+                        std::function<std::optional<QString>(const RecordedKey& key)> onKey) override;
 };
 
 } // namespace vistrale
