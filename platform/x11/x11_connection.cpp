@@ -107,7 +107,7 @@ void Connection::probeExtensions()
 {
     xcb_connection_t* c = connection;
     xcb_extension_t* all[] = {&xcb_composite_id, &xcb_damage_id, &xcb_shm_id, &xcb_xfixes_id, &xcb_input_id,
-                              &xcb_xkb_id, &xcb_res_id, &xcb_randr_id, &xcb_shape_id};
+        &xcb_xkb_id, &xcb_res_id, &xcb_randr_id, &xcb_shape_id};
     for (xcb_extension_t* extension : all)
         xcb_prefetch_extension_data(c, extension);
 
@@ -121,8 +121,8 @@ void Connection::probeExtensions()
     xcb_res_query_version_cookie_t res{};
     xcb_randr_query_version_cookie_t randr{};
     const bool has[] = {present(c, &xcb_composite_id), present(c, &xcb_damage_id), present(c, &xcb_shm_id),
-                        present(c, &xcb_xfixes_id),    present(c, &xcb_input_id),  present(c, &xcb_xkb_id),
-                        present(c, &xcb_res_id),       present(c, &xcb_randr_id),  present(c, &xcb_shape_id)};
+        present(c, &xcb_xfixes_id), present(c, &xcb_input_id), present(c, &xcb_xkb_id), present(c, &xcb_res_id),
+        present(c, &xcb_randr_id), present(c, &xcb_shape_id)};
     if (has[0])
         composite = xcb_composite_query_version(c, 0, 4);
     if (has[1])
@@ -194,7 +194,10 @@ int Connection::addListener(EventListener listener)
     return id;
 }
 
-void Connection::removeListener(int id) { listeners.erase(id); }
+void Connection::removeListener(int id)
+{
+    listeners.erase(id);
+}
 
 xcb_randr_get_monitors_cookie_t Connection::askMonitors()
 {
@@ -231,12 +234,15 @@ QRectF Connection::toGlobal(const QRect& r, int mainBottom)
     return QRectF(r.x(), mainBottom - (r.y() + r.height()), r.width(), r.height());
 }
 
-QPointF Connection::toGlobal(const QPoint& p, int mainBottom) { return QPointF(p.x(), mainBottom - p.y()); }
+QPointF Connection::toGlobal(const QPoint& p, int mainBottom)
+{
+    return QPointF(p.x(), mainBottom - p.y());
+}
 
 QRect Connection::toX11(const QRectF& r, int mainBottom)
 {
     return QRect(static_cast<int>(std::lround(r.x())), static_cast<int>(std::lround(mainBottom - (r.y() + r.height()))),
-                 static_cast<int>(std::lround(r.width())), static_cast<int>(std::lround(r.height())));
+        static_cast<int>(std::lround(r.width())), static_cast<int>(std::lround(r.height())));
 }
 
 xcb_window_t Connection::topLevelOf(xcb_window_t window)
@@ -244,7 +250,8 @@ xcb_window_t Connection::topLevelOf(xcb_window_t window)
     // Window managers nest a client at most a few levels deep; the bound guards against
     // a tree that changes under us.
     for (int depth = 0; depth < 16 && window; ++depth) {
-        Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(connection, xcb_query_tree(connection, window), nullptr));
+        Reply<xcb_query_tree_reply_t> tree(
+            xcb_query_tree_reply(connection, xcb_query_tree(connection, window), nullptr));
         if (!tree)
             return 0;
         if (tree->parent == tree->root || tree->parent == XCB_WINDOW_NONE)
@@ -254,7 +261,10 @@ xcb_window_t Connection::topLevelOf(xcb_window_t window)
     return 0;
 }
 
-void Connection::flush() { xcb_flush(connection); }
+void Connection::flush()
+{
+    xcb_flush(connection);
+}
 
 void Connection::sync()
 {
@@ -268,7 +278,8 @@ void Connection::collectQueuedEvents()
         pending.push_back(event);
     if (!pending.empty() && !dispatchScheduled) {
         dispatchScheduled = true;
-        QMetaObject::invokeMethod(this, [this] { dispatch(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { dispatch(); }, Qt::QueuedConnection);
     }
 }
 
@@ -293,11 +304,12 @@ void Connection::dispatch()
         pending.pop_front();
         if (event->response_type == 0) {
             const auto* e = reinterpret_cast<const xcb_generic_error_t*>(event.get());
-            logLine("X11 request failed: ", QString("error %1, request %2.%3, resource 0x%4")
-                                                   .arg(e->error_code)
-                                                   .arg(e->major_code)
-                                                   .arg(e->minor_code)
-                                                   .arg(e->resource_id, 0, 16));
+            logLine("X11 request failed: ",
+                QString("error %1, request %2.%3, resource 0x%4")
+                    .arg(e->error_code)
+                    .arg(e->major_code)
+                    .arg(e->minor_code)
+                    .arg(e->resource_id, 0, 16));
             continue;
         }
         // A listener may remove others (or itself) while it runs.

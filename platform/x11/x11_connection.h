@@ -9,8 +9,8 @@
 #include <deque>
 #include <functional>
 #include <map>
-#include <vector>
 #include <memory>
+#include <vector>
 #include <xcb/randr.h>
 #include <xcb/xcb.h>
 

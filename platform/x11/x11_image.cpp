@@ -29,7 +29,10 @@ ImageReader::ImageReader(std::shared_ptr<Connection> connection)
 {
 }
 
-ImageReader::~ImageReader() { releaseSegment(); }
+ImageReader::~ImageReader()
+{
+    releaseSegment();
+}
 
 void ImageReader::releaseSegment()
 {
@@ -53,7 +56,8 @@ bool ImageReader::ensureSegment(size_t bytes)
     releaseSegment();
     shmId = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
     if (shmId < 0) {
-        logLine("MIT-SHM segment refused, reading pixels through the socket: ", QString::fromLocal8Bit(strerror(errno)));
+        logLine(
+            "MIT-SHM segment refused, reading pixels through the socket: ", QString::fromLocal8Bit(strerror(errno)));
         shmUsable = false;
         return false;
     }
@@ -62,13 +66,13 @@ bool ImageReader::ensureSegment(size_t bytes)
         address = nullptr;
         shmctl(shmId, IPC_RMID, nullptr);
         logLine("MIT-SHM segment cannot be mapped, reading pixels through the socket: ",
-                QString::fromLocal8Bit(strerror(errno)));
+            QString::fromLocal8Bit(strerror(errno)));
         shmUsable = false;
         return false;
     }
     segment = xcb_generate_id(x->xcb());
-    xcb_generic_error_t* error =
-        xcb_request_check(x->xcb(), xcb_shm_attach_checked(x->xcb(), segment, static_cast<quint32>(shmId), 0));
+    xcb_generic_error_t* error
+        = xcb_request_check(x->xcb(), xcb_shm_attach_checked(x->xcb(), segment, static_cast<quint32>(shmId), 0));
     // Marked for removal now: it lives until both sides detach, and never outlives us.
     shmctl(shmId, IPC_RMID, nullptr);
     if (error) {
@@ -102,11 +106,10 @@ QImage ImageReader::readShared(xcb_drawable_t drawable, const QRect& area, bool*
     if (!ensureSegment(bytes))
         return {};
     xcb_generic_error_t* error = nullptr;
-    Reply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
-        x->xcb(),
+    Reply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(x->xcb(),
         xcb_shm_get_image(x->xcb(), drawable, static_cast<qint16>(area.x()), static_cast<qint16>(area.y()),
-                          static_cast<quint16>(area.width()), static_cast<quint16>(area.height()), ~0u,
-                          XCB_IMAGE_FORMAT_Z_PIXMAP, segment, 0),
+            static_cast<quint16>(area.width()), static_cast<quint16>(area.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP,
+            segment, 0),
         &error));
     if (!reply) {
         // The same request through the socket would be refused alike (unmapped,
@@ -115,24 +118,23 @@ QImage ImageReader::readShared(xcb_drawable_t drawable, const QRect& area, bool*
         free(error);
         return {};
     }
-    return convert(static_cast<const quint8*>(address), std::min<size_t>(reply->size, capacity), reply->depth,
-                   area.size());
+    return convert(
+        static_cast<const quint8*>(address), std::min<size_t>(reply->size, capacity), reply->depth, area.size());
 }
 
 QImage ImageReader::readPlain(xcb_drawable_t drawable, const QRect& area)
 {
     xcb_generic_error_t* error = nullptr;
-    Reply<xcb_get_image_reply_t> reply(xcb_get_image_reply(
-        x->xcb(),
+    Reply<xcb_get_image_reply_t> reply(xcb_get_image_reply(x->xcb(),
         xcb_get_image(x->xcb(), XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, static_cast<qint16>(area.x()),
-                      static_cast<qint16>(area.y()), static_cast<quint16>(area.width()),
-                      static_cast<quint16>(area.height()), ~0u),
+            static_cast<qint16>(area.y()), static_cast<quint16>(area.width()), static_cast<quint16>(area.height()),
+            ~0u),
         &error));
     free(error);
     if (!reply)
         return {};
     return convert(xcb_get_image_data(reply.get()), static_cast<size_t>(xcb_get_image_data_length(reply.get())),
-                   reply->depth, area.size());
+        reply->depth, area.size());
 }
 
 QImage ImageReader::convert(const quint8* data, size_t length, quint8 depth, const QSize& size)

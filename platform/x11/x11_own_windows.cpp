@@ -16,7 +16,10 @@ constexpr quint32 SOURCE_APPLICATION = 1;
 constexpr quint32 SOURCE_PAGER = 2;
 constexpr quint32 ALL_DESKTOPS = 0xFFFFFFFF;
 
-QString hex(quint32 id) { return "0x" + QString::number(id, 16); }
+QString hex(quint32 id)
+{
+    return "0x" + QString::number(id, 16);
+}
 
 } // namespace
 
@@ -26,7 +29,10 @@ X11OwnWindows::X11OwnWindows(std::shared_ptr<Connection> connection)
     listener = x->addListener([this](const xcb_generic_event_t* event) { onEvent(event); });
 }
 
-X11OwnWindows::~X11OwnWindows() { x->removeListener(listener); }
+X11OwnWindows::~X11OwnWindows()
+{
+    x->removeListener(listener);
+}
 
 std::optional<X11OwnWindows::Attributes> X11OwnWindows::attributes(xcb_window_t window, const char* what)
 {
@@ -43,8 +49,8 @@ std::optional<X11OwnWindows::Attributes> X11OwnWindows::attributes(xcb_window_t 
 
 bool X11OwnWindows::windowManagerRuns()
 {
-    const Property check = readProperty(
-        x->xcb(), askProperty(x->xcb(), x->root(), x->atom(Atom::NetSupportingWmCheck), 1));
+    const Property check
+        = readProperty(x->xcb(), askProperty(x->xcb(), x->root(), x->atom(Atom::NetSupportingWmCheck), 1));
     return check.exists;
 }
 
@@ -57,29 +63,27 @@ void X11OwnWindows::sendToRoot(xcb_window_t window, xcb_atom_t type, const quint
     message.type = type;
     for (int i = 0; i < 5; ++i)
         message.data.data32[i] = data[i];
-    xcb_send_event(x->xcb(), 0, x->root(),
-                   XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-                   reinterpret_cast<const char*>(&message));
+    xcb_send_event(x->xcb(), 0, x->root(), XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+        reinterpret_cast<const char*>(&message));
 }
 
 void X11OwnWindows::changeState(xcb_window_t window, bool add, xcb_atom_t state, const Attributes& attrs)
 {
     // A managed window's state belongs to the window manager: ask it.
     sendToRoot(window, x->atom(Atom::NetWmState),
-               {add ? NET_WM_STATE_ADD : NET_WM_STATE_REMOVE, state, 0, SOURCE_APPLICATION, 0});
+        {add ? NET_WM_STATE_ADD : NET_WM_STATE_REMOVE, state, 0, SOURCE_APPLICATION, 0});
     if (attrs.viewable)
         return;
     // Before mapping, the window manager reads the property itself. Qt merges what it
     // finds there with its own states when it maps the window.
     const xcb_atom_t netWmState = x->atom(Atom::NetWmState);
     const Property current = readProperty(x->xcb(), askProperty(x->xcb(), window, netWmState));
-    QList<quint32> states =
-        readList(current, XCB_ATOM_ATOM, {"_NET_WM_STATE", window}).value_or(QList<quint32>());
+    QList<quint32> states = readList(current, XCB_ATOM_ATOM, {"_NET_WM_STATE", window}).value_or(QList<quint32>());
     states.removeAll(state);
     if (add)
         states.append(state);
     xcb_change_property(x->xcb(), XCB_PROP_MODE_REPLACE, window, netWmState, XCB_ATOM_ATOM, 32,
-                        static_cast<quint32>(states.size()), states.constData());
+        static_cast<quint32>(states.size()), states.constData());
 }
 
 void X11OwnWindows::setKeepAbove(quintptr nativeId, bool above)
@@ -100,8 +104,8 @@ void X11OwnWindows::setOnAllDesktops(quintptr nativeId)
         return;
     sendToRoot(window, x->atom(Atom::NetWmDesktop), {ALL_DESKTOPS, SOURCE_APPLICATION, 0, 0, 0});
     // Read when the window manager manages the window; afterwards it writes the same value.
-    xcb_change_property(x->xcb(), XCB_PROP_MODE_REPLACE, window, x->atom(Atom::NetWmDesktop), XCB_ATOM_CARDINAL,
-                        32, 1, &ALL_DESKTOPS);
+    xcb_change_property(
+        x->xcb(), XCB_PROP_MODE_REPLACE, window, x->atom(Atom::NetWmDesktop), XCB_ATOM_CARDINAL, 32, 1, &ALL_DESKTOPS);
     changeState(window, true, x->atom(Atom::NetWmStateSticky), *attrs);
     x->sync();
 }
@@ -118,9 +122,8 @@ bool X11OwnWindows::writeAspect(xcb_window_t window, int width, int height)
     }
     if (!read)
         hints = xcb_size_hints_t{}; // missing or malformed: start from no hints
-    const bool already = (hints.flags & XCB_ICCCM_SIZE_HINT_P_ASPECT) && hints.min_aspect_num == width &&
-                         hints.min_aspect_den == height && hints.max_aspect_num == width &&
-                         hints.max_aspect_den == height;
+    const bool already = (hints.flags & XCB_ICCCM_SIZE_HINT_P_ASPECT) && hints.min_aspect_num == width
+        && hints.min_aspect_den == height && hints.max_aspect_num == width && hints.max_aspect_den == height;
     if (!already) {
         xcb_icccm_size_hints_set_aspect(&hints, width, height, width, height);
         xcb_icccm_set_wm_normal_hints(x->xcb(), window, &hints);
@@ -158,9 +161,9 @@ void X11OwnWindows::setClickThrough(quintptr nativeId)
         return;
     }
     // An empty input region: every pointer event goes to what lies below.
-    xcb_generic_error_t* error = xcb_request_check(
-        x->xcb(), xcb_shape_rectangles_checked(x->xcb(), XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT,
-                                               XCB_CLIP_ORDERING_UNSORTED, window, 0, 0, 0, nullptr));
+    xcb_generic_error_t* error = xcb_request_check(x->xcb(),
+        xcb_shape_rectangles_checked(
+            x->xcb(), XCB_SHAPE_SO_SET, XCB_SHAPE_SK_INPUT, XCB_CLIP_ORDERING_UNSORTED, window, 0, 0, 0, nullptr));
     if (error) {
         logLine("click-through failed, window: ", hex(window));
         free(error);
@@ -187,9 +190,9 @@ void X11OwnWindows::orderAbove(quintptr nativeId, qint64 windowNumber)
         return;
     }
     const quint32 values[] = {siblingTop, XCB_STACK_MODE_ABOVE};
-    xcb_generic_error_t* error = xcb_request_check(
-        x->xcb(), xcb_configure_window_checked(x->xcb(), window,
-                                               XCB_CONFIG_WINDOW_SIBLING | XCB_CONFIG_WINDOW_STACK_MODE, values));
+    xcb_generic_error_t* error = xcb_request_check(x->xcb(),
+        xcb_configure_window_checked(
+            x->xcb(), window, XCB_CONFIG_WINDOW_SIBLING | XCB_CONFIG_WINDOW_STACK_MODE, values));
     if (error) {
         logLine("order above failed, window: ", hex(window));
         free(error);

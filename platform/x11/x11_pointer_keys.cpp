@@ -14,15 +14,18 @@ namespace vistrale::x11 {
 namespace {
 
 constexpr quint16 LOCK_MASKS[] = {0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2, XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2};
-constexpr quint16 MODIFIER_MASKS =
-    XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_LOCK | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
-constexpr quint16 BUTTON_MASKS =
-    XCB_BUTTON_MASK_1 | XCB_BUTTON_MASK_2 | XCB_BUTTON_MASK_3 | XCB_BUTTON_MASK_4 | XCB_BUTTON_MASK_5;
+constexpr quint16 MODIFIER_MASKS
+    = XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_LOCK | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
+constexpr quint16 BUTTON_MASKS
+    = XCB_BUTTON_MASK_1 | XCB_BUTTON_MASK_2 | XCB_BUTTON_MASK_3 | XCB_BUTTON_MASK_4 | XCB_BUTTON_MASK_5;
 constexpr quint32 LEFT_BUTTON = 1;
 
 // The modifier masks that do not tell combinations apart: Caps Lock and Num Lock,
 // except those the combination itself asks for.
-quint16 ignoredLocks(quint16 mask) { return (XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2) & ~mask; }
+quint16 ignoredLocks(quint16 mask)
+{
+    return (XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2) & ~mask;
+}
 
 } // namespace
 
@@ -138,8 +141,8 @@ bool X11PointerKeys::grab(const HotKey& key)
     for (quint16 lock : LOCK_MASKS) {
         if ((lock & locks) != lock)
             continue; // that lock is part of the combination itself
-        cookies[sent++] = xcb_grab_key_checked(x->xcb(), 1, x->root(), key.mask | lock, key.keycode,
-                                               XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+        cookies[sent++] = xcb_grab_key_checked(
+            x->xcb(), 1, x->root(), key.mask | lock, key.keycode, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
     }
     bool refused = false;
     for (size_t i = 0; i < sent; ++i) {
@@ -208,7 +211,10 @@ void X11PointerKeys::unregisterHotKey(quint32 id)
     }
 }
 
-void X11PointerKeys::setHotKeyHandler(std::function<void(quint32 id)> handler) { onHotKey = std::move(handler); }
+void X11PointerKeys::setHotKeyHandler(std::function<void(quint32 id)> handler)
+{
+    onHotKey = std::move(handler);
+}
 
 void X11PointerKeys::regrabAll()
 {
@@ -246,9 +252,9 @@ void X11PointerKeys::setGlobalMonitor(std::function<void(const PointerEvent&)> h
         quint32 bits;
     } mask{{XCB_INPUT_DEVICE_ALL_MASTER, 1}, 0};
     if (wanted) {
-        mask.bits = XCB_INPUT_XI_EVENT_MASK_RAW_MOTION | XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS |
-                    XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_RELEASE | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS |
-                    XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE;
+        mask.bits = XCB_INPUT_XI_EVENT_MASK_RAW_MOTION | XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_PRESS
+            | XCB_INPUT_XI_EVENT_MASK_RAW_BUTTON_RELEASE | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_PRESS
+            | XCB_INPUT_XI_EVENT_MASK_RAW_KEY_RELEASE;
         const std::optional<Pointer> pointer = queryPointer();
         lastFlags = pointer ? flagsForState(pointer->state) : 0;
         leftDown = pointer && (pointer->state & XCB_BUTTON_MASK_1);
@@ -270,7 +276,7 @@ CursorImage X11PointerKeys::cursorImage()
     const qsizetype pixels = qsizetype(reply->width) * reply->height;
     if (xcb_xfixes_get_cursor_image_cursor_image_length(reply.get()) < pixels) {
         logLine("cursor image cut short, pixels: ",
-                static_cast<double>(xcb_xfixes_get_cursor_image_cursor_image_length(reply.get())));
+            static_cast<double>(xcb_xfixes_get_cursor_image_cursor_image_length(reply.get())));
         return {};
     }
     const quint32* argb = xcb_xfixes_get_cursor_image_cursor_image(reply.get());
@@ -282,7 +288,8 @@ CursorImage X11PointerKeys::cursorImage()
             // be, so it is clamped.
             const quint32 p = argb[qsizetype(y) * reply->width + i];
             const quint32 a = p >> 24;
-            const quint32 r = std::min((p >> 16) & 0xFF, a), g = std::min((p >> 8) & 0xFF, a), b = std::min(p & 0xFF, a);
+            const quint32 r = std::min((p >> 16) & 0xFF, a), g = std::min((p >> 8) & 0xFF, a),
+                          b = std::min(p & 0xFF, a);
             line[i] = (a << 24) | (r << 16) | (g << 8) | b;
         }
     }

@@ -10,19 +10,19 @@ namespace {
 
 void refuse(PropertyOrigin origin, const Property& p, const char* why)
 {
-    logLine("X11 property refused: ", QString("%1 of window 0x%2 %3 (type %4, format %5, %6 bytes)")
-                                          .arg(origin.name)
-                                          .arg(origin.window, 0, 16)
-                                          .arg(why)
-                                          .arg(p.type)
-                                          .arg(p.format)
-                                          .arg(p.data.size()));
+    logLine("X11 property refused: ",
+        QString("%1 of window 0x%2 %3 (type %4, format %5, %6 bytes)")
+            .arg(origin.name)
+            .arg(origin.window, 0, 16)
+            .arg(why)
+            .arg(p.type)
+            .arg(p.format)
+            .arg(p.data.size()));
 }
 
 } // namespace
 
-xcb_get_property_cookie_t askProperty(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property,
-                                      quint32 maxItems)
+xcb_get_property_cookie_t askProperty(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property, quint32 maxItems)
 {
     return xcb_get_property(c, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, maxItems);
 }

@@ -27,8 +27,8 @@ struct PropertyOrigin {
 };
 
 // Asks for at most `maxItems` 32-bit units of the property (longer values are cut).
-xcb_get_property_cookie_t askProperty(xcb_connection_t* c, xcb_window_t window, xcb_atom_t property,
-                                      quint32 maxItems = 1024);
+xcb_get_property_cookie_t askProperty(
+    xcb_connection_t* c, xcb_window_t window, xcb_atom_t property, quint32 maxItems = 1024);
 // A missing property or window gives a Property with exists false.
 Property readProperty(xcb_connection_t* c, xcb_get_property_cookie_t cookie);
 

@@ -50,14 +50,17 @@ qint32 localClientPid(xcb_connection_t* c, xcb_res_query_client_ids_cookie_t coo
     if (!reply)
         return 0;
     for (auto it = xcb_res_query_client_ids_ids_iterator(reply.get()); it.rem; xcb_res_client_id_value_next(&it)) {
-        if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
-            xcb_res_client_id_value_value_length(it.data) >= 1)
+        if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID)
+            && xcb_res_client_id_value_value_length(it.data) >= 1)
             return static_cast<qint32>(*xcb_res_client_id_value_value(it.data));
     }
     return 0;
 }
 
-QString hex(quint32 id) { return "0x" + QString::number(id, 16); }
+QString hex(quint32 id)
+{
+    return "0x" + QString::number(id, 16);
+}
 
 } // namespace
 
@@ -73,10 +76,13 @@ X11WindowServer::X11WindowServer(std::shared_ptr<Connection> connection)
     listener = x->addListener([this](const xcb_generic_event_t* event) { onEvent(event); });
 }
 
-X11WindowServer::~X11WindowServer() { x->removeListener(listener); }
+X11WindowServer::~X11WindowServer()
+{
+    x->removeListener(listener);
+}
 
-std::vector<X11WindowServer::Listed> X11WindowServer::collect(bool full, int* mainBottom,
-                                                              std::optional<quint32>* currentDesktop)
+std::vector<X11WindowServer::Listed> X11WindowServer::collect(
+    bool full, int* mainBottom, std::optional<quint32>* currentDesktop)
 {
     xcb_connection_t* c = x->xcb();
     const xcb_window_t root = x->root();
@@ -90,8 +96,8 @@ std::vector<X11WindowServer::Listed> X11WindowServer::collect(bool full, int* ma
     if (currentDesktop)
         *currentDesktop = readCardinal(current, {"_NET_CURRENT_DESKTOP", root});
 
-    QList<quint32> clients =
-        readList(stack, XCB_ATOM_WINDOW, {"_NET_CLIENT_LIST_STACKING", root}).value_or(QList<quint32>());
+    QList<quint32> clients
+        = readList(stack, XCB_ATOM_WINDOW, {"_NET_CLIENT_LIST_STACKING", root}).value_or(QList<quint32>());
     std::reverse(clients.begin(), clients.end()); // bottom to top on the server
 
     std::vector<WindowRequests> requests(static_cast<size_t>(clients.size()));
@@ -125,8 +131,7 @@ std::vector<X11WindowServer::Listed> X11WindowServer::collect(bool full, int* ma
         // Every reply is read, also for windows left out, so none lingers in xcb.
         Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, r.geometry, nullptr));
         Reply<xcb_translate_coordinates_reply_t> position(xcb_translate_coordinates_reply(c, r.position, nullptr));
-        Reply<xcb_get_window_attributes_reply_t> attributes(
-            xcb_get_window_attributes_reply(c, r.attributes, nullptr));
+        Reply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(c, r.attributes, nullptr));
         const Property extents = readProperty(c, r.extents);
         const Property type = readProperty(c, r.type);
         const Property state = readProperty(c, r.state);
@@ -145,15 +150,16 @@ std::vector<X11WindowServer::Listed> X11WindowServer::collect(bool full, int* ma
             continue; // gone meanwhile, or not managed
 
         Listed listed;
-        const QList<quint32> types =
-            readList(type, XCB_ATOM_ATOM, {"_NET_WM_WINDOW_TYPE", w}).value_or(QList<quint32>());
+        const QList<quint32> types
+            = readList(type, XCB_ATOM_ATOM, {"_NET_WM_WINDOW_TYPE", w}).value_or(QList<quint32>());
         if (types.contains(x->atom(Atom::NetWmWindowTypeDock)))
             continue;
         listed.desktopType = types.contains(x->atom(Atom::NetWmWindowTypeDesktop));
 
         Window& window = listed.window;
         window.windowNumber = w;
-        QList<quint32> frame = readList(extents, XCB_ATOM_CARDINAL, {"_NET_FRAME_EXTENTS", w}).value_or(QList<quint32>());
+        QList<quint32> frame
+            = readList(extents, XCB_ATOM_CARDINAL, {"_NET_FRAME_EXTENTS", w}).value_or(QList<quint32>());
         if (frame.size() < 4 || std::any_of(frame.begin(), frame.end(), [](quint32 v) { return v > 4096; })) {
             if (!frame.isEmpty())
                 logLine("X11 property refused: _NET_FRAME_EXTENTS of window ", hex(w));
@@ -162,7 +168,7 @@ std::vector<X11WindowServer::Listed> X11WindowServer::collect(bool full, int* ma
         const int left = static_cast<int>(frame[0]), right = static_cast<int>(frame[1]);
         const int top = static_cast<int>(frame[2]), bottom = static_cast<int>(frame[3]);
         const QRect outer(position->dst_x - left, position->dst_y - top, geometry->width + left + right,
-                          geometry->height + top + bottom);
+            geometry->height + top + bottom);
         window.frame = Connection::toGlobal(outer, *mainBottom);
 
         const std::optional<quint32> onDesktop = readCardinal(desktop, {"_NET_WM_DESKTOP", w});
@@ -268,11 +274,14 @@ std::optional<QRectF> X11WindowServer::windowBounds(qint64 windowNumber)
     const int left = static_cast<int>(frame[0]), right = static_cast<int>(frame[1]);
     const int top = static_cast<int>(frame[2]), bottom = static_cast<int>(frame[3]);
     return Connection::toGlobal(QRect(position->dst_x - left, position->dst_y - top, geometry->width + left + right,
-                                      geometry->height + top + bottom),
-                                mainBottom);
+                                    geometry->height + top + bottom),
+        mainBottom);
 }
 
-void X11WindowServer::setDesktopChangeHandler(std::function<void()> handler) { onDesktopChange = std::move(handler); }
+void X11WindowServer::setDesktopChangeHandler(std::function<void()> handler)
+{
+    onDesktopChange = std::move(handler);
+}
 
 bool X11WindowServer::redirectForImages()
 {

@@ -9,7 +9,10 @@ using vistrale::test::VirtualDesktopOptions;
 
 namespace {
 
-bool alive(qint64 pid) { return ::kill(static_cast<pid_t>(pid), 0) == 0; }
+bool alive(qint64 pid)
+{
+    return ::kill(static_cast<pid_t>(pid), 0) == 0;
+}
 
 } // namespace
 

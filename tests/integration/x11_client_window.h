@@ -23,9 +23,8 @@ public:
         id = xcb_generate_id(c);
         const quint32 values[] = {screen->white_pixel, overrideRedirect ? 1u : 0u};
         xcb_create_window(c, XCB_COPY_FROM_PARENT, id, screen->root, static_cast<qint16>(rect.x()),
-                          static_cast<qint16>(rect.y()), static_cast<quint16>(rect.width()),
-                          static_cast<quint16>(rect.height()), 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                          screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
+            static_cast<qint16>(rect.y()), static_cast<quint16>(rect.width()), static_cast<quint16>(rect.height()), 0,
+            XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL | XCB_CW_OVERRIDE_REDIRECT, values);
         xcb_icccm_set_wm_name(c, id, XCB_ATOM_STRING, 8, static_cast<quint32>(title.size()), title.constData());
         const char wmClass[] = "ownwindow\0OwnWindow";
         xcb_icccm_set_wm_class(c, id, sizeof(wmClass), wmClass);
@@ -69,8 +68,8 @@ public:
     void sync() { free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr)); }
     xcb_atom_t atom(const char* name)
     {
-        xcb_intern_atom_reply_t* reply =
-            xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<quint16>(strlen(name)), name), nullptr);
+        xcb_intern_atom_reply_t* reply
+            = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<quint16>(strlen(name)), name), nullptr);
         const xcb_atom_t result = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
         free(reply);
         return result;
@@ -78,8 +77,8 @@ public:
     // The number of rectangles in the window's input region.
     int inputRectangles()
     {
-        xcb_shape_get_rectangles_reply_t* reply =
-            xcb_shape_get_rectangles_reply(c, xcb_shape_get_rectangles(c, id, XCB_SHAPE_SK_INPUT), nullptr);
+        xcb_shape_get_rectangles_reply_t* reply
+            = xcb_shape_get_rectangles_reply(c, xcb_shape_get_rectangles(c, id, XCB_SHAPE_SK_INPUT), nullptr);
         const int count = reply ? xcb_shape_get_rectangles_rectangles_length(reply) : -1;
         free(reply);
         return count;

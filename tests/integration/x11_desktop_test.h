@@ -50,8 +50,7 @@ protected:
     }
 
     // Polls xprop until its answer matches.
-    bool xpropBecomes(quint32 window, const QString& property, const QRegularExpression& pattern,
-                      int timeoutMs = 5000)
+    bool xpropBecomes(quint32 window, const QString& property, const QRegularExpression& pattern, int timeoutMs = 5000)
     {
         return waitUntil([&] { return pattern.match(xprop(window, property)).hasMatch(); }, timeoutMs);
     }

@@ -21,7 +21,8 @@ TEST_F(X11OwnWindowsTest, KeepsAWindowAboveWhenAskedBeforeItIsMapped)
     own().setKeepAbove(window.id, true);
     window.map();
     ASSERT_TRUE(desktop.waitForWindow("own window"));
-    EXPECT_TRUE(xpropBecomes(window.id, "_NET_WM_STATE", aboveState)) << xprop(window.id, "_NET_WM_STATE").toStdString();
+    EXPECT_TRUE(xpropBecomes(window.id, "_NET_WM_STATE", aboveState))
+        << xprop(window.id, "_NET_WM_STATE").toStdString();
 
     // The window manager keeps it above a window activated later.
     const quint32 logo = startWindow("xlogo");

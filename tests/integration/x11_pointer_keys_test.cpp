@@ -19,7 +19,10 @@ protected:
     int xdotool(const QStringList& arguments) { return desktop.run("xdotool", arguments); }
 
     // Lets events arrive for a while, to see that nothing more comes.
-    void settle(int ms = 300) { waitUntil([] { return false; }, ms); }
+    void settle(int ms = 300)
+    {
+        waitUntil([] { return false; }, ms);
+    }
 };
 
 } // namespace

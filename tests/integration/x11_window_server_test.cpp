@@ -68,7 +68,10 @@ QList<qint64> numbers(const QList<Window>& windows)
 
 // Bottom-left global points of an X11 rectangle on a screen whose main monitor ends at
 // `mainBottom`.
-QRectF global(const QRect& r, int mainBottom) { return QRectF(r.x(), mainBottom - r.y() - r.height(), r.width(), r.height()); }
+QRectF global(const QRect& r, int mainBottom)
+{
+    return QRectF(r.x(), mainBottom - r.y() - r.height(), r.width(), r.height());
+}
 
 } // namespace
 
@@ -109,8 +112,7 @@ TEST_F(X11WindowServerTest, GivesFramesInBottomLeftPointsMatchingTheWindowManage
     // The frame is the client area grown by the published decoration extents.
     const QRect client = xwininfoRect(logo, false);
     EXPECT_EQ(client.size(), QSize(300, 200));
-    const QStringList extents =
-        xprop(logo, "_NET_FRAME_EXTENTS").section('=', 1).split(',', Qt::SkipEmptyParts);
+    const QStringList extents = xprop(logo, "_NET_FRAME_EXTENTS").section('=', 1).split(',', Qt::SkipEmptyParts);
     ASSERT_EQ(extents.size(), 4);
     EXPECT_EQ(window->frame.width(), 300 + extents[0].toInt() + extents[1].toInt());
     EXPECT_EQ(window->frame.height(), 200 + extents[2].toInt() + extents[3].toInt());
@@ -193,8 +195,8 @@ TEST_F(X11WindowServerTest, NeverListsDesktopWindowsDocksOrUnmanagedWindows)
     ClientWindow popup(desktop.display(), QRect(10, 10, 50, 50), "a popup", true);
     popup.map();
     const quint32 logo = startWindow("xlogo");
-    ASSERT_TRUE(desktop.waitForWindow("desktop background") && desktop.waitForWindow("a dock") &&
-                desktop.waitForWindow("a popup") && logo);
+    ASSERT_TRUE(desktop.waitForWindow("desktop background") && desktop.waitForWindow("a dock")
+        && desktop.waitForWindow("a popup") && logo);
     ASSERT_TRUE(waitUntil([&] { return stackingFromXprop().size() == 3; }, 3000));
 
     EXPECT_EQ(numbers(server().windowList(false)), QList<qint64>{logo});
@@ -224,7 +226,8 @@ TEST_F(X11WindowServerTest, SurvivesPropertiesOfTheWrongTypeAndSize)
     const std::optional<quint32> logo = desktop.waitForWindow("xlogo");
     ASSERT_TRUE(logo);
     desktop.run("xprop", {"-id", QString::number(*logo), "-f", "_NET_WM_PID", "8s", "-set", "_NET_WM_PID", "garbage"});
-    desktop.run("xprop", {"-id", QString::number(*logo), "-f", "_NET_WM_DESKTOP", "8s", "-set", "_NET_WM_DESKTOP", "x"});
+    desktop.run(
+        "xprop", {"-id", QString::number(*logo), "-f", "_NET_WM_DESKTOP", "8s", "-set", "_NET_WM_DESKTOP", "x"});
     desktop.run("xprop", {"-id", QString::number(*logo), "-f", "_NET_WM_NAME", "32c", "-set", "_NET_WM_NAME", "7"});
     ASSERT_TRUE(xpropBecomes(*logo, "_NET_WM_PID", QRegularExpression("garbage")));
 
@@ -239,8 +242,8 @@ TEST_F(X11WindowServerTest, SurvivesPropertiesOfTheWrongTypeAndSize)
     own.map();
     ASSERT_TRUE(desktop.waitForWindow("own window"));
     const QByteArray huge(300000, 'A');
-    own.setProperty(own.atom("_NET_WM_NAME"), own.atom("UTF8_STRING"), 8, huge.constData(),
-                    static_cast<quint32>(huge.size()));
+    own.setProperty(
+        own.atom("_NET_WM_NAME"), own.atom("UTF8_STRING"), 8, huge.constData(), static_cast<quint32>(huge.size()));
     const quint32 shortExtents[] = {1, 2};
     own.setProperty(own.atom("_NET_FRAME_EXTENTS"), XCB_ATOM_CARDINAL, 32, shortExtents, 2);
     const std::optional<Window> o = listed(own.id, true);

@@ -19,14 +19,20 @@ namespace {
 constexpr int READY_TIMEOUT_MS = 15000;
 constexpr int TERMINATE_WAIT_MS = 1500;
 
-xcb_connection_t* conn(void* x) { return static_cast<xcb_connection_t*>(x); }
+xcb_connection_t* conn(void* x)
+{
+    return static_cast<xcb_connection_t*>(x);
+}
 
-xcb_window_t rootOf(xcb_connection_t* c) { return xcb_setup_roots_iterator(xcb_get_setup(c)).data->root; }
+xcb_window_t rootOf(xcb_connection_t* c)
+{
+    return xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+}
 
 xcb_atom_t internAtom(xcb_connection_t* c, const char* name)
 {
-    xcb_intern_atom_reply_t* reply =
-        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<quint16>(strlen(name)), name), nullptr);
+    xcb_intern_atom_reply_t* reply
+        = xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, static_cast<quint16>(strlen(name)), name), nullptr);
     const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
     free(reply);
     return atom;
@@ -39,16 +45,16 @@ QByteArray propertyBytes(xcb_connection_t* c, xcb_window_t window, xcb_atom_t pr
         c, xcb_get_property(c, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 1u << 16), nullptr);
     QByteArray bytes;
     if (reply && reply->type != XCB_ATOM_NONE)
-        bytes = QByteArray(static_cast<const char*>(xcb_get_property_value(reply)),
-                           xcb_get_property_value_length(reply));
+        bytes
+            = QByteArray(static_cast<const char*>(xcb_get_property_value(reply)), xcb_get_property_value_length(reply));
     free(reply);
     return bytes;
 }
 
 bool viewable(xcb_connection_t* c, xcb_window_t window)
 {
-    xcb_get_window_attributes_reply_t* reply =
-        xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr);
+    xcb_get_window_attributes_reply_t* reply
+        = xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, window), nullptr);
     const bool result = reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
     free(reply);
     return result;
@@ -174,8 +180,8 @@ bool VirtualDesktop::startBus(QString* error)
         return false;
     }
     const QString socket = home.filePath("bus");
-    QProcess* bus = launch("dbus-daemon",
-                           {"--session", "--nofork", "--print-address", "--address=unix:path=" + socket}, false);
+    QProcess* bus
+        = launch("dbus-daemon", {"--session", "--nofork", "--print-address", "--address=unix:path=" + socket}, false);
     if (!bus) {
         *error = "dbus-daemon did not start";
         return false;
@@ -202,8 +208,9 @@ bool VirtualDesktop::startServer(QString* error)
     const QString screen = QString("%1x%2x24").arg(options.size.width()).arg(options.size.height());
     // Xvfb picks a free display and writes its number to standard output once clients
     // can connect.
-    QProcess* server = launch(
-        "Xvfb", QStringList{"-displayfd", "1", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"} + options.serverArguments,
+    QProcess* server = launch("Xvfb",
+        QStringList{"-displayfd", "1", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"}
+            + options.serverArguments,
         false);
     if (!server) {
         *error = "Xvfb did not start";
@@ -242,8 +249,8 @@ bool VirtualDesktop::startWindowManager(QString* error)
     }
     daemons.push_back(wm);
     // Openbox announces itself on the root, then publishes the desktops.
-    if (!waitForProperty("_NET_SUPPORTING_WM_CHECK", READY_TIMEOUT_MS) ||
-        !waitForProperty("_NET_CURRENT_DESKTOP", READY_TIMEOUT_MS)) {
+    if (!waitForProperty("_NET_SUPPORTING_WM_CHECK", READY_TIMEOUT_MS)
+        || !waitForProperty("_NET_CURRENT_DESKTOP", READY_TIMEOUT_MS)) {
         *error = "openbox did not take over the display";
         return false;
     }
@@ -264,7 +271,7 @@ bool VirtualDesktop::waitForManagement(int timeoutMs)
     const xcb_atom_t clientList = internAtom(c, "_NET_CLIENT_LIST");
     const xcb_window_t probe = xcb_generate_id(c);
     xcb_create_window(c, XCB_COPY_FROM_PARENT, probe, root, 0, 0, 1, 1, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
-                      XCB_COPY_FROM_PARENT, 0, nullptr);
+        XCB_COPY_FROM_PARENT, 0, nullptr);
     auto listed = [&] {
         const QByteArray ids = propertyBytes(c, root, clientList);
         for (int i = 0; i + 4 <= ids.size(); i += 4) {
@@ -298,9 +305,9 @@ bool VirtualDesktop::startTrayHost(QString* error)
         return false;
     }
     QProcess* tray = launch("trayer",
-                            {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24",
-                             "--SetDockType", "true", "--SetPartialStrut", "false", "--transparent", "false"},
-                            false);
+        {"--edge", "top", "--align", "right", "--widthtype", "request", "--height", "24", "--SetDockType", "true",
+            "--SetPartialStrut", "false", "--transparent", "false"},
+        false);
     if (!tray) {
         *error = "trayer did not start";
         return false;
@@ -326,8 +333,8 @@ bool VirtualDesktop::waitForSelectionOwner(const char* selection, int timeoutMs)
     const xcb_atom_t atom = internAtom(c, selection);
     return waitUntil(
         [&] {
-            xcb_get_selection_owner_reply_t* reply =
-                xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom), nullptr);
+            xcb_get_selection_owner_reply_t* reply
+                = xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, atom), nullptr);
             const bool owned = reply && reply->owner != XCB_WINDOW_NONE;
             free(reply);
             return owned;
@@ -354,9 +361,9 @@ std::optional<quint32> VirtualDesktop::findWindow(const QString& text, QStringLi
     for (xcb_window_t window : candidates) {
         QByteArray wmClass = propertyBytes(c, window, XCB_ATOM_WM_CLASS);
         wmClass.replace('\0', ' ');
-        const QString names = QString::fromLatin1(wmClass) + '\n' +
-                              QString::fromLatin1(propertyBytes(c, window, XCB_ATOM_WM_NAME)) + '\n' +
-                              QString::fromUtf8(propertyBytes(c, window, netWmName));
+        const QString names = QString::fromLatin1(wmClass) + '\n'
+            + QString::fromLatin1(propertyBytes(c, window, XCB_ATOM_WM_NAME)) + '\n'
+            + QString::fromUtf8(propertyBytes(c, window, netWmName));
         if (names.contains(text) && viewable(c, window))
             return window;
         if (seen)
@@ -384,7 +391,7 @@ std::optional<quint32> VirtualDesktop::waitForWindow(const QString& text, int ti
         QStringList seen;
         findWindow(text, &seen);
         qWarning("no window matching \"%s\" on %s; windows: %s", qPrintable(text), qPrintable(displayName),
-                 qPrintable(seen.join("; ")));
+            qPrintable(seen.join("; ")));
     }
     return found;
 }
@@ -409,8 +416,7 @@ void VirtualDesktop::stopClient(qint64 pid)
     }
 }
 
-int VirtualDesktop::run(const QString& program, const QStringList& arguments, QString* standardOutput,
-                        int timeoutMs)
+int VirtualDesktop::run(const QString& program, const QStringList& arguments, QString* standardOutput, int timeoutMs)
 {
     QProcess process;
     process.setProgram(program);

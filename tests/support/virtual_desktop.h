@@ -52,8 +52,8 @@ public:
     void stopClient(qint64 pid);
     // Runs a helper program (xdotool, xwininfo, xprop, import) to completion in this
     // desktop's environment: its exit status, or -1 when it did not start or finish.
-    int run(const QString& program, const QStringList& arguments, QString* standardOutput = nullptr,
-            int timeoutMs = 10000);
+    int run(
+        const QString& program, const QStringList& arguments, QString* standardOutput = nullptr, int timeoutMs = 10000);
     // The client window id of the first mapped window whose WM_CLASS or title contains
     // `text`, waiting up to timeoutMs.
     std::optional<quint32> waitForWindow(const QString& text, int timeoutMs = 10000);
