@@ -45,7 +45,8 @@ HotkeySolution::HotkeySolution(PointerKeys& keys)
 }
 
 HotkeySolution::HotkeySolution(PointerKeys& keys, NotificationCenter& center)
-    : keys(keys), center(center)
+    : keys(keys)
+    , center(center)
 {
     keys.setHotKeyHandler([this](quint32 id) { fired(id); });
 }
@@ -71,8 +72,8 @@ void HotkeySolution::registerHotKeys(const GlobalKeybindPreferences& shortcut)
     registerHotKey(SHORTCUT_LABEL, shortcut.keyCode, hotKeyModifiers(shortcut), shortcutDisplayString(shortcut));
 }
 
-void HotkeySolution::registerHotKey(const QString& label, quint32 keyCode, quint32 modifiers,
-                                    const QString& displayString)
+void HotkeySolution::registerHotKey(
+    const QString& label, quint32 keyCode, quint32 modifiers, const QString& displayString)
 {
     const quint32 id = ++counter;
     lastId = id;

@@ -14,18 +14,18 @@ QString keyboardShortcutMenuTitle(const Settings& settings)
 
 AlertSpec shortcutRecorderAlert()
 {
-    return AlertSpec{QObject::tr("Keyboard Shortcut"), QObject::tr("Press a key combination you want to use, e.g. ⌘ F1"),
-                     QObject::tr("Save"), QObject::tr("Cancel")};
+    return AlertSpec{QObject::tr("Keyboard Shortcut"),
+        QObject::tr("Press a key combination you want to use, e.g. ⌘ F1"), QObject::tr("Save"), QObject::tr("Cancel")};
 }
 
 std::optional<GlobalKeybindPreferences> recordShortcut(Dialogs& dialogs, const QString& displayString)
 {
     dialogs.activateApplication();
     std::optional<GlobalKeybindPreferences> pending;
-    const bool saved =
-        dialogs.runKeyRecorder(shortcutRecorderAlert(), displayString, [&](const RecordedKey& key) -> std::optional<QString> {
-            const std::optional<GlobalKeybindPreferences> shortcut =
-                shortcutFromKeyEvent(key.keyCode, key.charactersIgnoringModifiers, key.modifierFlags);
+    const bool saved = dialogs.runKeyRecorder(
+        shortcutRecorderAlert(), displayString, [&](const RecordedKey& key) -> std::optional<QString> {
+            const std::optional<GlobalKeybindPreferences> shortcut
+                = shortcutFromKeyEvent(key.keyCode, key.charactersIgnoringModifiers, key.modifierFlags);
             if (!shortcut)
                 return std::nullopt;
             pending = shortcut;
@@ -39,8 +39,8 @@ std::optional<GlobalKeybindPreferences> recordShortcut(Dialogs& dialogs, const Q
 void configureShortcut(Dialogs& dialogs, Settings& settings, HotkeySolution& hotkeys)
 {
     hotkeys.unregisterShortcut();
-    if (const std::optional<GlobalKeybindPreferences> recorded =
-            recordShortcut(dialogs, shortcutDisplayString(loadShortcut(settings))))
+    if (const std::optional<GlobalKeybindPreferences> recorded
+        = recordShortcut(dialogs, shortcutDisplayString(loadShortcut(settings))))
         saveShortcut(settings, *recorded);
     hotkeys.registerHotKeys(loadShortcut(settings));
 }

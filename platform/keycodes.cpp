@@ -9,6 +9,7 @@ struct KeyPair {
 };
 
 // Keysyms by value (X11/keysymdef.h), so that no X header is needed here.
+// clang-format off
 constexpr quint32 KEYSYM_BACKSPACE = 0xff08, KEYSYM_TAB = 0xff09, KEYSYM_CLEAR = 0xff0b, KEYSYM_RETURN = 0xff0d,
                   KEYSYM_ESCAPE = 0xff1b, KEYSYM_HOME = 0xff50, KEYSYM_LEFT = 0xff51, KEYSYM_UP = 0xff52,
                   KEYSYM_RIGHT = 0xff53, KEYSYM_DOWN = 0xff54, KEYSYM_PRIOR = 0xff55, KEYSYM_NEXT = 0xff56,
@@ -22,6 +23,7 @@ constexpr quint32 kp(int digit) { return KEYSYM_KP_0 + quint32(digit); }
 
 // Mac virtual key codes of the ANSI layout (Carbon's Events.h) and their unshifted
 // keysyms; printable ASCII keysyms equal their character.
+// clang-format off
 constexpr KeyPair keyTable[] = {
     {0, 'a'}, {1, 's'}, {2, 'd'}, {3, 'f'}, {4, 'h'}, {5, 'g'}, {6, 'z'}, {7, 'x'},
     {8, 'c'}, {9, 'v'}, {11, 'b'}, {12, 'q'}, {13, 'w'}, {14, 'e'}, {15, 'r'}, {16, 'y'},
@@ -41,13 +43,17 @@ constexpr KeyPair keyTable[] = {
     {120, f(2)}, {121, KEYSYM_NEXT}, {122, f(1)}, {123, KEYSYM_LEFT}, {124, KEYSYM_RIGHT}, {125, KEYSYM_DOWN},
     {126, KEYSYM_UP},
 };
+// clang-format on
+// clang-format on
 
 // What the same keys type with Shift on the US layout; only read from keysym to key.
+// clang-format off
 constexpr KeyPair shiftedTable[] = {
     {18, '!'}, {19, '@'}, {20, '#'}, {21, '$'}, {22, '^'}, {23, '%'}, {24, '+'}, {25, '('},
     {26, '&'}, {27, '_'}, {28, '*'}, {29, ')'}, {30, '}'}, {33, '{'}, {39, '"'}, {41, ':'},
     {42, '|'}, {43, '<'}, {44, '?'}, {47, '>'}, {48, KEYSYM_ISO_LEFT_TAB}, {50, '~'},
 };
+// clang-format on
 
 struct KeyCharacter {
     quint32 keysym;
@@ -55,6 +61,7 @@ struct KeyCharacter {
 };
 
 // AppKit's characters for keys that type no Latin-1 character.
+// clang-format off
 constexpr KeyCharacter specialCharacters[] = {
     {KEYSYM_RETURN, u'\r'},      {KEYSYM_KP_ENTER, 0x03},   {KEYSYM_TAB, u'\t'},     {KEYSYM_ISO_LEFT_TAB, 0x19},
     {KEYSYM_BACKSPACE, 0x7f},    {KEYSYM_ESCAPE, 0x1b},     {KEYSYM_UP, 0xf700},     {KEYSYM_DOWN, 0xf701},
@@ -62,6 +69,7 @@ constexpr KeyCharacter specialCharacters[] = {
     {KEYSYM_END, 0xf72b},        {KEYSYM_PRIOR, 0xf72c},    {KEYSYM_NEXT, 0xf72d},   {KEYSYM_CLEAR, 0xf739},
     {KEYSYM_HELP, 0xf746},
 };
+// clang-format on
 
 } // namespace
 
@@ -89,7 +97,10 @@ std::optional<quint32> macKeyCodeForKeysym(quint32 keysym)
     return std::nullopt;
 }
 
-bool isFunctionKeysym(quint32 keysym) { return keysym >= KEYSYM_F1 && keysym <= KEYSYM_F35; }
+bool isFunctionKeysym(quint32 keysym)
+{
+    return keysym >= KEYSYM_F1 && keysym <= KEYSYM_F35;
+}
 
 QString charactersForKeysym(quint32 keysym)
 {

@@ -14,6 +14,7 @@ struct QtKeysym {
 };
 
 // Qt keys outside Latin-1 and their keysyms (X11/keysymdef.h).
+// clang-format off
 constexpr QtKeysym namedKeys[] = {
     {Qt::Key_Return, 0xff0d}, {Qt::Key_Enter, 0xff8d},  {Qt::Key_Tab, 0xff09},    {Qt::Key_Backtab, 0xfe20},
     {Qt::Key_Backspace, 0xff08}, {Qt::Key_Escape, 0xff1b}, {Qt::Key_Delete, 0xffff}, {Qt::Key_Home, 0xff50},
@@ -21,6 +22,7 @@ constexpr QtKeysym namedKeys[] = {
     {Qt::Key_Up, 0xff52},     {Qt::Key_Right, 0xff53},  {Qt::Key_Down, 0xff54},   {Qt::Key_Help, 0xff6a},
     {Qt::Key_Clear, 0xff0b},
 };
+// clang-format on
 
 quint32 keysymForQtKey(int qtKey, Qt::KeyboardModifiers modifiers)
 {
@@ -47,8 +49,8 @@ quint32 keysymForQtKey(int qtKey, Qt::KeyboardModifiers modifiers)
 
 } // namespace
 
-std::optional<RecordedKey> recordedKeyFromQt(int qtKey, Qt::KeyboardModifiers modifiers, quint32 nativeVirtualKey,
-                                             quint32 nativeModifiers)
+std::optional<RecordedKey> recordedKeyFromQt(
+    int qtKey, Qt::KeyboardModifiers modifiers, quint32 nativeVirtualKey, quint32 nativeModifiers)
 {
     const quint32 keysym = nativeVirtualKey ? nativeVirtualKey : keysymForQtKey(qtKey, modifiers);
     const std::optional<quint32> keyCode = macKeyCodeForKeysym(keysym);

@@ -13,7 +13,7 @@ namespace vistrale {
 // ⌘, Alt ⌥, Control ⌃, Shift ⇧; F-keys carry the function flag; Caps Lock is read from
 // the X state in `nativeModifiers`. None for keys the Mac key table does not know, which
 // includes the modifier keys themselves.
-std::optional<RecordedKey> recordedKeyFromQt(int qtKey, Qt::KeyboardModifiers modifiers, quint32 nativeVirtualKey,
-                                             quint32 nativeModifiers);
+std::optional<RecordedKey> recordedKeyFromQt(
+    int qtKey, Qt::KeyboardModifiers modifiers, quint32 nativeVirtualKey, quint32 nativeModifiers);
 
 } // namespace vistrale

@@ -4,8 +4,8 @@
 #include "platform/pointer_keys.h"
 
 #include <QStringList>
-#include <gtest/gtest.h>
 #include <algorithm>
+#include <gtest/gtest.h>
 
 using namespace vistrale;
 
@@ -25,15 +25,15 @@ GlobalKeybindPreferences controlOptionK()
 struct HotKeys {
     HotKeys()
     {
-        center.addObserver(KEYBOARD_NOTIFICATION, [this](const QVariantMap& info) { posted << info.value("label").toString(); });
+        center.addObserver(
+            KEYBOARD_NOTIFICATION, [this](const QVariantMap& info) { posted << info.value("label").toString(); });
     }
 
     // How many active registrations use that combination.
     size_t registered(quint32 keyCode, quint32 modifiers) const
     {
-        return std::count_if(keys.hotKeys.begin(), keys.hotKeys.end(), [&](const auto& entry) {
-            return entry.second.keyCode == keyCode && entry.second.modifiers == modifiers;
-        });
+        return std::count_if(keys.hotKeys.begin(), keys.hotKeys.end(),
+            [&](const auto& entry) { return entry.second.keyCode == keyCode && entry.second.modifiers == modifiers; });
     }
 
     FakePointerKeys keys;
@@ -43,8 +43,7 @@ struct HotKeys {
 };
 
 // Everything logLine wrote while `action` ran, split into lines.
-template <typename Action>
-QStringList logLinesOf(Action action)
+template <typename Action> QStringList logLinesOf(Action action)
 {
     testing::internal::CaptureStdout();
     action();
@@ -127,8 +126,8 @@ TEST(HotkeySolution, PostsOnTheProcessCentreByDefault)
     FakePointerKeys keys;
     QStringList posted;
     NotificationCenter& center = NotificationCenter::defaultCenter();
-    const int token =
-        center.addObserver(KEYBOARD_NOTIFICATION, [&](const QVariantMap& info) { posted << info.value("label").toString(); });
+    const int token = center.addObserver(
+        KEYBOARD_NOTIFICATION, [&](const QVariantMap& info) { posted << info.value("label").toString(); });
     {
         HotkeySolution solution(keys);
         solution.registerHotKeys(defaultShortcut());

@@ -8,8 +8,8 @@
 #include "platform/pointer_keys.h"
 
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 #include <algorithm>
+#include <gtest/gtest.h>
 
 using namespace vistrale;
 
@@ -17,7 +17,10 @@ namespace {
 
 constexpr quint32 KEY_K = 40, KEY_F1 = 122, KEY_F2 = 120, KEY_RETURN = 36, KEY_KEYPAD_ENTER = 76, KEY_SHIFT = 56;
 
-RecordedKey controlOptionK() { return RecordedKey{KEY_K, QStringLiteral("k"), EVENT_CONTROL | EVENT_OPTION}; }
+RecordedKey controlOptionK()
+{
+    return RecordedKey{KEY_K, QStringLiteral("k"), EVENT_CONTROL | EVENT_OPTION};
+}
 
 // The recorder on fake dialogs, with a settings file and hot keys of its own.
 struct Recorder {
@@ -27,9 +30,8 @@ struct Recorder {
     GlobalKeybindPreferences stored() const { return loadShortcut(*settings); }
     bool active(quint32 keyCode, quint32 modifiers) const
     {
-        return std::any_of(keys.hotKeys.begin(), keys.hotKeys.end(), [&](const auto& entry) {
-            return entry.second.keyCode == keyCode && entry.second.modifiers == modifiers;
-        });
+        return std::any_of(keys.hotKeys.begin(), keys.hotKeys.end(),
+            [&](const auto& entry) { return entry.second.keyCode == keyCode && entry.second.modifiers == modifiers; });
     }
 
     QTemporaryDir dir;
@@ -97,8 +99,8 @@ TEST(ShortcutRecorder, StoresControlOptionKWhenSavedAndShowsIt)
     EXPECT_EQ(stored.keyCode, 40u);
     EXPECT_EQ(r.dialogs.recorderLabels, (QStringList{QStringLiteral("⌘ F1"), QStringLiteral("⌃ ⌥ K")}));
     EXPECT_EQ(r.settings->data(keys::DEFAULT_SHORTCUT),
-              QByteArray(R"({"function":false,"control":true,"command":false,"shift":false,"option":true,)"
-                         R"("capsLock":false,"characters":"k","keyCode":40})"));
+        QByteArray(R"({"function":false,"control":true,"command":false,"shift":false,"option":true,)"
+                   R"("capsLock":false,"characters":"k","keyCode":40})"));
 }
 
 TEST(ShortcutRecorder, RegistersTheNewShortcutInPlaceOfTheOld)
@@ -112,7 +114,8 @@ TEST(ShortcutRecorder, RegistersTheNewShortcutInPlaceOfTheOld)
     EXPECT_EQ(r.keys.hotKeys.size(), 4u);
 
     QStringList posted;
-    r.center.addObserver(KEYBOARD_NOTIFICATION, [&](const QVariantMap& info) { posted << info.value("label").toString(); });
+    r.center.addObserver(
+        KEYBOARD_NOTIFICATION, [&](const QVariantMap& info) { posted << info.value("label").toString(); });
     r.keys.pressHotKey(KEY_K, HOTKEY_CONTROL | HOTKEY_OPTION);
     EXPECT_EQ(posted, QStringList{"keyboard"});
 }
@@ -137,10 +140,11 @@ TEST(ShortcutRecorder, LetsGoOfTheShortcutHotKeyWhileItRuns)
 TEST(ShortcutRecorder, KeepsTheLastRecordedKeyWhenSeveralArePressed)
 {
     Recorder r;
-    r.dialogs.pressedKeys = {controlOptionK(), RecordedKey{KEY_F2, QString(QChar(0xF705)), EVENT_FUNCTION | EVENT_COMMAND}};
+    r.dialogs.pressedKeys
+        = {controlOptionK(), RecordedKey{KEY_F2, QString(QChar(0xF705)), EVENT_FUNCTION | EVENT_COMMAND}};
     r.configure();
     EXPECT_EQ(r.dialogs.recorderLabels,
-              (QStringList{QStringLiteral("⌘ F1"), QStringLiteral("⌃ ⌥ K"), QStringLiteral("⌘ F2")}));
+        (QStringList{QStringLiteral("⌘ F1"), QStringLiteral("⌃ ⌥ K"), QStringLiteral("⌘ F2")}));
     EXPECT_EQ(r.stored().keyCode, KEY_F2);
     EXPECT_TRUE(r.stored().function && r.stored().command);
     EXPECT_TRUE(r.active(KEY_F2, HOTKEY_COMMAND));
@@ -181,7 +185,8 @@ TEST(ShortcutRecorder, ReturnAfterARecordedKeyKeepsThatKeyPending)
 TEST(ShortcutRecorder, CancelKeepsTheOldShortcutAndRegistersTheHotKeysAgain)
 {
     Recorder r;
-    const GlobalKeybindPreferences old = *shortcutFromKeyEvent(KEY_F2, QString(QChar(0xF705)), EVENT_FUNCTION | EVENT_SHIFT);
+    const GlobalKeybindPreferences old
+        = *shortcutFromKeyEvent(KEY_F2, QString(QChar(0xF705)), EVENT_FUNCTION | EVENT_SHIFT);
     saveShortcut(*r.settings, old);
     const QByteArray before = *r.settings->data(keys::DEFAULT_SHORTCUT);
     r.hotkeys.registerHotKeys(old);

@@ -22,14 +22,18 @@ protected:
         X11DesktopTest::SetUp();
         if (HasFatalFailure())
             return;
-        center.addObserver(KEYBOARD_NOTIFICATION, [this](const QVariantMap& info) { posted << info.value("label").toString(); });
+        center.addObserver(
+            KEYBOARD_NOTIFICATION, [this](const QVariantMap& info) { posted << info.value("label").toString(); });
         hotkeys = std::make_unique<HotkeySolution>(*backends->pointerKeys, center);
     }
     void TearDown() override { hotkeys.reset(); }
 
     int xdotool(const QStringList& arguments) { return desktop.run("xdotool", arguments); }
     // Lets the backend read what the server sent for `ms` milliseconds.
-    static void settle(int ms) { waitUntil([] { return false; }, ms); }
+    static void settle(int ms)
+    {
+        waitUntil([] { return false; }, ms);
+    }
 
     NotificationCenter center;
     QStringList posted;

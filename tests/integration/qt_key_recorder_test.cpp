@@ -59,8 +59,7 @@ struct RunningRecorder {
 };
 
 // Runs `steps` once the recorder is up, then ends the recorder should the steps not have.
-template <typename Steps>
-void whenOpen(Steps steps)
+template <typename Steps> void whenOpen(Steps steps)
 {
     QTimer::singleShot(0, [steps] {
         RunningRecorder recorder;
@@ -80,7 +79,8 @@ void whenOpen(Steps steps)
 
 TEST(QtRecordedKey, ReadsControlOptionKFromAnXcbKeyEvent)
 {
-    const RecordedKey key = expectKey(recordedKeyFromQt(Qt::Key_K, Qt::ControlModifier | Qt::AltModifier, 'k', X_CONTROL | X_ALT));
+    const RecordedKey key
+        = expectKey(recordedKeyFromQt(Qt::Key_K, Qt::ControlModifier | Qt::AltModifier, 'k', X_CONTROL | X_ALT));
     EXPECT_EQ(key.keyCode, 40u);
     EXPECT_EQ(key.charactersIgnoringModifiers, QStringLiteral("k"));
     EXPECT_EQ(key.modifierFlags, EVENT_CONTROL | EVENT_OPTION);
@@ -227,12 +227,14 @@ TEST(QtKeyRecorder, TracesTheAlertAndEachLabelChange)
     });
     testing::internal::CaptureStdout();
     const auto recorded = recordShortcut(dialogs, QStringLiteral("⌘ F1"));
-    const QStringList lines = QString::fromStdString(testing::internal::GetCapturedStdout()).split('\n', Qt::SkipEmptyParts);
+    const QStringList lines
+        = QString::fromStdString(testing::internal::GetCapturedStdout()).split('\n', Qt::SkipEmptyParts);
     qunsetenv("VISTRALE_TRACE_DIALOGS");
 
     ASSERT_EQ(lines.size(), 3) << lines.join('\n').toStdString();
-    EXPECT_EQ(lines[0], QStringLiteral(R"(alert {"buttons":["Save","Cancel"],"informative":"Press a key combination you )"
-                                       R"(want to use, e.g. ⌘ F1","label":"⌘ F1","message":"Keyboard Shortcut"})"));
+    EXPECT_EQ(lines[0],
+        QStringLiteral(R"(alert {"buttons":["Save","Cancel"],"informative":"Press a key combination you )"
+                       R"(want to use, e.g. ⌘ F1","label":"⌘ F1","message":"Keyboard Shortcut"})"));
     EXPECT_EQ(lines[1], QStringLiteral("recorder key ⌃ ⌥ K"));
     EXPECT_EQ(lines[2], QStringLiteral("recorder key ⌘ F2"));
     ASSERT_TRUE(recorded);

@@ -14,6 +14,7 @@ struct Expected {
 
 // Carbon's ANSI key codes (Events.h) against the X headers' own keysym names, so that a
 // mistyped number in the table shows here.
+// clang-format off
 constexpr Expected macKeys[] = {
     {0, XK_a}, {1, XK_s}, {2, XK_d}, {3, XK_f}, {4, XK_h}, {5, XK_g}, {6, XK_z}, {7, XK_x},
     {8, XK_c}, {9, XK_v}, {11, XK_b}, {12, XK_q}, {13, XK_w}, {14, XK_e}, {15, XK_r}, {16, XK_y},
@@ -33,6 +34,7 @@ constexpr Expected macKeys[] = {
     {120, XK_F2}, {121, XK_Next}, {122, XK_F1}, {123, XK_Left}, {124, XK_Right}, {125, XK_Down},
     {126, XK_Up},
 };
+// clang-format on
 
 } // namespace
 
