@@ -99,6 +99,7 @@ bool QtDialogs::runAlert(const AlertSpec& alert)
     QMessageBox box;
     QPushButton* accept = prepare(box, alert);
     trace(alert, std::nullopt);
+    box.setWindowModality(Qt::ApplicationModal);
     box.show();
     box.raise();
     box.activateWindow();
@@ -132,6 +133,7 @@ std::optional<QString> QtDialogs::runTextAlert(const AlertSpec& alert, const QSt
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     layout->addWidget(buttons);
     trace(alert, initial);
+    dialog.setWindowModality(Qt::ApplicationModal);
     dialog.show();
     dialog.raise();
     dialog.activateWindow();
