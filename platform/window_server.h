@@ -44,8 +44,10 @@ public:
     virtual std::optional<QRectF> windowBounds(qint64 windowNumber) = 0;
     // Called on the main thread when the current desktop changes.
     virtual void setDesktopChangeHandler(std::function<void()> handler) = 0;
-    // Image mode: a picture of the window alone (client area, covered parts included),
-    // BGRA at its point size; a null image when it cannot be imaged (minimised, gone).
+    // Image mode: a picture of the window alone as the desktop shows it, decorations
+    // included (exactly its `frame`), covered parts included where the server keeps
+    // them; BGRA at its point size; a null image when it cannot be imaged (minimised,
+    // gone).
     virtual QImage imageWindow(qint64 windowNumber) = 0;
     // Image mode: a picture of one whole display; null when it cannot be imaged.
     virtual QImage imageDisplay(quint32 displayId) = 0;

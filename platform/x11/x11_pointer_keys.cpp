@@ -178,13 +178,11 @@ bool X11PointerKeys::registerHotKey(quint32 id, quint32 keyCode, quint32 modifie
 {
     unregisterHotKey(id);
     const std::optional<quint8> keycode = keycodeFor(keyCode);
-    if (!keycode) {
-        logLine("hot key has no key on this keyboard, key code: ", static_cast<double>(keyCode));
+    // The caller reports a refused hot key, once.
+    if (!keycode)
         return false;
-    }
     const HotKey key{*keycode, maskForHotKeyModifiers(modifiers)};
     if (!heldByAnother(id, key) && !grab(key)) {
-        logLine("hot key held by another application, key code: ", static_cast<double>(keyCode));
         x->sync();
         return false;
     }

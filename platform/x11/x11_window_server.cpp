@@ -306,33 +306,27 @@ QImage X11WindowServer::imageWindow(qint64 windowNumber)
         return {};
     xcb_connection_t* c = x->xcb();
     const auto w = static_cast<xcb_window_t>(windowNumber);
-    Reply<xcb_get_geometry_reply_t> geometry(xcb_get_geometry_reply(c, xcb_get_geometry(c, w), nullptr));
-    if (!geometry)
-        return {};
-    const QSize size(geometry->width, geometry->height);
-
-    if (!x->extensions().composite || !redirectForImages()) {
-        Reply<xcb_get_window_attributes_reply_t> attributes(
-            xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, w), nullptr));
-        if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
-            return {};
-        QImage image = reader.read(w, QRect(QPoint(0, 0), size));
-        x->collectQueuedEvents();
-        return image;
-    }
-
-    // The client's own pixmap cannot be named: name the frame's and cut the client out.
+    // The window as the desktop shows it: its frame, decorations included, so that the
+    // picture matches the frame the window list reports.
     const xcb_window_t frame = x->topLevelOf(w);
     if (!frame)
         return {};
     const auto attributesCookie = xcb_get_window_attributes(c, frame);
     const auto frameGeometryCookie = xcb_get_geometry(c, frame);
-    const auto offsetCookie = xcb_translate_coordinates(c, w, frame, 0, 0);
     Reply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(c, attributesCookie, nullptr));
     Reply<xcb_get_geometry_reply_t> frameGeometry(xcb_get_geometry_reply(c, frameGeometryCookie, nullptr));
-    Reply<xcb_translate_coordinates_reply_t> offset(xcb_translate_coordinates_reply(c, offsetCookie, nullptr));
-    if (!attributes || !frameGeometry || !offset || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
-        return {}; // minimised (unmapped) windows have no pixmap
+    if (!attributes || !frameGeometry || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+        return {}; // minimised (unmapped) windows have no picture
+    const QSize size(frameGeometry->width, frameGeometry->height);
+
+    if (!x->extensions().composite || !redirectForImages()) {
+        // Without Composite only what is on screen can be read; covered parts show
+        // whatever covers them.
+        QImage image = reader.read(frame, QRect(QPoint(0, 0), size));
+        x->collectQueuedEvents();
+        return image;
+    }
+
     const xcb_pixmap_t pixmap = xcb_generate_id(c);
     xcb_generic_error_t* error = xcb_request_check(c, xcb_composite_name_window_pixmap_checked(c, frame, pixmap));
     if (error) {
@@ -340,7 +334,7 @@ QImage X11WindowServer::imageWindow(qint64 windowNumber)
         return {};
     }
     // The named pixmap starts at the outer corner of the frame's border.
-    const QPoint origin(offset->dst_x + frameGeometry->border_width, offset->dst_y + frameGeometry->border_width);
+    const QPoint origin(frameGeometry->border_width, frameGeometry->border_width);
     QImage image = reader.read(pixmap, QRect(origin, size));
     xcb_free_pixmap(c, pixmap);
     x->flush();

@@ -254,14 +254,15 @@ TEST_F(X11WindowServerTest, SurvivesPropertiesOfTheWrongTypeAndSize)
     EXPECT_EQ(o->frame.size(), QSizeF(200, 100));
 }
 
-TEST_F(X11WindowServerTest, ImagesAWindowsClientAreaEvenWhenCovered)
+TEST_F(X11WindowServerTest, ImagesAWindowWithItsFrameEvenWhenCovered)
 {
     const quint32 logo = startWindow("xlogo", {"-geometry", "320x240+100+100"});
     ASSERT_NE(logo, 0u);
     ASSERT_TRUE(server().supportsCaptureStreams());
     const QImage uncovered = server().imageWindow(logo);
     ASSERT_FALSE(uncovered.isNull());
-    EXPECT_EQ(uncovered.size(), xwininfoRect(logo, false).size());
+    // The whole frame, title bar included.
+    EXPECT_EQ(uncovered.size(), xwininfoRect(logo, true).size());
     EXPECT_EQ(uncovered.format(), QImage::Format_ARGB32_Premultiplied);
     EXPECT_EQ(qAlpha(uncovered.pixel(5, 5)), 255);
     EXPECT_FALSE(uniform(uncovered)) << "xlogo draws its logo on a plain background";
@@ -270,7 +271,10 @@ TEST_F(X11WindowServerTest, ImagesAWindowsClientAreaEvenWhenCovered)
     ASSERT_NE(term, 0u);
     activate(term);
     const QImage covered = server().imageWindow(logo);
-    EXPECT_EQ(covered, uncovered);
+    // The title bar turns inactive; the client's own pixels stay.
+    const QRect frame = xwininfoRect(logo, true);
+    const QRect client = xwininfoRect(logo, false).translated(-frame.topLeft());
+    EXPECT_EQ(covered.copy(client), uncovered.copy(client));
 
     desktop.run("xdotool", {"windowminimize", "--sync", QString::number(logo)});
     EXPECT_TRUE(server().imageWindow(logo).isNull());
@@ -293,8 +297,8 @@ TEST_F(X11WindowServerTest, ImagesEachDisplay)
     ASSERT_EQ(right.size(), QSize(640, 1080));
     EXPECT_EQ(server().imageDisplay(1).size(), QSize(1280, 720));
     // The second display starts at x = 1280 on the root.
-    const QRect client = xwininfoRect(logo, false);
-    EXPECT_EQ(right.copy(client.translated(-1280, 0)), server().imageWindow(logo));
+    const QRect frame = xwininfoRect(logo, true);
+    EXPECT_EQ(right.copy(frame.translated(-1280, 0)), server().imageWindow(logo));
 }
 
 TEST_F(X11WindowServerTest, MeasuresFromTheBottomOfTheMainMonitor)
@@ -328,11 +332,11 @@ TEST_F(X11ImageModeTest, ImagesVisibleWindowsWithoutComposite)
     ASSERT_NE(logo, 0u);
     const QImage image = server().imageWindow(logo);
     ASSERT_FALSE(image.isNull());
-    EXPECT_EQ(image.size(), QSize(320, 240));
+    const QRect frame = xwininfoRect(logo, true);
+    EXPECT_EQ(image.size(), frame.size());
     EXPECT_FALSE(uniform(image));
     // The same pixels as the screen shows there.
-    const QRect client = xwininfoRect(logo, false);
-    EXPECT_EQ(image, server().imageDisplay(1).copy(client));
+    EXPECT_EQ(image, server().imageDisplay(1).copy(frame));
 }
 
 TEST_F(X11WindowServerTest, ImageModeCanBeForced)
