@@ -2,12 +2,12 @@
 
 #include "app/about_alert.h"
 #include "app/hotkeys.h"
-#include "app/shortcut_recorder.h"
 #include "app/preview_window.h"
 #include "app/settings/geometry_strings.h"
 #include "app/settings/settings.h"
 #include "app/settings/settings_keys.h"
 #include "app/settings/shortcut.h"
+#include "app/shortcut_recorder.h"
 #include "platform/log.h"
 #include "platform/platform.h"
 #include "preview/output_geometry.h"
@@ -108,9 +108,8 @@ void AppDelegate::createPreviewWindow()
     const QList<ScreenInfo> screens = platform.screens->screens();
     const std::optional<ScreenInfo> mainScreen = screens.isEmpty() ? std::nullopt : std::optional(screens.first());
 
-    previewWindow = std::make_unique<PreviewWindow>(
-        *platform.ownWindows, QSize(OUTPUT_RESOLUTION[0], OUTPUT_RESOLUTION[1]),
-        QSize(OUTPUT_RESOLUTION[0] / 12, OUTPUT_RESOLUTION[1] / 12));
+    previewWindow = std::make_unique<PreviewWindow>(*platform.ownWindows,
+        QSize(OUTPUT_RESOLUTION[0], OUTPUT_RESOLUTION[1]), QSize(OUTPUT_RESOLUTION[0] / 12, OUTPUT_RESOLUTION[1] / 12));
     previewWindow->placeAt(previewWindowFrame(stored, mainScreen, size));
     previewWindow->setCloseHandler([this] {
         if (controller)
@@ -166,47 +165,48 @@ std::vector<MenuRow> AppDelegate::menuRows()
     };
     std::vector<MenuRow> rows;
     rows.push_back({MenuRow::Item, HEADER_TAG, tr("About"), {}, false, [this] { aboutWindow(); },
-                    [this](QAction& item) {
-                        item.setText(tr("About") + " (" + shortcutText() + tr(" to select windows)"));
-                    }});
+        [this](QAction& item) { item.setText(tr("About") + " (" + shortcutText() + tr(" to select windows)")); }});
     rows.push_back({MenuRow::Item, SHOW_WINDOW_TAG, tr("Show Vistrale"), {}, true, [this] { showPreviewWindow(); },
-                    checked([this] { return controller && controller->windowShown; })});
-    rows.push_back({MenuRow::Item, HIDE_PANEL_WINDOW_TAG, tr("Show Vistrale Share"), {}, false,
-                    [this] { hidePanelWindow(); }, [this](QAction& item) {
-                        const bool onScreen = controller && controller->shareWindowWhollyOnScreen();
-                        item.setText(onScreen ? tr("Hide Vistrale Share") : tr("Show Vistrale Share"));
-                    }});
+        checked([this] { return controller && controller->windowShown; })});
+    rows.push_back(
+        {MenuRow::Item, HIDE_PANEL_WINDOW_TAG, tr("Show Vistrale Share"), {}, false, [this] { hidePanelWindow(); },
+            [this](QAction& item) {
+                const bool onScreen = controller && controller->shareWindowWhollyOnScreen();
+                item.setText(onScreen ? tr("Hide Vistrale Share") : tr("Show Vistrale Share"));
+            }});
     // Without a shared window the item stays enabled and does nothing.
     rows.push_back({MenuRow::Item, HIDE_TAG, tr("Clear all"), {}, false, [this] { hideAll(); }, {}});
     rows.push_back(MenuRow::separator());
     rows.push_back(MenuRow::separator());
-    rows.push_back({MenuRow::Item, 0, "Microphone", {}, false, [this] { settingsMic(); }, [this](QAction& item) {
-                        if (!controller)
-                            return;
-                        const QString name = platform.audio->defaultInputName();
-                        item.setText("Microphone (" + (name.isEmpty() ? QString("none") : name) + ")");
-                    }});
+    rows.push_back({MenuRow::Item, 0, "Microphone", {}, false, [this] { settingsMic(); },
+        [this](QAction& item) {
+            if (!controller)
+                return;
+            const QString name = platform.audio->defaultInputName();
+            item.setText("Microphone (" + (name.isEmpty() ? QString("none") : name) + ")");
+        }});
     rows.push_back({MenuRow::Item, 0, tr("Text Overlay..."), {}, false, [this] { editOverlay(); }, {}});
-    rows.push_back({MenuRow::Item, CONFIGURE_TAG, tr("Keyboard Shortcut..."), {}, false, [this] { configureShortcut(); },
-                    [this](QAction& item) { item.setText(tr("Keyboard Shortcut...") + "\t" + shortcutText()); }});
+    rows.push_back(
+        {MenuRow::Item, CONFIGURE_TAG, tr("Keyboard Shortcut..."), {}, false, [this] { configureShortcut(); },
+            [this](QAction& item) { item.setText(tr("Keyboard Shortcut...") + "\t" + shortcutText()); }});
     rows.push_back(MenuRow::separator());
     rows.push_back({MenuRow::Item, MOV_TAG, tr("Save as MOV (default MP4)"), {}, true, [this] { toggleMov(); },
-                    checked([this] { return settings.boolValue(keys::MOV); })});
+        checked([this] { return settings.boolValue(keys::MOV); })});
     rows.push_back({MenuRow::Item, SOUND_TAG, tr("Sound Effect"), {}, true, [this] { toggleSound(); },
-                    checked([this] { return !settings.boolValue(keys::SOUND_OFF); })});
+        checked([this] { return !settings.boolValue(keys::SOUND_OFF); })});
     rows.push_back({MenuRow::Item, MOUSE_CLICKS_TAG, tr("Highlight Mouse with ⌘"), {}, true,
-                    [this] { toggleMouseClicks(); },
-                    checked([this] { return !settings.boolValue(keys::MOUSE_CLICKS_OFF); })});
+        [this] { toggleMouseClicks(); }, checked([this] { return !settings.boolValue(keys::MOUSE_CLICKS_OFF); })});
     rows.push_back({MenuRow::Item, SMART_SCALING_TAG, tr("Smart Scaling"), {}, true, [this] { toggleSmartScaling(); },
-                    checked([this] { return settings.boolValue(keys::SMART_SCALING); })});
+        checked([this] { return settings.boolValue(keys::SMART_SCALING); })});
     rows.push_back(MenuRow::separator());
     rows.push_back({MenuRow::Item, MIRROR_TAG, tr("Mirror Camera"), {}, true, [this] { mirrorVistrale(); },
-                    checked([this] { return settings.boolValue(keys::MIRROR); })});
+        checked([this] { return settings.boolValue(keys::MIRROR); })});
     rows.push_back({MenuRow::Item, SCREEN_PERMISSION_TAG, tr("Check Screen Permissions..."), {}, false,
-                    [this] { openSystemPreferences(); }, [this](QAction& item) {
-                        if (controller)
-                            item.setEnabled(!controller->hasScreenPermission);
-                    }});
+        [this] { openSystemPreferences(); },
+        [this](QAction& item) {
+            if (controller)
+                item.setEnabled(!controller->hasScreenPermission);
+        }});
     rows.push_back(MenuRow::separator());
     rows.push_back(MenuRow::separator());
     rows.push_back({MenuRow::Item, 0, tr("Contact <%1>").arg(SUPPORT_EMAIL), {}, false, [this] { showContact(); }, {}});
@@ -216,7 +216,10 @@ std::vector<MenuRow> AppDelegate::menuRows()
     return rows;
 }
 
-void AppDelegate::aboutWindow() { showAboutAlert(); }
+void AppDelegate::aboutWindow()
+{
+    showAboutAlert();
+}
 
 void AppDelegate::showPreviewWindow()
 {
@@ -254,7 +257,7 @@ void AppDelegate::settingsMic()
     if (!controller)
         return;
     informationAlert(*platform.dialogs, tr("Microphone Input"),
-                     tr("System Preferences > Sound > Input\nto change your microphone input"));
+        tr("System Preferences > Sound > Input\nto change your microphone input"));
 }
 
 void AppDelegate::editOverlay()
@@ -263,8 +266,8 @@ void AppDelegate::editOverlay()
         return;
     AlertSpec alert{tr("Text Overlay"), tr("Leave empty to hide the text overlay"), tr("OK"), tr("Cancel")};
     controller->dialogShown = true;
-    const std::optional<QString> text =
-        platform.dialogs->runTextAlert(alert, settings.text(keys::OVERLAY_TEXT).value_or(QString()));
+    const std::optional<QString> text
+        = platform.dialogs->runTextAlert(alert, settings.text(keys::OVERLAY_TEXT).value_or(QString()));
     controller->dialogShown = false;
     if (!text)
         return;
@@ -279,9 +282,15 @@ void AppDelegate::configureShortcut()
     vistrale::configureShortcut(*platform.dialogs, settings, *hotkeys);
 }
 
-void AppDelegate::toggleMov() { settings.toggle(keys::MOV); }
+void AppDelegate::toggleMov()
+{
+    settings.toggle(keys::MOV);
+}
 
-void AppDelegate::toggleSound() { settings.toggle(keys::SOUND_OFF); }
+void AppDelegate::toggleSound()
+{
+    settings.toggle(keys::SOUND_OFF);
+}
 
 void AppDelegate::toggleSmartScaling()
 {
@@ -309,7 +318,7 @@ void AppDelegate::openSystemPreferences()
 {
     if (platform.permissions->screenCaptureAllowed()) {
         informationAlert(*platform.dialogs, tr("Vistrale is all set"),
-                         tr("Vistrale has permission to record your screen, you're all set!"));
+            tr("Vistrale has permission to record your screen, you're all set!"));
         return;
     }
     if (controller)
@@ -322,10 +331,19 @@ void AppDelegate::showContact()
     platform.systemActions->openUrl(QUrl(QString("mailto:%1?subject=Vistrale").arg(SUPPORT_EMAIL)));
 }
 
-void AppDelegate::writeReview() { platform.systemActions->openUrl(QUrl(REVIEW_PAGE)); }
+void AppDelegate::writeReview()
+{
+    platform.systemActions->openUrl(QUrl(REVIEW_PAGE));
+}
 
-void AppDelegate::shareVistrale() { platform.systemActions->openUrl(QUrl(PRODUCT_PAGE)); }
+void AppDelegate::shareVistrale()
+{
+    platform.systemActions->openUrl(QUrl(PRODUCT_PAGE));
+}
 
-void AppDelegate::terminate() { QApplication::quit(); }
+void AppDelegate::terminate()
+{
+    QApplication::quit();
+}
 
 } // namespace vistrale

@@ -33,13 +33,11 @@ QImage testPicture(QSize size, QColor base)
     font.setPixelSize(28);
     painter.setFont(font);
     for (int y = 30; y < size.height(); y += 40)
-        painter.drawText(20, y,
-                         QStringLiteral("The quick brown fox jumps over the lazy dog %1").arg(y));
+        painter.drawText(20, y, QStringLiteral("The quick brown fox jumps over the lazy dog %1").arg(y));
     return picture;
 }
 
-std::shared_ptr<SceneLayer> addLayer(SceneLayer& parent, int tag, const QRectF& frame,
-                                     const QImage& picture)
+std::shared_ptr<SceneLayer> addLayer(SceneLayer& parent, int tag, const QRectF& frame, const QImage& picture)
 {
     auto layer = std::make_shared<SceneLayer>();
     layer->setTag(tag);
@@ -75,18 +73,17 @@ int main(int argc, char** argv)
     Scene scene(clock, QSize(1920, 1080));
     Compositor compositor(clock);
 
-    addLayer(scene.root(), DESKTOP_TAG, QRectF(0, 0, 1920, 1080),
-             testPicture(QSize(1920, 1080), QColor(40, 80, 160)));
+    addLayer(scene.root(), DESKTOP_TAG, QRectF(0, 0, 1920, 1080), testPicture(QSize(1920, 1080), QColor(40, 80, 160)));
     addLayer(scene.root(), TEXT_OVERLAY_TAG, QRectF(9, 9, 1920, 60),
-             renderTextPicture(QStringLiteral("Vistrale: sharing three windows"), QSize(1920, 60),
-                               40, Qt::white, Qt::AlignLeft | Qt::AlignVCenter));
+        renderTextPicture(QStringLiteral("Vistrale: sharing three windows"), QSize(1920, 60), 40, Qt::white,
+            Qt::AlignLeft | Qt::AlignVCenter));
     const DrawListRef foundation = scene.snapshot();
 
     auto windows = addLayer(scene.root(), WINDOWS_TAG, QRectF(0, 0, 1920, 1080), QImage());
     const QColor tints[] = {QColor(200, 60, 60), QColor(60, 160, 80), QColor(90, 90, 200)};
     for (int i = 0; i < 3; ++i) {
-        auto window = addLayer(*windows, 0, QRectF(60 + i * 480, 120 + i * 180, 900, 560),
-                               testPicture(QSize(1280, 800), tints[i]));
+        auto window = addLayer(
+            *windows, 0, QRectF(60 + i * 480, 120 + i * 180, 900, 560), testPicture(QSize(1280, 800), tints[i]));
         window->setZPosition(MIN_WINDOW_TAG + i);
         window->setCornerRadius(10);
         window->setMasksToBounds(true);

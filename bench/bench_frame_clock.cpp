@@ -104,7 +104,7 @@ int main(int argc, char** argv)
             imaged = image.size();
         }
         std::printf("image mode, one window of %dx%d imaged (%dx%d): %.3f ms (median of 50)\n", size.width(),
-                    size.height(), imaged.width(), imaged.height(), median(samples));
+            size.height(), imaged.width(), imaged.height(), median(samples));
         desktop.stopClient(pid);
     }
     return 0;

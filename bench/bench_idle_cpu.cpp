@@ -58,6 +58,6 @@ int main(int argc, char** argv)
         return 1;
     }
     std::printf("idle CPU of Vistrale over %.0f s: %.3f s of CPU = %.2f %% of one core\n", window, after - before,
-                100.0 * (after - before) / window);
+        100.0 * (after - before) / window);
     return 0;
 }

@@ -105,8 +105,8 @@ QColor HighlightWindowController::recordingBorderColor()
     return red;
 }
 
-HighlightWindowController::HighlightWindowController(OwnWindows& ownWindows, qint64 windowNumber, bool highlight,
-                                                     bool entireScreen)
+HighlightWindowController::HighlightWindowController(
+    OwnWindows& ownWindows, qint64 windowNumber, bool highlight, bool entireScreen)
     : windowNumber(windowNumber)
     , highlight(highlight)
     , entireScreen(entireScreen)
@@ -119,13 +119,25 @@ HighlightWindowController::HighlightWindowController(OwnWindows& ownWindows, qin
     ownWindows.setClickThrough(border->winId());
 }
 
-HighlightWindowController::~HighlightWindowController() { close(); }
+HighlightWindowController::~HighlightWindowController()
+{
+    close();
+}
 
-QWidget* HighlightWindowController::window() const { return border.data(); }
+QWidget* HighlightWindowController::window() const
+{
+    return border.data();
+}
 
-quintptr HighlightWindowController::nativeId() const { return border ? border->winId() : 0; }
+quintptr HighlightWindowController::nativeId() const
+{
+    return border ? border->winId() : 0;
+}
 
-QColor HighlightWindowController::shownBorderColor() const { return border ? border->color() : QColor(); }
+QColor HighlightWindowController::shownBorderColor() const
+{
+    return border ? border->color() : QColor();
+}
 
 void HighlightWindowController::fitToWindow(const QRectF& frame)
 {

@@ -29,11 +29,13 @@ public:
     virtual ~CaptureService() = default;
     // Main thread. A stream of one window's pictures at `pointSize`, at most 30 a
     // second, delivered only when the window changed. Null when it cannot start.
-    virtual std::unique_ptr<CaptureStream> startWindow(qint64 windowNumber, QSize pointSize,
-                                                       FrameSink frames, ErrorSink errors) = 0;
+    virtual std::unique_ptr<CaptureStream> startWindow(
+        qint64 windowNumber, QSize pointSize, FrameSink frames, ErrorSink errors)
+        = 0;
     // Main thread. A stream of one display without any window of this process.
-    virtual std::unique_ptr<CaptureStream> startDisplay(quint32 displayId, QSize pointSize,
-                                                        FrameSink frames, ErrorSink errors) = 0;
+    virtual std::unique_ptr<CaptureStream> startDisplay(
+        quint32 displayId, QSize pointSize, FrameSink frames, ErrorSink errors)
+        = 0;
 };
 
 } // namespace vistrale

@@ -5,7 +5,7 @@
 namespace vistrale {
 
 bool confirmationDialog(Dialogs& dialogs, const QString& message, const QString& informative,
-                        const QString& defaultButton, const std::optional<QString>& secondButton)
+    const QString& defaultButton, const std::optional<QString>& secondButton)
 {
     dialogs.activateApplication();
     return dialogs.runAlert(AlertSpec{message, informative, defaultButton, secondButton});

@@ -18,9 +18,9 @@ struct AlertSpec {
 
 // One key press inside the shortcut recorder.
 struct RecordedKey {
-    quint32 keyCode = 0;                  // Mac virtual key code (platform/keycodes.h)
+    quint32 keyCode = 0; // Mac virtual key code (platform/keycodes.h)
     QString charactersIgnoringModifiers; // Shift still applies; may be empty
-    quint32 modifierFlags = 0;            // EVENT_* bits (platform/keycodes.h)
+    quint32 modifierFlags = 0; // EVENT_* bits (platform/keycodes.h)
 };
 
 // Modal dialogs. Main thread only; every call blocks until the user answers.
@@ -39,14 +39,14 @@ public:
     // mouse); keys without a Mac key code are dropped. When `onKey` answers a text the
     // label shows it. True only when the default button ended it.
     virtual bool runKeyRecorder(const AlertSpec& alert, const QString& initialLabel,
-                                std::function<std::optional<QString>(const RecordedKey& key)> onKey) = 0;
+        std::function<std::optional<QString>(const RecordedKey& key)> onKey)
+        = 0;
 };
 
 // The confirmation dialog: activates the application, then runs the alert. The answer
 // is true only for the default button.
 bool confirmationDialog(Dialogs& dialogs, const QString& message, const QString& informative,
-                        const QString& defaultButton,
-                        const std::optional<QString>& secondButton = std::nullopt);
+    const QString& defaultButton, const std::optional<QString>& secondButton = std::nullopt);
 
 // The information alert: the confirmation dialog with the single button "Close".
 void informationAlert(Dialogs& dialogs, const QString& message, const QString& informative);

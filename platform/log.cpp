@@ -17,8 +17,14 @@ void logLine(const QString& text)
     std::fflush(stdout);
 }
 
-void logLine(const QString& text, const QString& value) { logLine(text + value); }
+void logLine(const QString& text, const QString& value)
+{
+    logLine(text + value);
+}
 
-void logLine(const QString& text, double value) { logLine(text + QString::number(value, 'g', 10)); }
+void logLine(const QString& text, double value)
+{
+    logLine(text + QString::number(value, 'g', 10));
+}
 
 } // namespace vistrale

@@ -17,7 +17,10 @@ int NotificationCenter::addObserver(const QString& name, Handler handler)
     return token;
 }
 
-void NotificationCenter::removeObserver(int token) { observers.erase(token); }
+void NotificationCenter::removeObserver(int token)
+{
+    observers.erase(token);
+}
 
 void NotificationCenter::post(const QString& name, const QVariantMap& userInfo)
 {

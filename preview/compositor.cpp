@@ -37,7 +37,10 @@ Compositor::~Compositor()
     thread.wait();
 }
 
-void Compositor::setFrameHandler(FrameHandler handler) { frameHandler = std::move(handler); }
+void Compositor::setFrameHandler(FrameHandler handler)
+{
+    frameHandler = std::move(handler);
+}
 
 void Compositor::submit(DrawListRef list)
 {
@@ -48,7 +51,8 @@ void Compositor::submit(DrawListRef list)
             return;
         drawQueued = true;
     }
-    QMetaObject::invokeMethod(worker, [this] { worker->run(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        worker, [this] { worker->run(); }, Qt::QueuedConnection);
 }
 
 quint64 Compositor::framesDrawn() const
@@ -115,9 +119,9 @@ const QImage& Compositor::scaled(const QImage& picture, const QRect& source, QSi
     std::erase_if(scaledPictures, [this](const ScaledPicture& entry) { return entry.lastUsed + 64 < generation; });
     QImage part = source == picture.rect() ? picture : picture.copy(source);
     scaledPictures.push_back(ScaledPicture{key, source, size,
-                                           part.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                                               .convertToFormat(QImage::Format_ARGB32_Premultiplied),
-                                           generation});
+        part.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+            .convertToFormat(QImage::Format_ARGB32_Premultiplied),
+        generation});
     return scaledPictures.back().image;
 }
 
@@ -133,9 +137,10 @@ QRectF placed(ContentsGravity gravity, QSizeF picture, const QRectF& box)
 {
     if (gravity == ContentsGravity::Resize || picture.isEmpty())
         return box;
-    const QSizeF size = picture.scaled(box.size(), gravity == ContentsGravity::ResizeAspect ? Qt::KeepAspectRatio
-                                                                                             : Qt::KeepAspectRatioByExpanding);
-    return QRectF(box.center().x() - size.width() / 2, box.center().y() - size.height() / 2, size.width(), size.height());
+    const QSizeF size = picture.scaled(
+        box.size(), gravity == ContentsGravity::ResizeAspect ? Qt::KeepAspectRatio : Qt::KeepAspectRatioByExpanding);
+    return QRectF(
+        box.center().x() - size.width() / 2, box.center().y() - size.height() / 2, size.width(), size.height());
 }
 
 QPainterPath outline(const DrawOp& op, const QRectF& box)
@@ -162,7 +167,8 @@ void drawShadow(QPainter& painter, const DrawOp& op, const QRectF& box)
         QColor color = shadow.color;
         color.setAlphaF(static_cast<float>(shadow.color.alphaF() / (steps + 1)));
         painter.setBrush(color);
-        painter.drawRoundedRect(base.adjusted(-grow, -grow, grow, grow), op.cornerRadius + grow, op.cornerRadius + grow);
+        painter.drawRoundedRect(
+            base.adjusted(-grow, -grow, grow, grow), op.cornerRadius + grow, op.cornerRadius + grow);
     }
 }
 
@@ -193,7 +199,7 @@ void Compositor::draw(const DrawList& list, QImage& target)
         if (!op.contents.isNull()) {
             const QRectF unit = op.contentsRect.intersected(QRectF(0, 0, 1, 1));
             const QRect source(qRound(unit.x() * op.contents.width()), qRound(unit.y() * op.contents.height()),
-                               qRound(unit.width() * op.contents.width()), qRound(unit.height() * op.contents.height()));
+                qRound(unit.width() * op.contents.width()), qRound(unit.height() * op.contents.height()));
             if (!source.isEmpty()) {
                 const QRectF where = placed(op.gravity, QSizeF(source.size()), box);
                 const QSize pixels(qRound(where.width()), qRound(where.height()));

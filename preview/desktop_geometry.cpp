@@ -23,13 +23,13 @@ QRect qtGeometryFromFrame(const QRectF& frame)
 {
     const double top = mainScreenBottom() - (frame.y() + frame.height());
     return QRect(static_cast<int>(std::lround(frame.x())), static_cast<int>(std::lround(top)),
-                 static_cast<int>(std::lround(frame.width())), static_cast<int>(std::lround(frame.height())));
+        static_cast<int>(std::lround(frame.width())), static_cast<int>(std::lround(frame.height())));
 }
 
 QRectF frameFromQtGeometry(const QRect& geometry)
 {
-    return QRectF(geometry.x(), mainScreenBottom() - (geometry.y() + geometry.height()), geometry.width(),
-                  geometry.height());
+    return QRectF(
+        geometry.x(), mainScreenBottom() - (geometry.y() + geometry.height()), geometry.width(), geometry.height());
 }
 
 } // namespace vistrale

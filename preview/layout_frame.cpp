@@ -13,8 +13,8 @@ constexpr int MAX_GROWTH_STEPS = 100;
 
 QRectF rounded(const QRectF& rect)
 {
-    return QRectF(roundHalfAway(rect.x()), roundHalfAway(rect.y()), roundHalfAway(rect.width()),
-                  roundHalfAway(rect.height()));
+    return QRectF(
+        roundHalfAway(rect.x()), roundHalfAway(rect.y()), roundHalfAway(rect.width()), roundHalfAway(rect.height()));
 }
 
 FrameLayout withScale(const QRectF& frame, const QRectF& window)
@@ -31,8 +31,8 @@ FrameLayout layoutFrame(const LayoutInput& input, const QRectF& window)
     if (input.fillsOutput)
         return withScale(QRectF(0, 0, camWidth, camHeight), window);
 
-    const auto screen = std::find_if(input.screens.begin(), input.screens.end(),
-                                     [&](const ScreenInfo& s) { return s.frame.intersects(window); });
+    const auto screen = std::find_if(
+        input.screens.begin(), input.screens.end(), [&](const ScreenInfo& s) { return s.frame.intersects(window); });
     if (screen == input.screens.end() || camWidth <= 0 || camHeight <= 0)
         return FrameLayout{};
     const double sw = screen->frame.width();
@@ -62,8 +62,8 @@ FrameLayout layoutFrame(const LayoutInput& input, const QRectF& window)
     // its real size and the output.
     const double vertical = GROWTH_STEP * window.height() / window.width();
     auto fits = [&](const QRectF& r) {
-        return r.width() <= camWidth && r.height() <= camHeight && r.width() <= window.width() &&
-               r.height() <= window.height();
+        return r.width() <= camWidth && r.height() <= camHeight && r.width() <= window.width()
+            && r.height() <= window.height();
     };
     QRectF result = fitted;
     QRectF grown = fitted;
@@ -78,7 +78,7 @@ FrameLayout layoutFrame(const LayoutInput& input, const QRectF& window)
     // is scaled down about its centre until it fits.
     if (!fits(result)) {
         const double scale = std::min({camWidth / result.width(), camHeight / result.height(),
-                                       window.width() / result.width(), window.height() / result.height()});
+            window.width() / result.width(), window.height() / result.height()});
         if (scale < 1) {
             const QPointF centre = result.center();
             result.setSize(result.size() * scale);

@@ -4,21 +4,23 @@
 
 namespace vistrale {
 
-double roundHalfAway(double value) { return std::round(value); }
+double roundHalfAway(double value)
+{
+    return std::round(value);
+}
 
 QRectF previewRectFor(double camWidth, double camHeight)
 {
     return QRectF(0, 0, std::trunc(camWidth / 7), std::trunc(camHeight / 7));
 }
 
-QRectF previewWindowFrame(const std::optional<QRectF>& stored, const std::optional<ScreenInfo>& mainScreen,
-                          QSizeF size)
+QRectF previewWindowFrame(const std::optional<QRectF>& stored, const std::optional<ScreenInfo>& mainScreen, QSizeF size)
 {
     if (stored)
         return *stored;
     const QRectF display = mainScreen ? mainScreen->frame : QRectF(0, 0, OUTPUT_RESOLUTION[0], OUTPUT_RESOLUTION[1]);
     return QRectF(display.x() + display.width() - size.width() - 8,
-                  display.y() + display.height() - size.height() - 8 - 25, size.width(), size.height());
+        display.y() + display.height() - size.height() - 8 - 25, size.width(), size.height());
 }
 
 QRectF parkedShareWindowFrame(const QList<ScreenInfo>& screens, QSizeF size)

@@ -20,8 +20,8 @@ QRectF previewRectFor(double camWidth, double camHeight);
 
 // Where the preview window opens: the stored frame, or the top right of the main
 // display (8 points from the edges, 25 more for the top bar). Bottom-left origin.
-QRectF previewWindowFrame(const std::optional<QRectF>& stored, const std::optional<ScreenInfo>& mainScreen,
-                          QSizeF size);
+QRectF previewWindowFrame(
+    const std::optional<QRectF>& stored, const std::optional<ScreenInfo>& mainScreen, QSizeF size);
 
 // The share window parked so that only a 32 × 32 corner of it overlaps the bottom
 // right corner of the rightmost screen.

@@ -229,17 +229,20 @@ double curve(double x, double x1, double y1, double x2, double y2)
 double timed(AnimationTiming timing, double progress)
 {
     switch (timing) {
-    case AnimationTiming::EaseIn: return curve(progress, 0.42, 0, 1, 1);
-    case AnimationTiming::EaseInEaseOut: return curve(progress, 0.42, 0, 0.58, 1);
-    case AnimationTiming::Linear: break;
+    case AnimationTiming::EaseIn:
+        return curve(progress, 0.42, 0, 1, 1);
+    case AnimationTiming::EaseInEaseOut:
+        return curve(progress, 0.42, 0, 0.58, 1);
+    case AnimationTiming::Linear:
+        break;
     }
     return progress;
 }
 
 QRectF lerp(const QRectF& a, const QRectF& b, double t)
 {
-    return QRectF(a.x() + (b.x() - a.x()) * t, a.y() + (b.y() - a.y()) * t,
-                  a.width() + (b.width() - a.width()) * t, a.height() + (b.height() - a.height()) * t);
+    return QRectF(a.x() + (b.x() - a.x()) * t, a.y() + (b.y() - a.y()) * t, a.width() + (b.width() - a.width()) * t,
+        a.height() + (b.height() - a.height()) * t);
 }
 
 } // namespace
@@ -254,7 +257,10 @@ Scene::Scene(Clock& clock, QSize outputSize)
     rootLayer->setFrame(QRectF(QPointF(0, 0), QSizeF(outputSize)));
 }
 
-Scene::~Scene() { rootLayer->attach(nullptr); }
+Scene::~Scene()
+{
+    rootLayer->attach(nullptr);
+}
 
 void Scene::setOutputSize(QSize outputSize)
 {
@@ -269,8 +275,7 @@ void Scene::setSnapshotHandler(std::function<void(DrawListRef)> handler)
 }
 
 void Scene::animate(const std::shared_ptr<SceneLayer>& layer, std::optional<QRectF> frame,
-                    std::optional<double> opacity, double duration, AnimationTiming timing,
-                    std::function<void()> completion)
+    std::optional<double> opacity, double duration, AnimationTiming timing, std::function<void()> completion)
 {
     const double now = clock.now();
     advanceAnimations(now);
@@ -326,8 +331,8 @@ void Scene::advanceAnimations(double now)
         auto layer = animation->layer.lock();
         if (!layer)
             continue;
-        const double progress =
-            animation->duration <= 0 ? 1.0 : std::clamp((now - animation->start) / animation->duration, 0.0, 1.0);
+        const double progress
+            = animation->duration <= 0 ? 1.0 : std::clamp((now - animation->start) / animation->duration, 0.0, 1.0);
         const double t = timed(animation->timing, progress);
         auto shown = layer->presentation.value_or(SceneLayer::Presentation{layer->frame(), layer->opacity()});
         if (animation->toFrame)
@@ -345,9 +350,8 @@ void Scene::advanceAnimations(double now)
     // Layers without a running animation show their model values again.
     auto settle = [&](auto&& self, SceneLayer& layer) -> void {
         if (layer.presentation) {
-            const bool running = std::any_of(animations.begin(), animations.end(), [&](const auto& a) {
-                return a->layer.lock().get() == &layer;
-            });
+            const bool running = std::any_of(
+                animations.begin(), animations.end(), [&](const auto& a) { return a->layer.lock().get() == &layer; });
             if (!running)
                 layer.presentation.reset();
         }
@@ -366,8 +370,8 @@ void Scene::appendOps(const SceneLayer& layer, const QRectF& rect, double inheri
     const double opacity = inheritedOpacity * (layer.presentation ? layer.presentation->opacity : layer.opacityValue);
     if (opacity <= 0)
         return;
-    const bool visible = !layer.picture.isNull() || layer.background.alpha() > 0 ||
-                         (layer.border > 0 && layer.borderColour.alpha() > 0);
+    const bool visible = !layer.picture.isNull() || layer.background.alpha() > 0
+        || (layer.border > 0 && layer.borderColour.alpha() > 0);
     if (visible || layer.shadowValue) {
         DrawOp op;
         op.rect = rect;

@@ -127,9 +127,8 @@ public:
     // Animates the layer from what it shows now to the given frame and/or opacity,
     // which become its model values at once. The completion runs on the main thread
     // once the animation has ended (or was replaced by a newer one on the layer).
-    void animate(const std::shared_ptr<SceneLayer>& layer, std::optional<QRectF> frame,
-                 std::optional<double> opacity, double duration, AnimationTiming timing,
-                 std::function<void()> completion = {});
+    void animate(const std::shared_ptr<SceneLayer>& layer, std::optional<QRectF> frame, std::optional<double> opacity,
+        double duration, AnimationTiming timing, std::function<void()> completion = {});
     bool isAnimating() const { return !animations.empty(); }
 
     // Builds the snapshot of the scene as it looks at the clock's current time.

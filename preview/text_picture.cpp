@@ -5,8 +5,8 @@
 
 namespace vistrale {
 
-QImage renderTextPicture(const QString& text, QSize size, double pointSize, const QColor& color,
-                         Qt::Alignment alignment)
+QImage renderTextPicture(
+    const QString& text, QSize size, double pointSize, const QColor& color, Qt::Alignment alignment)
 {
     if (text.isEmpty() || size.isEmpty())
         return {};

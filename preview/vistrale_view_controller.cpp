@@ -3,8 +3,8 @@
 #include "app/settings/geometry_strings.h"
 #include "app/settings/settings.h"
 #include "app/settings/settings_keys.h"
-#include "platform/dialogs.h"
 #include "overlays/highlight_window_controller.h"
+#include "platform/dialogs.h"
 #include "platform/log.h"
 #include "platform/notification_center.h"
 #include "platform/platform.h"
@@ -138,10 +138,11 @@ void VistraleViewController::setUpViews()
     layoutPreviewControls();
 
     std::weak_ptr<bool> token = alive;
-    keyboardObserver = NotificationCenter::defaultCenter().addObserver("keyboard", [this, token](const QVariantMap& info) {
-        if (!token.expired())
-            receivedKeyboardMessage(info);
-    });
+    keyboardObserver
+        = NotificationCenter::defaultCenter().addObserver("keyboard", [this, token](const QVariantMap& info) {
+              if (!token.expired())
+                  receivedKeyboardMessage(info);
+          });
     platform.windowServer->setDesktopChangeHandler([this, token] {
         if (!token.expired())
             notifySpaceChange();
@@ -227,8 +228,8 @@ void VistraleViewController::buildPreview()
         const QSizeF size = captureVideoPreview->size();
         if (size.isEmpty())
             return;
-        const QPointF output(position.x() * camWidth / size.width(),
-                             (size.height() - position.y()) * camHeight / size.height());
+        const QPointF output(
+            position.x() * camWidth / size.width(), (size.height() - position.y()) * camHeight / size.height());
         clickInPreview(modifiers & Qt::ShiftModifier, modifiers & Qt::MetaModifier, output);
     });
 
@@ -311,7 +312,7 @@ void VistraleViewController::toggleShareWindowVisibility()
 void VistraleViewController::showPermissionDialog()
 {
     if (confirmationDialog(*platform.dialogs, tr("Info"), tr("Vistrale needs your permission to record your screen"),
-                           tr("Open Preferences"), tr("Cancel")))
+            tr("Open Preferences"), tr("Cancel")))
         platform.systemActions->openSettingsPage(
             "x-apple.systempreferences:com.apple.preference.security?Privacy_ScreenCapture");
 }

@@ -9,12 +9,12 @@
 
 #include <QColor>
 #include <QHash>
-#include <QVariantMap>
 #include <QImage>
 #include <QObject>
 #include <QPointer>
-#include <QWidget>
 #include <QRectF>
+#include <QVariantMap>
+#include <QWidget>
 #include <atomic>
 #include <map>
 #include <memory>

@@ -3,8 +3,8 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QMouseEvent>
-#include <QWindow>
 #include <QPainter>
+#include <QWindow>
 
 namespace vistrale {
 
@@ -92,8 +92,9 @@ void WindowDragView::mousePressEvent(QMouseEvent* event)
 
 void WindowDragView::mouseMoveEvent(QMouseEvent* event)
 {
-    if (pressPosition && (event->buttons() & Qt::LeftButton) &&
-        (event->globalPosition().toPoint() - *pressPosition).manhattanLength() >= QApplication::startDragDistance()) {
+    if (pressPosition && (event->buttons() & Qt::LeftButton)
+        && (event->globalPosition().toPoint() - *pressPosition).manhattanLength()
+            >= QApplication::startDragDistance()) {
         pressPosition.reset();
         // The window manager moves the window; the preview window hears of the move.
         if (QWindow* handle = window()->windowHandle())

@@ -24,7 +24,10 @@ public:
     // Shown centred over the picture while screen capture is not permitted.
     void setNoPermissionText(const QString& text);
     // A left press released without moving: the point in the view and the modifiers.
-    void setClickHandler(std::function<void(QPointF, Qt::KeyboardModifiers)> handler) { clickHandler = std::move(handler); }
+    void setClickHandler(std::function<void(QPointF, Qt::KeyboardModifiers)> handler)
+    {
+        clickHandler = std::move(handler);
+    }
     // Right clicks open the application's menu here.
     void setContextMenuHandler(std::function<void(QPoint globalPosition)> handler);
 

@@ -13,8 +13,7 @@ bool isOwnWindow(const Window& window, qint64 ownPid)
 {
     if (window.windowName == QString("vistrale-document-viewer"))
         return false;
-    return window.applicationName.compare("Vistrale", Qt::CaseInsensitive) == 0 ||
-           (ownPid > 0 && window.pid == ownPid);
+    return window.applicationName.compare("Vistrale", Qt::CaseInsensitive) == 0 || (ownPid > 0 && window.pid == ownPid);
 }
 
 std::optional<Window> windowUnderPoint(WindowServer& server, QPointF point, bool noDesktopFallback, qint64 ownPid)
@@ -31,8 +30,7 @@ std::optional<Window> windowUnderPoint(WindowServer& server, QPointF point, bool
 }
 
 SharedWindowInfos sharedWindowInfos(WindowServer& server, QPointF point, const QSet<qint64>& shared,
-                                    const std::function<std::optional<QRectF>(const Window&)>& hitRegion,
-                                    qint64 ownPid)
+    const std::function<std::optional<QRectF>(const Window&)>& hitRegion, qint64 ownPid)
 {
     SharedWindowInfos infos;
     if (shared.isEmpty())

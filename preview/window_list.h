@@ -33,7 +33,6 @@ struct SharedWindowInfos {
     qint64 frameHit = 0;
 };
 SharedWindowInfos sharedWindowInfos(WindowServer& server, QPointF point, const QSet<qint64>& shared,
-                                    const std::function<std::optional<QRectF>(const Window&)>& hitRegion,
-                                    qint64 ownPid);
+    const std::function<std::optional<QRectF>(const Window&)>& hitRegion, qint64 ownPid);
 
 } // namespace vistrale

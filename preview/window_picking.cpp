@@ -49,8 +49,8 @@ void VistraleViewController::toggleWindowUnderMouse()
     }
     const double now = platform.clock->now();
     const QPointF pointer = platform.pointerKeys->pointerLocation();
-    const std::optional<Window> window =
-        windowUnderPoint(*platform.windowServer, pointer, false, QCoreApplication::applicationPid());
+    const std::optional<Window> window
+        = windowUnderPoint(*platform.windowServer, pointer, false, QCoreApplication::applicationPid());
     if (!window)
         return;
     const qint64 number = window->windowNumber;
@@ -74,19 +74,18 @@ void VistraleViewController::toggleWindowUnderMouse()
     const bool bareDesktop = window->applicationName == "Dock" || window->applicationName == "Window Server";
     if (bareDesktop && window->windowName) {
         if (confirmationDialog(*platform.dialogs, tr("Share entire screen?"),
-                               tr("Are you sure you want to share your entire screen in Vistrale?"), tr("Yes"),
-                               tr("No")))
+                tr("Are you sure you want to share your entire screen in Vistrale?"), tr("Yes"), tr("No")))
             addWindow(*window, false, true, true);
         return;
     }
     addWindow(*window, false, false, true);
 }
 
-std::unique_ptr<HighlightWindowController> VistraleViewController::makeHighlight(const Window& window,
-                                                                                 bool highlight, bool entireScreen)
+std::unique_ptr<HighlightWindowController> VistraleViewController::makeHighlight(
+    const Window& window, bool highlight, bool entireScreen)
 {
-    auto controller = std::make_unique<HighlightWindowController>(*platform.ownWindows, window.windowNumber,
-                                                                  highlight, entireScreen);
+    auto controller = std::make_unique<HighlightWindowController>(
+        *platform.ownWindows, window.windowNumber, highlight, entireScreen);
     controller->fitToWindow(window.frame);
     // The recorder switches new highlights to their recording look once it exists.
     return controller;
@@ -128,16 +127,16 @@ void VistraleViewController::addWindow(const Window& window, bool highlight, boo
         windowsView->addChild(raw->layer());
         imageViews[number] = std::move(view);
         std::weak_ptr<bool> token = alive;
-        scene->animate(raw->layer(), target, 1.0, ADD_REMOVE_SECONDS, AnimationTiming::EaseIn,
-                       [this, token, number, first] {
-                           if (token.expired())
-                               return;
-                           isSharingWindows = true;
-                           if (SKImageView* shown = imageView(number); shown && !first.isNull())
-                               shown->setPicture(first);
-                           // Live capture streams start here once they exist.
-                           registerMouseEvents();
-                       });
+        scene->animate(
+            raw->layer(), target, 1.0, ADD_REMOVE_SECONDS, AnimationTiming::EaseIn, [this, token, number, first] {
+                if (token.expired())
+                    return;
+                isSharingWindows = true;
+                if (SKImageView* shown = imageView(number); shown && !first.isNull())
+                    shown->setPicture(first);
+                // Live capture streams start here once they exist.
+                registerMouseEvents();
+            });
         return;
     }
     raw->layer()->setFrame(target);
@@ -185,11 +184,11 @@ void VistraleViewController::animateRemoval(qint64 windowNumber)
     view->freeze();
     const QRectF shrunk = shrunkAboutCentre(view->layer()->frame(), 0.8);
     std::weak_ptr<bool> token = alive;
-    scene->animate(view->layer(), shrunk, 0.5, ADD_REMOVE_SECONDS, AnimationTiming::EaseIn,
-                   [this, token, windowNumber] {
-                       if (!token.expired())
-                           finishRemoval(windowNumber);
-                   });
+    scene->animate(
+        view->layer(), shrunk, 0.5, ADD_REMOVE_SECONDS, AnimationTiming::EaseIn, [this, token, windowNumber] {
+            if (!token.expired())
+                finishRemoval(windowNumber);
+        });
 }
 
 void VistraleViewController::finishRemoval(qint64 windowNumber)
@@ -256,8 +255,8 @@ void VistraleViewController::trackPointer(QPointF point)
     if (isSaving)
         return;
     if (!lastClicked && leftMouseDragged) {
-        if (std::optional<Window> under =
-                windowUnderPoint(*platform.windowServer, point, true, QCoreApplication::applicationPid()))
+        if (std::optional<Window> under
+            = windowUnderPoint(*platform.windowServer, point, true, QCoreApplication::applicationPid()))
             lastClicked = under->windowNumber;
     }
     if (!leftMouseDragged || !buttonPressed)
@@ -316,7 +315,8 @@ QRectF VistraleViewController::layoutFrame(const QRectF& frame, qint64 windowNum
             return realRect;
         }
     }
-    const FrameLayout layout = vistrale::layoutFrame(LayoutInput{screens, camWidth, camHeight, smartScaling, false}, frame);
+    const FrameLayout layout
+        = vistrale::layoutFrame(LayoutInput{screens, camWidth, camHeight, smartScaling, false}, frame);
     // The pointer overlay takes this scale once it exists; unchanged rectangles keep it.
     if (layout.pointerScale > 0)
         cursorScale = layout.pointerScale;

@@ -6,7 +6,10 @@
 namespace vistrale {
 namespace {
 
-QString number(double value) { return QString::number(value, 'g', 15); }
+QString number(double value)
+{
+    return QString::number(value, 'g', 15);
+}
 
 const QString NUMBER = QStringLiteral(R"(\s*([-+]?(?:\d+\.?\d*|\.\d+)(?:[eE][-+]?\d+)?)\s*)");
 
@@ -34,8 +37,7 @@ QString pointString(const QPointF& point)
 
 std::optional<QRectF> parseRectString(const QString& text)
 {
-    static const QRegularExpression form(QStringLiteral(R"(^\s*\{\s*\{%1,%1\}\s*,\s*\{%1,%1\}\s*\}\s*$)")
-                                             .arg(NUMBER));
+    static const QRegularExpression form(QStringLiteral(R"(^\s*\{\s*\{%1,%1\}\s*,\s*\{%1,%1\}\s*\}\s*$)").arg(NUMBER));
     if (text.size() > 256)
         return std::nullopt;
     const auto match = form.match(text);

@@ -24,7 +24,10 @@ Settings::Settings(std::unique_ptr<QSettings> store)
 {
 }
 
-bool Settings::contains(const QString& key) const { return store->contains(key); }
+bool Settings::contains(const QString& key) const
+{
+    return store->contains(key);
+}
 
 bool Settings::boolValue(const QString& key) const
 {
@@ -73,7 +76,10 @@ double Settings::doubleValue(const QString& key) const
     return boolValue(key) ? 1.0 : 0.0;
 }
 
-float Settings::floatValue(const QString& key) const { return static_cast<float>(doubleValue(key)); }
+float Settings::floatValue(const QString& key) const
+{
+    return static_cast<float>(doubleValue(key));
+}
 
 std::optional<QString> Settings::text(const QString& key) const
 {
@@ -91,13 +97,34 @@ std::optional<QByteArray> Settings::data(const QString& key) const
     return value.toByteArray();
 }
 
-void Settings::setBool(const QString& key, bool value) { store->setValue(key, value); }
-void Settings::setInteger(const QString& key, qint64 value) { store->setValue(key, value); }
-void Settings::setDouble(const QString& key, double value) { store->setValue(key, value); }
-void Settings::setText(const QString& key, const QString& value) { store->setValue(key, value); }
-void Settings::setData(const QString& key, const QByteArray& value) { store->setValue(key, value); }
-void Settings::remove(const QString& key) { store->remove(key); }
-void Settings::sync() { store->sync(); }
+void Settings::setBool(const QString& key, bool value)
+{
+    store->setValue(key, value);
+}
+void Settings::setInteger(const QString& key, qint64 value)
+{
+    store->setValue(key, value);
+}
+void Settings::setDouble(const QString& key, double value)
+{
+    store->setValue(key, value);
+}
+void Settings::setText(const QString& key, const QString& value)
+{
+    store->setValue(key, value);
+}
+void Settings::setData(const QString& key, const QByteArray& value)
+{
+    store->setValue(key, value);
+}
+void Settings::remove(const QString& key)
+{
+    store->remove(key);
+}
+void Settings::sync()
+{
+    store->sync();
+}
 
 bool Settings::toggle(const QString& key)
 {
@@ -109,7 +136,10 @@ bool Settings::toggle(const QString& key)
     return true;
 }
 
-QString Settings::fileName() const { return store->fileName(); }
+QString Settings::fileName() const
+{
+    return store->fileName();
+}
 
 QColor defaultBorderColor()
 {
@@ -119,8 +149,8 @@ QColor defaultBorderColor()
 QByteArray archiveColor(const QColor& color)
 {
     const QColor rgb = color.toRgb();
-    QJsonObject object{{"class", "color"},    {"version", 1},         {"red", rgb.redF()},
-                       {"green", rgb.greenF()}, {"blue", rgb.blueF()}, {"alpha", rgb.alphaF()}};
+    QJsonObject object{{"class", "color"}, {"version", 1}, {"red", rgb.redF()}, {"green", rgb.greenF()},
+        {"blue", rgb.blueF()}, {"alpha", rgb.alphaF()}};
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 

@@ -23,9 +23,9 @@ QByteArray encodeShortcut(const GlobalKeybindPreferences& shortcut)
 {
     // Written by hand so that the fields keep the record's order.
     auto flag = [](bool value) { return value ? QByteArrayLiteral("true") : QByteArrayLiteral("false"); };
-    QByteArray json = "{\"function\":" + flag(shortcut.function) + ",\"control\":" + flag(shortcut.control) +
-                      ",\"command\":" + flag(shortcut.command) + ",\"shift\":" + flag(shortcut.shift) +
-                      ",\"option\":" + flag(shortcut.option) + ",\"capsLock\":" + flag(shortcut.capsLock);
+    QByteArray json = "{\"function\":" + flag(shortcut.function) + ",\"control\":" + flag(shortcut.control)
+        + ",\"command\":" + flag(shortcut.command) + ",\"shift\":" + flag(shortcut.shift)
+        + ",\"option\":" + flag(shortcut.option) + ",\"capsLock\":" + flag(shortcut.capsLock);
     if (shortcut.characters) {
         const QByteArray text = QJsonDocument(QJsonObject{{"c", *shortcut.characters}}).toJson(QJsonDocument::Compact);
         // {"c":"..."} -> "..."
@@ -45,9 +45,9 @@ std::optional<GlobalKeybindPreferences> decodeShortcut(const QByteArray& data)
         return std::nullopt;
     const QJsonObject object = document.object();
     GlobalKeybindPreferences shortcut;
-    const std::pair<const char*, bool*> flags[] = {
-        {"function", &shortcut.function}, {"control", &shortcut.control}, {"command", &shortcut.command},
-        {"shift", &shortcut.shift},       {"option", &shortcut.option},   {"capsLock", &shortcut.capsLock}};
+    const std::pair<const char*, bool*> flags[]
+        = {{"function", &shortcut.function}, {"control", &shortcut.control}, {"command", &shortcut.command},
+            {"shift", &shortcut.shift}, {"option", &shortcut.option}, {"capsLock", &shortcut.capsLock}};
     for (const auto& [name, field] : flags) {
         const QJsonValue value = object.value(name);
         if (!value.isBool())
@@ -61,7 +61,8 @@ std::optional<GlobalKeybindPreferences> decodeShortcut(const QByteArray& data)
         return std::nullopt;
     const QJsonValue keyCode = object.value("keyCode");
     const double code = keyCode.toDouble(-1);
-    if (!keyCode.isDouble() || code < 0 || code > 4294967295.0 || code != static_cast<double>(static_cast<qint64>(code)))
+    if (!keyCode.isDouble() || code < 0 || code > 4294967295.0
+        || code != static_cast<double>(static_cast<qint64>(code)))
         return std::nullopt;
     shortcut.keyCode = static_cast<quint32>(code);
     return shortcut;
@@ -85,21 +86,36 @@ namespace {
 int functionKeyNumber(quint32 keyCode)
 {
     switch (keyCode) {
-    case 120: return 2;
-    case 99: return 3;
-    case 118: return 4;
-    case 96: return 5;
-    case 97: return 6;
-    case 98: return 7;
-    case 100: return 8;
-    case 101: return 9;
-    case 109: return 10;
-    case 103: return 11;
-    case 111: return 12;
-    case 105: return 13;
-    case 107: return 14;
-    case 113: return 15;
-    default: return 1;
+    case 120:
+        return 2;
+    case 99:
+        return 3;
+    case 118:
+        return 4;
+    case 96:
+        return 5;
+    case 97:
+        return 6;
+    case 98:
+        return 7;
+    case 100:
+        return 8;
+    case 101:
+        return 9;
+    case 109:
+        return 10;
+    case 103:
+        return 11;
+    case 111:
+        return 12;
+    case 105:
+        return 13;
+    case 107:
+        return 14;
+    case 113:
+        return 15;
+    default:
+        return 1;
     }
 }
 
@@ -125,8 +141,8 @@ QString shortcutDisplayString(const GlobalKeybindPreferences& shortcut)
     return parts.join(' ');
 }
 
-std::optional<GlobalKeybindPreferences> shortcutFromKeyEvent(quint32 keyCode, const QString& charactersIgnoringModifiers,
-                                                             quint32 modifierFlags)
+std::optional<GlobalKeybindPreferences> shortcutFromKeyEvent(
+    quint32 keyCode, const QString& charactersIgnoringModifiers, quint32 modifierFlags)
 {
     if (keyCode == 36 || keyCode == 76)
         return std::nullopt;

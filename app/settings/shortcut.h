@@ -44,8 +44,8 @@ QString shortcutDisplayString(const GlobalKeybindPreferences& shortcut);
 
 // The record a key press in the recorder stands for; none for Return, keypad Enter and
 // keys without characters.
-std::optional<GlobalKeybindPreferences> shortcutFromKeyEvent(quint32 keyCode, const QString& charactersIgnoringModifiers,
-                                                             quint32 modifierFlags);
+std::optional<GlobalKeybindPreferences> shortcutFromKeyEvent(
+    quint32 keyCode, const QString& charactersIgnoringModifiers, quint32 modifierFlags);
 
 // The hot-key modifier mask of the record's ⌘ ⇧ ⌥ ⌃ flags.
 quint32 hotKeyModifiers(const GlobalKeybindPreferences& shortcut);

@@ -6,7 +6,10 @@ namespace vistrale {
 
 class FakeClock::Timer : public RepeatingTimer {
 public:
-    explicit Timer(std::shared_ptr<bool> alive) : alive(std::move(alive)) {}
+    explicit Timer(std::shared_ptr<bool> alive)
+        : alive(std::move(alive))
+    {
+    }
     ~Timer() override { *alive = false; }
 
 private:
@@ -15,8 +18,8 @@ private:
 
 void FakeClock::after(double seconds, std::function<void()> work)
 {
-    queue.emplace(std::make_pair(current.load() + std::max(0.0, seconds), sequence++),
-                  Entry{std::move(work), 0, nullptr});
+    queue.emplace(
+        std::make_pair(current.load() + std::max(0.0, seconds), sequence++), Entry{std::move(work), 0, nullptr});
 }
 
 std::unique_ptr<RepeatingTimer> FakeClock::every(double seconds, std::function<void()> work)

@@ -5,8 +5,8 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
-#include <mutex>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace vistrale {

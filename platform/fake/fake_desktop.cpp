@@ -88,7 +88,10 @@ namespace {
 
 class FakeStream : public CaptureStream {
 public:
-    explicit FakeStream(std::shared_ptr<FakeCaptureService::Stream> stream) : stream(std::move(stream)) {}
+    explicit FakeStream(std::shared_ptr<FakeCaptureService::Stream> stream)
+        : stream(std::move(stream))
+    {
+    }
     void reconfigure(QSize pointSize) override { stream->size = pointSize; }
     void stop() override { stream->stopped = true; }
 
@@ -98,8 +101,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<CaptureStream> FakeCaptureService::startWindow(qint64 windowNumber, QSize pointSize,
-                                                               FrameSink frames, ErrorSink errors)
+std::unique_ptr<CaptureStream> FakeCaptureService::startWindow(
+    qint64 windowNumber, QSize pointSize, FrameSink frames, ErrorSink errors)
 {
     if (std::find(refused.begin(), refused.end(), windowNumber) != refused.end())
         return nullptr;
@@ -108,8 +111,8 @@ std::unique_ptr<CaptureStream> FakeCaptureService::startWindow(qint64 windowNumb
     return std::make_unique<FakeStream>(stream);
 }
 
-std::unique_ptr<CaptureStream> FakeCaptureService::startDisplay(quint32 displayId, QSize pointSize,
-                                                                FrameSink frames, ErrorSink errors)
+std::unique_ptr<CaptureStream> FakeCaptureService::startDisplay(
+    quint32 displayId, QSize pointSize, FrameSink frames, ErrorSink errors)
 {
     auto stream = std::make_shared<Stream>(Stream{0, displayId, pointSize, std::move(frames), std::move(errors)});
     streams.push_back(stream);

@@ -112,10 +112,10 @@ public:
         bool stopped = false;
     };
 
-    std::unique_ptr<CaptureStream> startWindow(qint64 windowNumber, QSize pointSize, FrameSink frames,
-                                               ErrorSink errors) override;
-    std::unique_ptr<CaptureStream> startDisplay(quint32 displayId, QSize pointSize, FrameSink frames,
-                                                ErrorSink errors) override;
+    std::unique_ptr<CaptureStream> startWindow(
+        qint64 windowNumber, QSize pointSize, FrameSink frames, ErrorSink errors) override;
+    std::unique_ptr<CaptureStream> startDisplay(
+        quint32 displayId, QSize pointSize, FrameSink frames, ErrorSink errors) override;
 
     // Every stream started, in order; entries stay after they stop.
     std::vector<std::shared_ptr<Stream>> streams;

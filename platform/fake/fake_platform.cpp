@@ -4,8 +4,7 @@ namespace vistrale {
 
 namespace {
 
-template <typename T, typename Base>
-T* install(std::unique_ptr<Base>& slot)
+template <typename T, typename Base> T* install(std::unique_ptr<Base>& slot)
 {
     auto object = std::make_unique<T>();
     T* raw = object.get();

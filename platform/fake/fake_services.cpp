@@ -27,7 +27,7 @@ std::optional<QString> FakeDialogs::runTextAlert(const AlertSpec& alert, const Q
 }
 
 bool FakeDialogs::runKeyRecorder(const AlertSpec& alert, const QString& initialLabel,
-                                 std::function<std::optional<QString>(const RecordedKey& key)> onKey)
+    std::function<std::optional<QString>(const RecordedKey& key)> onKey)
 {
     recorderLabels.append(initialLabel);
     std::vector<RecordedKey> keys;
@@ -43,7 +43,11 @@ namespace {
 
 class FakeSound : public Sound {
 public:
-    FakeSound(QString name, std::shared_ptr<QStringList> played) : name(std::move(name)), played(std::move(played)) {}
+    FakeSound(QString name, std::shared_ptr<QStringList> played)
+        : name(std::move(name))
+        , played(std::move(played))
+    {
+    }
     bool isPlaying() const override { return playing; }
     void stop() override { playing = false; }
     void play() override

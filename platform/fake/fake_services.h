@@ -22,7 +22,7 @@ public:
     std::optional<QString> runTextAlert(const AlertSpec& alert, const QString& initial) override;
     // Replays `pressedKeys` into the recorder, then answers like runAlert.
     bool runKeyRecorder(const AlertSpec& alert, const QString& initialLabel,
-                        std::function<std::optional<QString>(const RecordedKey& key)> onKey) override;
+        std::function<std::optional<QString>(const RecordedKey& key)> onKey) override;
 
     std::vector<AlertSpec> shown;
     std::vector<QString> textFieldInitial;

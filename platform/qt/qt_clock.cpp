@@ -3,10 +3,10 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
-#include <cmath>
 
 namespace vistrale {
 namespace {

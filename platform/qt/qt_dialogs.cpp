@@ -4,11 +4,11 @@
 #include "platform/qt/qt_recorded_key.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QDialog>
-#include <QDialogButtonBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,7 +19,10 @@
 namespace vistrale {
 namespace {
 
-bool tracing() { return qEnvironmentVariableIntValue("VISTRALE_TRACE_DIALOGS") == 1; }
+bool tracing()
+{
+    return qEnvironmentVariableIntValue("VISTRALE_TRACE_DIALOGS") == 1;
+}
 
 void trace(const AlertSpec& alert, const std::optional<QString>& field, const std::optional<QString>& label = {})
 {
@@ -57,7 +60,8 @@ QPushButton* prepare(QMessageBox& box, const AlertSpec& alert)
 class KeySwallower : public QObject {
 public:
     KeySwallower(QWidget& window, std::function<void(const QKeyEvent&)> onPress)
-        : window(window), onPress(std::move(onPress))
+        : window(window)
+        , onPress(std::move(onPress))
     {
     }
 
@@ -144,7 +148,7 @@ std::optional<QString> QtDialogs::runTextAlert(const AlertSpec& alert, const QSt
 }
 
 bool QtDialogs::runKeyRecorder(const AlertSpec& alert, const QString& initialLabel,
-                               std::function<std::optional<QString>(const RecordedKey& key)> onKey)
+    std::function<std::optional<QString>(const RecordedKey& key)> onKey)
 {
     // The message, the informative text, the key label and the buttons, top down.
     QDialog dialog;
@@ -179,8 +183,8 @@ bool QtDialogs::runKeyRecorder(const AlertSpec& alert, const QString& initialLab
     layout->addWidget(buttons);
 
     KeySwallower swallower(dialog, [&](const QKeyEvent& event) {
-        const std::optional<RecordedKey> key =
-            recordedKeyFromQt(event.key(), event.modifiers(), event.nativeVirtualKey(), event.nativeModifiers());
+        const std::optional<RecordedKey> key
+            = recordedKeyFromQt(event.key(), event.modifiers(), event.nativeVirtualKey(), event.nativeModifiers());
         if (!key)
             return;
         if (const std::optional<QString> text = onKey(*key)) {

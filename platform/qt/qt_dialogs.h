@@ -15,7 +15,7 @@ public:
     // The label is 320 × 28, centred, in the bold 20-pixel system font. Each text the
     // label takes is also traced, as a "recorder key " line.
     bool runKeyRecorder(const AlertSpec& alert, const QString& initialLabel,
-                        std::function<std::optional<QString>(const RecordedKey& key)> onKey) override;
+        std::function<std::optional<QString>(const RecordedKey& key)> onKey) override;
 };
 
 } // namespace vistrale

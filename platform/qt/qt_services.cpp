@@ -10,7 +10,10 @@
 
 namespace vistrale {
 
-QtScreens::QtScreens() { watch(); }
+QtScreens::QtScreens()
+{
+    watch();
+}
 
 QtScreens::~QtScreens() = default;
 
@@ -28,13 +31,16 @@ QList<ScreenInfo> QtScreens::screens() const
     quint32 number = 1;
     for (QScreen* screen : ordered) {
         const QRect g = screen->geometry();
-        result.append(ScreenInfo{QRectF(g.x(), bottom - (g.y() + g.height()), g.width(), g.height()), screen->name(),
-                                 number++});
+        result.append(
+            ScreenInfo{QRectF(g.x(), bottom - (g.y() + g.height()), g.width(), g.height()), screen->name(), number++});
     }
     return result;
 }
 
-void QtScreens::setChangeHandler(std::function<void()> handler) { onChange = std::move(handler); }
+void QtScreens::setChangeHandler(std::function<void()> handler)
+{
+    onChange = std::move(handler);
+}
 
 void QtScreens::watch()
 {
@@ -42,9 +48,8 @@ void QtScreens::watch()
         if (onChange)
             onChange();
     };
-    auto follow = [this, changed](QScreen* screen) {
-        QObject::connect(screen, &QScreen::geometryChanged, &context, changed);
-    };
+    auto follow
+        = [this, changed](QScreen* screen) { QObject::connect(screen, &QScreen::geometryChanged, &context, changed); };
     for (QScreen* screen : QGuiApplication::screens())
         follow(screen);
     QObject::connect(qGuiApp, &QGuiApplication::screenAdded, &context, [follow, changed](QScreen* screen) {

@@ -11,7 +11,10 @@ class Dialogs;
 // setting lives.
 class QtSystemActions : public SystemActions {
 public:
-    explicit QtSystemActions(Dialogs& dialogs) : dialogs(dialogs) {}
+    explicit QtSystemActions(Dialogs& dialogs)
+        : dialogs(dialogs)
+    {
+    }
     bool openUrl(const QUrl& url) override;
     void openSettingsPage(const QString& address) override;
 

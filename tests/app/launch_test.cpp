@@ -74,7 +74,7 @@ TEST(AboutAlert, AsksForScreenPermissionAfterwardsWhenItIsMissing)
     EXPECT_EQ(app.fake.dialogs->shown[1].defaultButton, "Open Preferences");
     ASSERT_EQ(app.fake.systemActions->settingsPages.size(), 1);
     EXPECT_EQ(app.fake.systemActions->settingsPages[0],
-              "x-apple.systempreferences:com.apple.preference.security?Privacy_ScreenCapture");
+        "x-apple.systempreferences:com.apple.preference.security?Privacy_ScreenCapture");
 }
 
 TEST(FirstRunWelcome, IsShownOnceASecondAfterTheFirstLaunch)
@@ -116,8 +116,8 @@ TEST(StartUp, PublishesTheMirrorStateBeforeAnythingElse)
     app.settings->setBool(keys::MIRROR, true);
     app.launch();
     ASSERT_FALSE(app.fake.notifications->posted.empty());
-    EXPECT_EQ(app.fake.notifications->posted[0],
-              std::make_pair(QString("com.quorvia.vistrale.app"), QString("mirror=true")));
+    EXPECT_EQ(
+        app.fake.notifications->posted[0], std::make_pair(QString("com.quorvia.vistrale.app"), QString("mirror=true")));
     EXPECT_TRUE(app.delegate->vc()->mirrorVistraleCamera);
 }
 
@@ -160,7 +160,7 @@ TEST(PreviewWindow, OpensAtTheTopRightOfTheMainDisplayByDefault)
     EXPECT_TRUE(app.fake.ownWindows->keepAbove[id]);
     EXPECT_EQ(app.fake.ownWindows->aspect[id], std::make_pair(1920, 1080));
     EXPECT_NE(std::find(app.fake.ownWindows->onAllDesktops.begin(), app.fake.ownWindows->onAllDesktops.end(), id),
-              app.fake.ownWindows->onAllDesktops.end());
+        app.fake.ownWindows->onAllDesktops.end());
 }
 
 TEST(PreviewWindow, OpensAtTheStoredFrameAndTakesItsSize)
@@ -179,7 +179,7 @@ TEST(PreviewWindow, IgnoresAStoredFrameThatIsNotARectangle)
         app.settings->setText(keys::PREVIEW_FRAME, stored);
         app.launch();
         EXPECT_EQ(frameFromQtGeometry(app.delegate->window()->geometry()),
-                  QRectF(1920 - 274 - 8, 1080 - 154 - 8 - 25, 274, 154))
+            QRectF(1920 - 274 - 8, 1080 - 154 - 8 - 25, 274, 154))
             << stored;
         EXPECT_EQ(app.delegate->vc()->previewRect, QRectF(0, 0, 274, 154)) << stored;
     }

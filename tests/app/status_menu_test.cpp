@@ -33,12 +33,12 @@ TEST(StatusMenu, ListsTheItemsInTheirOrderWithTheirRefreshedTitles)
     app.fake.audio->inputName = "Studio Mic";
     app.delegate->statusMenu()->refresh();
     QStringList shown = titles(*app.delegate->mainMenu());
-    EXPECT_EQ(shown, (QStringList{"About (⌘ F1 to select windows)", "Show Vistrale", "Show Vistrale Share", "Clear all", "-", "-",
-                                  "Microphone (Studio Mic)", "Text Overlay...",
-                                  "Keyboard Shortcut...\t⌘ F1", "-", "Save as MOV (default MP4)",
-                                  "Sound Effect", "Highlight Mouse with ⌘", "Smart Scaling", "-", "Mirror Camera", "Check Screen Permissions...",
-                                  "-", "-", "Contact <support@vistrale.app>", "Review Vistrale...", "Share...",
-                                  "Quit"}));
+    EXPECT_EQ(shown,
+        (QStringList{"About (⌘ F1 to select windows)", "Show Vistrale", "Show Vistrale Share", "Clear all", "-", "-",
+            "Microphone (Studio Mic)", "Text Overlay...", "Keyboard Shortcut...\t⌘ F1", "-",
+            "Save as MOV (default MP4)", "Sound Effect", "Highlight Mouse with ⌘", "Smart Scaling", "-",
+            "Mirror Camera", "Check Screen Permissions...", "-", "-", "Contact <support@vistrale.app>",
+            "Review Vistrale...", "Share...", "Quit"}));
 }
 
 TEST(StatusMenu, MicrophoneItemFollowsTheDefaultInputDevice)
@@ -51,7 +51,8 @@ TEST(StatusMenu, MicrophoneItemFollowsTheDefaultInputDevice)
     app.itemStartingWith("Microphone")->trigger();
     ASSERT_EQ(app.fake.dialogs->shown.size(), 1u);
     EXPECT_EQ(app.fake.dialogs->shown[0].message, "Microphone Input");
-    EXPECT_EQ(app.fake.dialogs->shown[0].informative, "System Preferences > Sound > Input\nto change your microphone input");
+    EXPECT_EQ(
+        app.fake.dialogs->shown[0].informative, "System Preferences > Sound > Input\nto change your microphone input");
     EXPECT_EQ(app.fake.dialogs->shown[0].defaultButton, "Close");
     EXPECT_FALSE(app.fake.dialogs->shown[0].secondButton.has_value());
 }
@@ -190,7 +191,7 @@ TEST(StatusMenu, PermissionCheckOpensTheSettingsOnlyWhileRecordingIsNotAllowed)
     EXPECT_TRUE(denied.fake.dialogs->shown.empty());
     ASSERT_EQ(denied.fake.systemActions->settingsPages.size(), 1);
     EXPECT_EQ(denied.fake.systemActions->settingsPages[0],
-              "x-apple.systempreferences:com.apple.preference.security?Privacy_ScreenCapture");
+        "x-apple.systempreferences:com.apple.preference.security?Privacy_ScreenCapture");
 }
 
 TEST(StatusMenu, AddressItemsOpenMailTheReviewPageAndTheProductPage)

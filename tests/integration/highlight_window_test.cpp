@@ -66,8 +66,8 @@ protected:
     // A window's rectangle on the root, X11 coordinates (outer edge, border included).
     QRect rootGeometry(xcb_window_t window)
     {
-        xcb_get_geometry_reply_t* geometry =
-            xcb_get_geometry_reply(backdrop->c, xcb_get_geometry(backdrop->c, window), nullptr);
+        xcb_get_geometry_reply_t* geometry
+            = xcb_get_geometry_reply(backdrop->c, xcb_get_geometry(backdrop->c, window), nullptr);
         if (!geometry)
             return {};
         xcb_translate_coordinates_reply_t* at = xcb_translate_coordinates_reply(
@@ -75,7 +75,7 @@ protected:
         QRect rect;
         if (at)
             rect = QRect(at->dst_x - geometry->border_width, at->dst_y - geometry->border_width,
-                         geometry->width + 2 * geometry->border_width, geometry->height + 2 * geometry->border_width);
+                geometry->width + 2 * geometry->border_width, geometry->height + 2 * geometry->border_width);
         free(at);
         free(geometry);
         return rect;
@@ -97,8 +97,8 @@ protected:
     xcb_window_t frameOf(xcb_window_t window)
     {
         for (;;) {
-            xcb_query_tree_reply_t* tree =
-                xcb_query_tree_reply(backdrop->c, xcb_query_tree(backdrop->c, window), nullptr);
+            xcb_query_tree_reply_t* tree
+                = xcb_query_tree_reply(backdrop->c, xcb_query_tree(backdrop->c, window), nullptr);
             const xcb_window_t parent = tree ? tree->parent : 0;
             const bool top = tree && tree->parent == tree->root;
             free(tree);
@@ -161,10 +161,10 @@ TEST_F(HighlightWindowOnDesktop, FramesTheWindowLetsClicksThroughAndStaysAboveIt
     ASSERT_FALSE(logoFrame.isEmpty());
     EXPECT_TRUE(waitUntil([&] { return rootGeometry(border) == logoFrame.adjusted(-4, -4, 4, 4); }, 3000))
         << "border at " << rootGeometry(border).x() << "," << rootGeometry(border).y() << " "
-        << rootGeometry(border).width() << "x" << rootGeometry(border).height() << ", xlogo at " << logoFrame.x()
-        << "," << logoFrame.y() << " " << logoFrame.width() << "x" << logoFrame.height();
-    xcb_get_window_attributes_reply_t* attributes =
-        xcb_get_window_attributes_reply(backdrop->c, xcb_get_window_attributes(backdrop->c, border), nullptr);
+        << rootGeometry(border).width() << "x" << rootGeometry(border).height() << ", xlogo at " << logoFrame.x() << ","
+        << logoFrame.y() << " " << logoFrame.width() << "x" << logoFrame.height();
+    xcb_get_window_attributes_reply_t* attributes
+        = xcb_get_window_attributes_reply(backdrop->c, xcb_get_window_attributes(backdrop->c, border), nullptr);
     ASSERT_TRUE(attributes);
     EXPECT_EQ(attributes->map_state, XCB_MAP_STATE_VIEWABLE);
     EXPECT_TRUE(attributes->override_redirect);

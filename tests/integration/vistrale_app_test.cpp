@@ -44,7 +44,7 @@ protected:
             const QRegularExpressionMatch match = icon.match(tree);
             if (match.hasMatch())
                 return QRect(match.captured(3).toInt(), match.captured(4).toInt(), match.captured(1).toInt(),
-                             match.captured(2).toInt());
+                    match.captured(2).toInt());
         }
         return std::nullopt;
     }
@@ -100,24 +100,24 @@ TEST_F(VistraleOnDesktop, DocksInTheTrayAndShowsTheAboutTextsFromItsMenu)
     const QJsonObject alert = alertFromLine(*line);
     EXPECT_EQ(alert["message"].toString(), "Vistrale version 0.1.0");
     EXPECT_EQ(alert["informative"].toString(),
-              "Mouse over any window and press ⌘ F1 and it will appear in the preview window\n\n"
-              "Pick «Vistrale» in your video app instead of your entire screen\n\n"
-              "Record Vistrale with or without audio");
+        "Mouse over any window and press ⌘ F1 and it will appear in the preview window\n\n"
+        "Pick «Vistrale» in your video app instead of your entire screen\n\n"
+        "Record Vistrale with or without audio");
     EXPECT_EQ(alert["buttons"].toArray(), QJsonArray{"OK"});
 
     // The alert is a real window on the desktop, and Return answers it.
     QString found;
     EXPECT_TRUE(waitUntil(
         [&] {
-            return desktop.run("xdotool", {"search", "--onlyvisible", "--name", "^Vistrale version 0.1.0$"}, &found) ==
-                   0;
+            return desktop.run("xdotool", {"search", "--onlyvisible", "--name", "^Vistrale version 0.1.0$"}, &found)
+                == 0;
         },
         5000));
     desktop.run("xdotool", {"key", "Return"});
     EXPECT_TRUE(waitUntil(
         [&] {
-            return desktop.run("xdotool", {"search", "--onlyvisible", "--name", "^Vistrale version 0.1.0$"}, &found) !=
-                   0;
+            return desktop.run("xdotool", {"search", "--onlyvisible", "--name", "^Vistrale version 0.1.0$"}, &found)
+                != 0;
         },
         5000));
 }
@@ -163,8 +163,8 @@ TEST_F(VistraleOnDesktop, WritesThePreviewFrameWhenTheUserDragsTheWindow)
     desktop.run("xdotool", {"mousemove", QString::number(grab.x()), QString::number(grab.y())});
     desktop.run("xdotool", {"mousedown", "1"});
     for (int step = 1; step <= 10; ++step)
-        desktop.run("xdotool",
-                    {"mousemove", QString::number(grab.x() - 40 * step), QString::number(grab.y() + 30 * step)});
+        desktop.run(
+            "xdotool", {"mousemove", QString::number(grab.x() - 40 * step), QString::number(grab.y() + 30 * step)});
     desktop.run("xdotool", {"mouseup", "1"});
 
     std::optional<QString> stored;

@@ -42,7 +42,7 @@ protected:
         const int left = e.captured(1).toInt(), right = e.captured(2).toInt(), top = e.captured(3).toInt(),
                   bottom = e.captured(4).toInt();
         return QRect(number("Absolute upper-left X") - left, number("Absolute upper-left Y") - top,
-                     number("Width") + left + right, number("Height") + top + bottom);
+            number("Width") + left + right, number("Height") + top + bottom);
     }
 
     void pressShortcutOver(QPoint point)

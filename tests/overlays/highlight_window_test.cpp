@@ -29,10 +29,9 @@ QColor withAlpha(QColor color, float alpha)
 
 ::testing::AssertionResult near(const QColor& actual, const QColor& expected, int tolerance = 3)
 {
-    if (std::abs(actual.red() - expected.red()) <= tolerance &&
-        std::abs(actual.green() - expected.green()) <= tolerance &&
-        std::abs(actual.blue() - expected.blue()) <= tolerance &&
-        std::abs(actual.alpha() - expected.alpha()) <= tolerance)
+    if (std::abs(actual.red() - expected.red()) <= tolerance && std::abs(actual.green() - expected.green()) <= tolerance
+        && std::abs(actual.blue() - expected.blue()) <= tolerance
+        && std::abs(actual.alpha() - expected.alpha()) <= tolerance)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << actual.name(QColor::HexArgb).toStdString() << " is not "
                                          << expected.name(QColor::HexArgb).toStdString();
@@ -70,8 +69,8 @@ TEST_F(HighlightWindow, StartsHiddenTransparentAndClickThrough)
     EXPECT_TRUE(controller.window()->windowFlags().testFlag(Qt::WindowDoesNotAcceptFocus));
     EXPECT_TRUE(controller.window()->testAttribute(Qt::WA_TranslucentBackground));
     ASSERT_NE(controller.nativeId(), 0u);
-    EXPECT_NE(std::find(own.clickThrough.begin(), own.clickThrough.end(), controller.nativeId()),
-              own.clickThrough.end());
+    EXPECT_NE(
+        std::find(own.clickThrough.begin(), own.clickThrough.end(), controller.nativeId()), own.clickThrough.end());
     EXPECT_TRUE(own.orderedAbove.empty());
 }
 

@@ -54,10 +54,9 @@ QColor at(const QImage& image, int x, int y)
 
 ::testing::AssertionResult near(const QColor& actual, const QColor& expected, int tolerance = 2)
 {
-    if (std::abs(actual.red() - expected.red()) <= tolerance &&
-        std::abs(actual.green() - expected.green()) <= tolerance &&
-        std::abs(actual.blue() - expected.blue()) <= tolerance &&
-        std::abs(actual.alpha() - expected.alpha()) <= tolerance)
+    if (std::abs(actual.red() - expected.red()) <= tolerance && std::abs(actual.green() - expected.green()) <= tolerance
+        && std::abs(actual.blue() - expected.blue()) <= tolerance
+        && std::abs(actual.alpha() - expected.alpha()) <= tolerance)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << actual.name(QColor::HexArgb).toStdString() << " is not "
                                          << expected.name(QColor::HexArgb).toStdString();
@@ -108,8 +107,8 @@ private:
 
 TEST_F(CompositorDrawing, TurnsBottomLeftLayersIntoTheBottomRowsOfTheImage)
 {
-    const QImage image = draw(listOf(
-        {filled(QRectF(0, 0, 1920, 10), Qt::red), filled(QRectF(0, 1070, 10, 10), Qt::green)}));
+    const QImage image
+        = draw(listOf({filled(QRectF(0, 0, 1920, 10), Qt::red), filled(QRectF(0, 1070, 10, 10), Qt::green)}));
     EXPECT_EQ(image.size(), OUTPUT);
     EXPECT_EQ(image.format(), QImage::Format_ARGB32_Premultiplied);
     EXPECT_EQ(at(image, 960, 1079), QColor(Qt::red));
@@ -126,8 +125,8 @@ TEST_F(CompositorDrawing, DrawsPicturesUprightWhetherScaledOrNot)
     const QImage small = twoTone(QSize(20, 20), Qt::red, Qt::blue);
     const QImage exact = twoTone(QSize(200, 200), Qt::yellow, Qt::cyan);
     // Box rows in the image: 1080 - 100 - 200 = 780 to 979.
-    const QImage image = draw(listOf({pictured(QRectF(100, 100, 200, 200), small),
-                                      pictured(QRectF(400, 100, 200, 200), exact)}));
+    const QImage image
+        = draw(listOf({pictured(QRectF(100, 100, 200, 200), small), pictured(QRectF(400, 100, 200, 200), exact)}));
     EXPECT_EQ(at(image, 200, 781), QColor(Qt::red));
     EXPECT_EQ(at(image, 200, 860), QColor(Qt::red));
     EXPECT_EQ(at(image, 200, 900), QColor(Qt::blue));
@@ -151,14 +150,12 @@ TEST_F(CompositorDrawing, BlendsLaterLayersOverEarlierOnesWithTheirOpacity)
 TEST_F(CompositorDrawing, ClipsRoundedPicturesAndDrawsTheBorderInside)
 {
     // The box covers image columns 100 to 499 and rows 680 to 979.
-    DrawOp window =
-        pictured(QRectF(100, 100, 400, 300), twoTone(QSize(1280, 800), Qt::white, Qt::white));
+    DrawOp window = pictured(QRectF(100, 100, 400, 300), twoTone(QSize(1280, 800), Qt::white, Qt::white));
     window.cornerRadius = 40;
     window.masksToBounds = true;
     window.borderWidth = 6;
     window.borderColor = Qt::green;
-    DrawOp webcam =
-        pictured(QRectF(1000, 100, 300, 300), twoTone(QSize(640, 480), Qt::yellow, Qt::yellow));
+    DrawOp webcam = pictured(QRectF(1000, 100, 300, 300), twoTone(QSize(640, 480), Qt::yellow, Qt::yellow));
     webcam.mask = LayerMask::Ellipse;
     webcam.gravity = ContentsGravity::ResizeAspectFill;
     const QImage image = draw(listOf({window, webcam}));

@@ -104,8 +104,8 @@ TEST(SmartScaling, GrowsInStepsOf32PointsUpToTheWindowsRealSize)
     EXPECT_EQ(layout.frame, QRectF(404, 452, 392, 196));
     EXPECT_DOUBLE_EQ(layout.pointerScale, 392.0 / 400.0);
     // The 1920 × 1200 example grows three steps.
-    EXPECT_EQ(layoutFrame(output({screen(0, 0, 1920, 1200)}, true), QRectF(0, 0, 1000, 500)).frame,
-              QRectF(48, 0, 996, 498));
+    EXPECT_EQ(
+        layoutFrame(output({screen(0, 0, 1920, 1200)}, true), QRectF(0, 0, 1000, 500)).frame, QRectF(48, 0, 996, 498));
 }
 
 TEST(SmartScaling, PushesAGrownWindowBackInsideTheOutput)

@@ -31,11 +31,10 @@ TEST(PreviewGeometry, IsOneSeventhOfTheOutputWithEachSideTruncated)
 TEST(PreviewWindow, OpensAtTheTopRightOfTheMainDisplay)
 {
     const QSizeF size = previewRectFor(1920, 1080).size();
-    EXPECT_EQ(previewWindowFrame(std::nullopt, screen(0, 0, 1920, 1080), size),
-              QRectF(1638, 893, 274, 154));
+    EXPECT_EQ(previewWindowFrame(std::nullopt, screen(0, 0, 1920, 1080), size), QRectF(1638, 893, 274, 154));
     // The main screen's own origin counts, and without one the output's size stands in.
     EXPECT_EQ(previewWindowFrame(std::nullopt, screen(-100, 50, 1280, 1024), size),
-              QRectF(-100 + 1280 - 274 - 8, 50 + 1024 - 154 - 8 - 25, 274, 154));
+        QRectF(-100 + 1280 - 274 - 8, 50 + 1024 - 154 - 8 - 25, 274, 154));
     EXPECT_EQ(previewWindowFrame(std::nullopt, std::nullopt, size), QRectF(1638, 893, 274, 154));
 }
 
@@ -47,25 +46,21 @@ TEST(PreviewWindow, OpensWhereTheUserLastLeftIt)
     const auto stored = Settings::atPath(path)->text(keys::PREVIEW_FRAME);
     ASSERT_TRUE(stored);
     const auto frame = parseRectString(*stored);
-    EXPECT_EQ(previewWindowFrame(frame, screen(0, 0, 1920, 1080), QSizeF(274, 154)),
-              QRectF(12.5, -40, 300, 170));
+    EXPECT_EQ(previewWindowFrame(frame, screen(0, 0, 1920, 1080), QSizeF(274, 154)), QRectF(12.5, -40, 300, 170));
 }
 
 TEST(ShareWindowParking, PutsTheTopLeftCorner32PointsInsideTheRightmostScreensBottomRight)
 {
-    const QRectF parked = parkedShareWindowFrame(
-        {screen(0, 0, 1920, 1080), screen(1920, 0, 1280, 1024)}, SHARE_WINDOW);
+    const QRectF parked = parkedShareWindowFrame({screen(0, 0, 1920, 1080), screen(1920, 0, 1280, 1024)}, SHARE_WINDOW);
     EXPECT_EQ(parked, QRectF(3168, 32 - 1080, 1920, 1080));
     // The rightmost screen wins whatever its place in the list.
-    EXPECT_EQ(parkedShareWindowFrame({screen(-1280, 100, 1280, 1024), screen(0, 0, 1920, 1080)},
-                                     SHARE_WINDOW),
-              QRectF(1888, 32 - 1080, 1920, 1080));
+    EXPECT_EQ(parkedShareWindowFrame({screen(-1280, 100, 1280, 1024), screen(0, 0, 1920, 1080)}, SHARE_WINDOW),
+        QRectF(1888, 32 - 1080, 1920, 1080));
 }
 
 TEST(ShareWindowParking, TakesTheMainScreenWhenScreensReachEquallyFarRight)
 {
-    const QRectF parked = parkedShareWindowFrame(
-        {screen(0, 0, 1920, 1080), screen(0, 1080, 1920, 1080)}, SHARE_WINDOW);
+    const QRectF parked = parkedShareWindowFrame({screen(0, 0, 1920, 1080), screen(0, 1080, 1920, 1080)}, SHARE_WINDOW);
     EXPECT_EQ(parked.topLeft(), QPointF(1888, 32 - 1080));
 }
 

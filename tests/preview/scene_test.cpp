@@ -22,8 +22,7 @@ protected:
         clock.runPending();
     }
 
-    std::shared_ptr<SceneLayer> layer(const QString& name, SceneLayer& parent,
-                                      QRectF frame = {0, 0, 100, 100})
+    std::shared_ptr<SceneLayer> layer(const QString& name, SceneLayer& parent, QRectF frame = {0, 0, 100, 100})
     {
         auto made = std::make_shared<SceneLayer>(name);
         made->setFrame(frame);
@@ -77,8 +76,8 @@ TEST_F(SceneTest, DrawsTheTopLevelInTagOrderWhateverTheOrderOfAdding)
     auto webcam = topLayer("webcam", WEBCAM_TAG);
     topLayer("captions", SPEECH_OVERLAY_TAG);
     topLayer("windows", WINDOWS_TAG);
-    EXPECT_EQ(order(*scene.snapshot()), QStringList({"backdrop", "windows", "webcam", "pointer",
-                                                     "captions", "text overlay"}));
+    EXPECT_EQ(order(*scene.snapshot()),
+        QStringList({"backdrop", "windows", "webcam", "pointer", "captions", "text overlay"}));
 
     // The full-size webcam goes behind the windows.
     run(0.1);
@@ -86,8 +85,8 @@ TEST_F(SceneTest, DrawsTheTopLevelInTagOrderWhateverTheOrderOfAdding)
     webcam->setTag(WEBCAM_TAG_BEHIND);
     run(0.1);
     ASSERT_GT(snapshots.size(), before);
-    EXPECT_EQ(order(*snapshots.back()), QStringList({"backdrop", "webcam", "windows", "pointer",
-                                                     "captions", "text overlay"}));
+    EXPECT_EQ(order(*snapshots.back()),
+        QStringList({"backdrop", "webcam", "windows", "pointer", "captions", "text overlay"}));
 }
 
 TEST_F(SceneTest, DrawsLowerLevelsByZPositionNotByTag)
@@ -103,12 +102,10 @@ TEST_F(SceneTest, DrawsLowerLevelsByZPositionNotByTag)
     front->setTag(1);
     middle->setZPosition(MIN_WINDOW_TAG + 1);
     sameAsMiddle->setZPosition(MIN_WINDOW_TAG + 1);
-    EXPECT_EQ(order(*scene.snapshot()),
-              QStringList({"windows", "back", "middle", "same as middle", "front"}));
+    EXPECT_EQ(order(*scene.snapshot()), QStringList({"windows", "back", "middle", "same as middle", "front"}));
 
     back->setZPosition(MIN_WINDOW_TAG + 3);
-    EXPECT_EQ(order(*scene.snapshot()),
-              QStringList({"windows", "middle", "same as middle", "front", "back"}));
+    EXPECT_EQ(order(*scene.snapshot()), QStringList({"windows", "middle", "same as middle", "front", "back"}));
 }
 
 TEST_F(SceneTest, PlacesChildrenInBottomLeftOutputCoordinatesOfTheirParents)
@@ -145,8 +142,7 @@ TEST_F(SceneTest, LeavesOutHiddenAndTransparentLayersWithTheirChildren)
     EXPECT_DOUBLE_EQ(opOf(*list, "quarter")->opacity, 0.1);
 
     hidden->setHidden(false);
-    EXPECT_EQ(order(*scene.snapshot()),
-              QStringList({"hidden", "under hidden", "faded", "half", "quarter"}));
+    EXPECT_EQ(order(*scene.snapshot()), QStringList({"hidden", "under hidden", "faded", "half", "quarter"}));
 }
 
 TEST_F(SceneTest, SendsNoSnapshotWhileNothingChanges)
@@ -195,8 +191,7 @@ TEST_F(SceneTest, AnimatesAFrameThroughIntermediateFramesToTheModelValue)
     int completions = 0;
     const double start = clock.now();
     const size_t before = snapshots.size();
-    scene.animate(webcam, QRectF(300, 0, 100, 100), std::nullopt, 0.5, AnimationTiming::Linear,
-                  [&] { ++completions; });
+    scene.animate(webcam, QRectF(300, 0, 100, 100), std::nullopt, 0.5, AnimationTiming::Linear, [&] { ++completions; });
     EXPECT_EQ(webcam->frame(), QRectF(300, 0, 100, 100));
     EXPECT_TRUE(scene.isAnimating());
     run(1);
@@ -210,8 +205,7 @@ TEST_F(SceneTest, AnimatesAFrameThroughIntermediateFramesToTheModelValue)
     }
     ASSERT_GE(shown.size(), 10u);
     EXPECT_TRUE(std::is_sorted(shown.begin(), shown.end()));
-    EXPECT_GE(std::count_if(shown.begin(), shown.end(), [](double x) { return x > 0 && x < 300; }),
-              10);
+    EXPECT_GE(std::count_if(shown.begin(), shown.end(), [](double x) { return x > 0 && x < 300; }), 10);
     EXPECT_EQ(shown.back(), 300);
     EXPECT_EQ(completions, 1);
     EXPECT_FALSE(scene.isAnimating());
@@ -228,12 +222,10 @@ TEST_F(SceneTest, ANewerAnimationStartsWhereTheOlderOneWasAndEndsIt)
     window->setFrame(QRectF(0, 0, 100, 100));
     run(0.1);
     int first = 0, second = 0, fade = 0;
-    scene.animate(window, QRectF(400, 0, 100, 100), std::nullopt, 1.0, AnimationTiming::Linear,
-                  [&] { ++first; });
+    scene.animate(window, QRectF(400, 0, 100, 100), std::nullopt, 1.0, AnimationTiming::Linear, [&] { ++first; });
     scene.animate(window, std::nullopt, 0.5, 2.0, AnimationTiming::Linear, [&] { ++fade; });
     clock.advance(0.25);
-    scene.animate(window, QRectF(0, 0, 100, 100), std::nullopt, 0.5, AnimationTiming::Linear,
-                  [&] { ++second; });
+    scene.animate(window, QRectF(0, 0, 100, 100), std::nullopt, 0.5, AnimationTiming::Linear, [&] { ++second; });
     EXPECT_EQ(first, 1);
     EXPECT_EQ(second, 0);
     EXPECT_EQ(fade, 0);
@@ -268,8 +260,8 @@ TEST_F(SceneTest, FadesALayerOutOfTheDrawingAndBackInFromTheCompletion)
     EXPECT_LT(fading->opacity, 1);
     const size_t before = snapshots.size();
     run(0.25);
-    const bool leftOut = std::any_of(snapshots.begin() + before, snapshots.end(),
-                                     [](const DrawListRef& list) { return list->ops.empty(); });
+    const bool leftOut = std::any_of(
+        snapshots.begin() + before, snapshots.end(), [](const DrawListRef& list) { return list->ops.empty(); });
     EXPECT_TRUE(leftOut);
     run(1);
     EXPECT_EQ(faded, 1);

@@ -35,9 +35,8 @@ QImage filled(QSize size, const QColor& colour)
 
 ::testing::AssertionResult near(const QColor& actual, const QColor& expected, int tolerance = 8)
 {
-    if (std::abs(actual.red() - expected.red()) <= tolerance &&
-        std::abs(actual.green() - expected.green()) <= tolerance &&
-        std::abs(actual.blue() - expected.blue()) <= tolerance)
+    if (std::abs(actual.red() - expected.red()) <= tolerance && std::abs(actual.green() - expected.green()) <= tolerance
+        && std::abs(actual.blue() - expected.blue()) <= tolerance)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << actual.name().toStdString() << " is not " << expected.name().toStdString();
 }
@@ -65,7 +64,10 @@ protected:
     SKImageView view{1920, 1920};
 };
 
-QRectF grown(const QRectF& rect, double by) { return rect.adjusted(-by, -by, by, by); }
+QRectF grown(const QRectF& rect, double by)
+{
+    return rect.adjusted(-by, -by, by, by);
+}
 
 } // namespace
 
@@ -194,7 +196,7 @@ TEST_F(ImageViewScene, CyclesTheBorderColourAndDrawsItJustOutsideThePicture)
     view.setPicture(filled(QSize(200, 100), RED));
     EXPECT_EQ(view.borderColor.alpha(), 0);
     const QList<QColor> expected = {QColor(Qt::yellow), QColor::fromRgbF(0.3f, 0.3f, 1.0f),
-                                    QColor::fromRgbF(0.3f, 1.0f, 0.3f), QColor::fromRgbF(1.0f, 0.3f, 0.3f)};
+        QColor::fromRgbF(0.3f, 1.0f, 0.3f), QColor::fromRgbF(1.0f, 0.3f, 0.3f)};
     for (int i = 0; i < expected.size(); ++i) {
         const QColor colour = view.nextBorderColor();
         EXPECT_EQ(colour, expected[i]);

@@ -120,8 +120,8 @@ TEST(ViewController, WithoutAScreenAssumesAFullHdMainScreen)
 TEST(ShareWindow, IsParkedAtTheBottomRightCornerOfTheRightmostScreen)
 {
     ControllerHarness h;
-    h.fake.screens->setScreens({ScreenInfo{QRectF(0, 0, 1920, 1080), "left", 1},
-                                ScreenInfo{QRectF(1920, 56, 1280, 1024), "right", 2}});
+    h.fake.screens->setScreens(
+        {ScreenInfo{QRectF(0, 0, 1920, 1080), "left", 1}, ScreenInfo{QRectF(1920, 56, 1280, 1024), "right", 2}});
     VistraleViewController& vc = h.load();
     // Top-left corner 32 left of the right edge and 32 above the bottom edge.
     EXPECT_EQ(vc.panelFrame().x(), 1920 + 1280 - 32);
@@ -148,8 +148,10 @@ TEST(ShareWindow, DrawsItsViewsInTagOrder)
     VistraleViewController& vc = h.load();
     // Give every view a colour of its own so that each shows up in the draw list.
     const std::vector<std::pair<std::shared_ptr<SceneLayer>, QColor>> views{
-        {vc.logoLayer, QColor(1, 0, 0)},       {vc.speechScrollView, QColor(2, 0, 0)},
-        {vc.webcamView, QColor(3, 0, 0)},      {vc.windowsView, QColor(4, 0, 0)},
+        {vc.logoLayer, QColor(1, 0, 0)},
+        {vc.speechScrollView, QColor(2, 0, 0)},
+        {vc.webcamView, QColor(3, 0, 0)},
+        {vc.windowsView, QColor(4, 0, 0)},
         {vc.desktopView, QColor(5, 0, 0)},
     };
     for (const auto& [layer, colour] : views) {
@@ -198,7 +200,8 @@ TEST(OutputPicture, ShowsTheBackdropAndTheTextOverlay)
     int white = 0;
     for (int x = 9; x < 400; ++x)
         for (int y = 9; y < 69; ++y)
-            if (qRed(pixelAt(image, x, y)) > 240 && qGreen(pixelAt(image, x, y)) > 240 && qBlue(pixelAt(image, x, y)) > 240)
+            if (qRed(pixelAt(image, x, y)) > 240 && qGreen(pixelAt(image, x, y)) > 240
+                && qBlue(pixelAt(image, x, y)) > 240)
                 ++white;
     EXPECT_GT(white, 500);
     // Nothing white far from the overlay.

@@ -230,7 +230,7 @@ TEST(FrameClock, RemovesVanishedWindowsButKeepsHiddenOnes)
     ASSERT_EQ(h.vc->sharedCount(), 2u);
 
     h.fake.windowServer->windows[0].minimised = true; // still stacked: kept
-    h.fake.windowServer->windows.removeAt(1);         // gone: removed
+    h.fake.windowServer->windows.removeAt(1); // gone: removed
     h.run(0.6);
     EXPECT_TRUE(h.vc->isShared(11));
     EXPECT_FALSE(h.vc->isShared(12));
@@ -353,7 +353,7 @@ TEST(PreviewClicks, AClickRemovesTheWindowAndACommandClickCyclesItsBorder)
     h.pressShortcut();
     h.run(0.5);
     const QList<QColor> expected{Qt::yellow, QColor::fromRgbF(0.3f, 0.3f, 1.0f), QColor::fromRgbF(0.3f, 1.0f, 0.3f),
-                                 QColor::fromRgbF(1.0f, 0.3f, 0.3f), Qt::transparent};
+        QColor::fromRgbF(1.0f, 0.3f, 0.3f), Qt::transparent};
     for (const QColor& colour : expected) {
         EXPECT_TRUE(h.vc->clickInPreview(false, true, QPointF(300, 350)));
         EXPECT_EQ(h.vc->imageView(11)->borderColor, colour);

@@ -26,7 +26,10 @@ VistraleProcess::VistraleProcess(VirtualDesktop& desktop)
 {
 }
 
-VistraleProcess::~VistraleProcess() { stop(); }
+VistraleProcess::~VistraleProcess()
+{
+    stop();
+}
 
 QString VistraleProcess::settingsPath() const
 {
@@ -103,7 +106,10 @@ void VistraleProcess::stop()
     }
 }
 
-qint64 VistraleProcess::pid() const { return process ? process->processId() : -1; }
+qint64 VistraleProcess::pid() const
+{
+    return process ? process->processId() : -1;
+}
 
 QString VistraleProcess::output() const
 {
@@ -154,8 +160,8 @@ std::optional<QRect> VistraleProcess::windowGeometry(quint32 window)
 bool VistraleProcess::isMapped(quint32 window)
 {
     QString out;
-    return desktop.run("xwininfo", {"-id", QString::number(window)}, &out, 3000) == 0 &&
-           out.contains("Map State: IsViewable");
+    return desktop.run("xwininfo", {"-id", QString::number(window)}, &out, 3000) == 0
+        && out.contains("Map State: IsViewable");
 }
 
 QImage VistraleProcess::outputPicture()
@@ -163,9 +169,10 @@ QImage VistraleProcess::outputPicture()
     const QString path = QDir(desktop.homeDir()).filePath("output-picture.png");
     QFile::remove(path);
     QString out;
-    desktop.run("dbus-send", {"--session", "--print-reply", "--dest=com.quorvia.vistrale", "/Application",
-                              "com.quorvia.vistrale.Application.WriteOutputPicture", "string:" + path},
-                &out, 5000);
+    desktop.run("dbus-send",
+        {"--session", "--print-reply", "--dest=com.quorvia.vistrale", "/Application",
+            "com.quorvia.vistrale.Application.WriteOutputPicture", "string:" + path},
+        &out, 5000);
     if (!out.contains("boolean true"))
         return {};
     return QImage(path);

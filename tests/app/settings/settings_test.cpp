@@ -180,8 +180,7 @@ TEST(BorderColor, FallsBackToTheLightBlueForCorruptArchives)
     auto settings = Settings::atPath(dir.filePath("Vistrale.conf"));
     for (const QByteArray& data : corrupt) {
         settings->setData(keys::CAMERA_BORDER_COLOR, data);
-        EXPECT_EQ(borderColorSetting(*settings), defaultBorderColor())
-            << data.left(80).toStdString();
+        EXPECT_EQ(borderColorSetting(*settings), defaultBorderColor()) << data.left(80).toStdString();
     }
     // Text where data belongs is no archive either.
     settings->setText(keys::CAMERA_BORDER_COLOR, QString::fromUtf8(archiveColor(Qt::red)));

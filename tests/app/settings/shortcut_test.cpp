@@ -52,8 +52,8 @@ TEST(Shortcut, RecordedControlOptionKSurvivesARestart)
 TEST(Shortcut, KeepsTheRecordsFieldOrderInItsJson)
 {
     const QByteArray json = encodeShortcut(controlOptionK());
-    const char* fields[] = {"\"function\"", "\"control\"",  "\"command\"",    "\"shift\"",
-                            "\"option\"",   "\"capsLock\"", "\"characters\"", "\"keyCode\""};
+    const char* fields[] = {"\"function\"", "\"control\"", "\"command\"", "\"shift\"", "\"option\"", "\"capsLock\"",
+        "\"characters\"", "\"keyCode\""};
     qsizetype previous = -1;
     for (const char* field : fields) {
         const qsizetype at = json.indexOf(field);
@@ -69,9 +69,8 @@ TEST(Shortcut, DecodesWhatItEncodesWhateverTheCharacters)
     shortcut.capsLock = true;
     shortcut.keyCode = 4294967295u;
     EXPECT_EQ(decodeShortcut(encodeShortcut(shortcut)), shortcut);
-    for (const QString& characters :
-         {QStringLiteral("\""), QStringLiteral("\\"), QStringLiteral("é"), QStringLiteral("\n\t"),
-          QStringLiteral("ß😀"), QString()}) {
+    for (const QString& characters : {QStringLiteral("\""), QStringLiteral("\\"), QStringLiteral("é"),
+             QStringLiteral("\n\t"), QStringLiteral("ß😀"), QString()}) {
         shortcut.characters = characters;
         EXPECT_EQ(decodeShortcut(encodeShortcut(shortcut)), shortcut) << characters.toStdString();
     }
@@ -79,8 +78,8 @@ TEST(Shortcut, DecodesWhatItEncodesWhateverTheCharacters)
 
 TEST(Shortcut, LoadsCommandF1FromCorruptData)
 {
-    const QByteArray complete =
-        R"({"function":false,"control":true,"command":false,"shift":false,"option":true,"capsLock":false,"characters":"k","keyCode":40})";
+    const QByteArray complete
+        = R"({"function":false,"control":true,"command":false,"shift":false,"option":true,"capsLock":false,"characters":"k","keyCode":40})";
     ASSERT_TRUE(decodeShortcut(complete));
     QByteArray wrongType = complete;
     wrongType.replace("\"control\":true", "\"control\":1");
@@ -98,20 +97,9 @@ TEST(Shortcut, LoadsCommandF1FromCorruptData)
     hugeKey.replace("40", "4294967296");
     QByteArray numberCharacters = complete;
     numberCharacters.replace("\"k\"", "7");
-    const QByteArray corrupt[] = {"",
-                                  "not json",
-                                  QByteArray("\xff\xfe\x00", 3),
-                                  "[true]",
-                                  "{}",
-                                  complete.left(complete.size() - 1),
-                                  wrongType,
-                                  missingField,
-                                  missingKey,
-                                  textKey,
-                                  fractionKey,
-                                  negativeKey,
-                                  hugeKey,
-                                  numberCharacters};
+    const QByteArray corrupt[]
+        = {"", "not json", QByteArray("\xff\xfe\x00", 3), "[true]", "{}", complete.left(complete.size() - 1), wrongType,
+            missingField, missingKey, textKey, fractionKey, negativeKey, hugeKey, numberCharacters};
 
     QTemporaryDir dir;
     auto settings = Settings::atPath(dir.filePath("Vistrale.conf"));
@@ -144,10 +132,9 @@ TEST(ShortcutDisplay, PutsTheGlyphsInControlOptionCommandShiftCapsLockOrder)
 
 TEST(ShortcutDisplay, NamesFunctionKeysByTheirKeyCode)
 {
-    const std::pair<quint32, const char*> keysShown[] = {
-        {122, "F1"},  {120, "F2"},  {99, "F3"},   {118, "F4"},  {96, "F5"},   {97, "F6"},
-        {98, "F7"},   {100, "F8"},  {101, "F9"},  {109, "F10"}, {103, "F11"}, {111, "F12"},
-        {105, "F13"}, {107, "F14"}, {113, "F15"}, {106, "F1"},  {64, "F1"}};
+    const std::pair<quint32, const char*> keysShown[] = {{122, "F1"}, {120, "F2"}, {99, "F3"}, {118, "F4"}, {96, "F5"},
+        {97, "F6"}, {98, "F7"}, {100, "F8"}, {101, "F9"}, {109, "F10"}, {103, "F11"}, {111, "F12"}, {105, "F13"},
+        {107, "F14"}, {113, "F15"}, {106, "F1"}, {64, "F1"}};
     GlobalKeybindPreferences shortcut;
     shortcut.function = true;
     shortcut.control = true;
@@ -155,8 +142,7 @@ TEST(ShortcutDisplay, NamesFunctionKeysByTheirKeyCode)
     shortcut.characters = QStringLiteral("x");
     for (const auto& [keyCode, name] : keysShown) {
         shortcut.keyCode = keyCode;
-        EXPECT_EQ(shortcutDisplayString(shortcut), QStringLiteral("⌃ ") + QLatin1String(name))
-            << keyCode;
+        EXPECT_EQ(shortcutDisplayString(shortcut), QStringLiteral("⌃ ") + QLatin1String(name)) << keyCode;
     }
 }
 

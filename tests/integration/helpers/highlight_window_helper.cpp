@@ -68,8 +68,8 @@ int main(int argc, char** argv)
             pending.remove(0, end + 1);
             const QByteArray command = words.value(0);
             if (command == "fit" && words.size() == 5) {
-                controller.fitToWindow(QRectF(words[1].toDouble(), words[2].toDouble(), words[3].toDouble(),
-                                              words[4].toDouble()));
+                controller.fitToWindow(
+                    QRectF(words[1].toDouble(), words[2].toDouble(), words[3].toDouble(), words[4].toDouble()));
                 settle();
                 answer("fitted " + QByteArray::number(static_cast<qulonglong>(controller.nativeId())));
             } else if (command == "record" && words.size() == 2) {
