@@ -311,12 +311,17 @@ QImage X11WindowServer::imageWindow(qint64 windowNumber)
     const xcb_window_t frame = x->topLevelOf(w);
     if (!frame)
         return {};
+    const auto clientCookie = xcb_get_window_attributes(c, w);
     const auto attributesCookie = xcb_get_window_attributes(c, frame);
     const auto frameGeometryCookie = xcb_get_geometry(c, frame);
+    Reply<xcb_get_window_attributes_reply_t> client(xcb_get_window_attributes_reply(c, clientCookie, nullptr));
     Reply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(c, attributesCookie, nullptr));
     Reply<xcb_get_geometry_reply_t> frameGeometry(xcb_get_geometry_reply(c, frameGeometryCookie, nullptr));
-    if (!attributes || !frameGeometry || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
-        return {}; // minimised (unmapped) windows have no picture
+    // Minimised windows have no picture: the window manager unmaps the client first and
+    // its frame a moment later.
+    if (!client || !attributes || !frameGeometry || client->map_state != XCB_MAP_STATE_VIEWABLE
+        || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+        return {};
     const QSize size(frameGeometry->width, frameGeometry->height);
 
     if (!x->extensions().composite || !redirectForImages()) {
