@@ -111,38 +111,72 @@ bool QtDialogs::runAlert(const AlertSpec& alert)
     return box.clickedButton() == accept;
 }
 
+namespace {
+
+// An alert built as a dialog: the message in bold, the informative text, a widget of
+// the caller's, then the buttons, top down.
+class AccessoryAlert {
+public:
+    explicit AccessoryAlert(const AlertSpec& alert)
+        : layout(new QVBoxLayout(&dialog))
+        , spec(alert)
+    {
+        dialog.setWindowTitle(alert.message);
+        dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
+        auto* message = new QLabel(alert.message, &dialog);
+        QFont bold = message->font();
+        bold.setBold(true);
+        message->setFont(bold);
+        layout->addWidget(message);
+        layout->addWidget(new QLabel(alert.informative, &dialog));
+    }
+
+    QDialog& window() { return dialog; }
+
+    void addAccessory(QWidget* widget, Qt::Alignment alignment = {})
+    {
+        widget->setParent(&dialog);
+        layout->addWidget(widget, 0, alignment);
+    }
+
+    // Runs it modally; true when the default button ended it.
+    bool run(QWidget* focus)
+    {
+        auto* buttons = new QDialogButtonBox(&dialog);
+        QPushButton* accept = buttons->addButton(spec.defaultButton, QDialogButtonBox::AcceptRole);
+        accept->setDefault(true);
+        if (spec.secondButton)
+            buttons->addButton(*spec.secondButton, QDialogButtonBox::RejectRole);
+        QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+        QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+        layout->addWidget(buttons);
+        // Modal from the start: exec() cannot make an already visible window modal.
+        dialog.setWindowModality(Qt::ApplicationModal);
+        dialog.show();
+        dialog.raise();
+        dialog.activateWindow();
+        if (focus)
+            focus->setFocus();
+        return dialog.exec() == QDialog::Accepted;
+    }
+
+private:
+    QDialog dialog;
+    QVBoxLayout* layout;
+    AlertSpec spec;
+};
+
+} // namespace
+
 std::optional<QString> QtDialogs::runTextAlert(const AlertSpec& alert, const QString& initial)
 {
-    // The message, the informative text, a 320 × 24 field and the buttons, top down.
-    QDialog dialog;
-    dialog.setWindowTitle(alert.message);
-    dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
-    auto* layout = new QVBoxLayout(&dialog);
-    auto* message = new QLabel(alert.message, &dialog);
-    QFont bold = message->font();
-    bold.setBold(true);
-    message->setFont(bold);
-    layout->addWidget(message);
-    layout->addWidget(new QLabel(alert.informative, &dialog));
-    auto* field = new QLineEdit(initial, &dialog);
+    AccessoryAlert box(alert);
+    auto* field = new QLineEdit(initial);
     field->setObjectName("alertTextField");
     field->setFixedSize(320, 24);
-    layout->addWidget(field);
-    auto* buttons = new QDialogButtonBox(&dialog);
-    QPushButton* accept = buttons->addButton(alert.defaultButton, QDialogButtonBox::AcceptRole);
-    accept->setDefault(true);
-    if (alert.secondButton)
-        buttons->addButton(*alert.secondButton, QDialogButtonBox::RejectRole);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    layout->addWidget(buttons);
+    box.addAccessory(field);
     trace(alert, initial);
-    dialog.setWindowModality(Qt::ApplicationModal);
-    dialog.show();
-    dialog.raise();
-    dialog.activateWindow();
-    field->setFocus();
-    if (dialog.exec() != QDialog::Accepted)
+    if (!box.run(field))
         return std::nullopt;
     return field->text();
 }
@@ -150,18 +184,8 @@ std::optional<QString> QtDialogs::runTextAlert(const AlertSpec& alert, const QSt
 bool QtDialogs::runKeyRecorder(const AlertSpec& alert, const QString& initialLabel,
     std::function<std::optional<QString>(const RecordedKey& key)> onKey)
 {
-    // The message, the informative text, the key label and the buttons, top down.
-    QDialog dialog;
-    dialog.setWindowTitle(alert.message);
-    dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
-    auto* layout = new QVBoxLayout(&dialog);
-    auto* message = new QLabel(alert.message, &dialog);
-    QFont bold = message->font();
-    bold.setBold(true);
-    message->setFont(bold);
-    layout->addWidget(message);
-    layout->addWidget(new QLabel(alert.informative, &dialog));
-    auto* label = new QLabel(initialLabel, &dialog);
+    AccessoryAlert box(alert);
+    auto* label = new QLabel(initialLabel);
     label->setObjectName("recorderLabel");
     label->setFixedSize(320, 28);
     label->setAlignment(Qt::AlignCenter);
@@ -172,17 +196,9 @@ bool QtDialogs::runKeyRecorder(const AlertSpec& alert, const QString& initialLab
     label->setTextInteractionFlags(Qt::NoTextInteraction);
     label->setFrameShape(QFrame::NoFrame);
     label->setFocusPolicy(Qt::NoFocus);
-    layout->addWidget(label, 0, Qt::AlignHCenter);
-    auto* buttons = new QDialogButtonBox(&dialog);
-    QPushButton* accept = buttons->addButton(alert.defaultButton, QDialogButtonBox::AcceptRole);
-    accept->setDefault(true);
-    if (alert.secondButton)
-        buttons->addButton(*alert.secondButton, QDialogButtonBox::RejectRole);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    layout->addWidget(buttons);
+    box.addAccessory(label, Qt::AlignHCenter);
 
-    KeySwallower swallower(dialog, [&](const QKeyEvent& event) {
+    KeySwallower swallower(box.window(), [&](const QKeyEvent& event) {
         const std::optional<RecordedKey> key
             = recordedKeyFromQt(event.key(), event.modifiers(), event.nativeVirtualKey(), event.nativeModifiers());
         if (!key)
@@ -195,14 +211,9 @@ bool QtDialogs::runKeyRecorder(const AlertSpec& alert, const QString& initialLab
     });
     qApp->installEventFilter(&swallower);
     trace(alert, std::nullopt, initialLabel);
-    // Modal from the start: exec() cannot make an already visible window modal.
-    dialog.setWindowModality(Qt::ApplicationModal);
-    dialog.show();
-    dialog.raise();
-    dialog.activateWindow();
-    const int result = dialog.exec();
+    const bool saved = box.run(nullptr);
     qApp->removeEventFilter(&swallower);
-    return result == QDialog::Accepted;
+    return saved;
 }
 
 } // namespace vistrale

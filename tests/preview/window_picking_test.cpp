@@ -52,6 +52,14 @@ struct PickingHarness {
         fake.windowServer->windowImages.insert(window.windowNumber, solid(window.frame.size().toSize(), colour));
     }
     void pointAt(QPointF point) { fake.pointerKeys->location = point; }
+    // Puts a window on the desktop and shares it with the shortcut, animation over.
+    void share(const Window& window)
+    {
+        addDesktopWindow(window);
+        pointAt(window.frame.center());
+        pressShortcut();
+        run(0.5);
+    }
     // The shortcut as the hot key delivers it.
     void pressShortcut() { NotificationCenter::defaultCenter().post("keyboard", {{"label", "keyboard"}}); }
     // Runs ticks and animations for that long.
@@ -207,10 +215,7 @@ TEST(WindowPicking, SoundOffSilencesAddingAndRemoving)
 TEST(FrameClock, FollowsAMovedAndResizedWindowWithinATenthOfASecond)
 {
     PickingHarness h;
-    h.addDesktopWindow(makeWindow(11, QRectF(100, 200, 400, 300)));
-    h.pointAt(QPointF(150, 250));
-    h.pressShortcut();
-    h.run(0.5);
+    h.share(makeWindow(11, QRectF(100, 200, 400, 300)));
     h.fake.windowServer->windows[0].frame = QRectF(700, 100, 500, 350);
     h.run(0.2);
     EXPECT_EQ(h.viewFrame(11), QRectF(700, 100, 500, 350));
@@ -265,10 +270,7 @@ TEST(FrameClock, StacksSharedWindowsAndShadowsTheFrontmost)
 TEST(FrameClock, ATickThatIsStillRunningSwallowsTheTicksFallingDue)
 {
     PickingHarness h;
-    h.addDesktopWindow(makeWindow(11, QRectF(100, 200, 400, 300)));
-    h.pointAt(QPointF(150, 250));
-    h.pressShortcut();
-    h.run(0.5);
+    h.share(makeWindow(11, QRectF(100, 200, 400, 300)));
     h.vc->fireTimerDone = false; // as if a tick were queued
     h.fake.windowServer->windows[0].frame = QRectF(700, 100, 500, 350);
     h.run(0.5);
@@ -281,10 +283,7 @@ TEST(FrameClock, ATickThatIsStillRunningSwallowsTheTicksFallingDue)
 TEST(FrameClock, SkipsTicksWhileTheShareWindowIsRearranged)
 {
     PickingHarness h;
-    h.addDesktopWindow(makeWindow(11, QRectF(100, 200, 400, 300)));
-    h.pointAt(QPointF(150, 250));
-    h.pressShortcut();
-    h.run(0.5);
+    h.share(makeWindow(11, QRectF(100, 200, 400, 300)));
     Window panel = makeWindow(h.vc->panelWindowID, QRectF(3000, 0, 960, 540), "other", "Vistrale Share");
     h.fake.windowServer->windows.append(panel);
     h.fake.windowServer->windows[0].frame = QRectF(700, 100, 500, 350);
@@ -327,10 +326,7 @@ TEST(FrameClock, ImageModeShowsEachWindowsPictureInTheOutput)
 TEST(CommandDoublePress, TwoCommandPressesWithinHalfASecondArmRegionDrawing)
 {
     PickingHarness h;
-    h.addDesktopWindow(makeWindow(11, QRectF(100, 200, 400, 300)));
-    h.pointAt(QPointF(150, 250));
-    h.pressShortcut();
-    h.run(0.5);
+    h.share(makeWindow(11, QRectF(100, 200, 400, 300)));
     auto press = [&](bool down) {
         h.fake.pointerKeys->sendEvent(
             PointerEvent{PointerEvent::FlagsChanged, QPointF(150, 250), down ? unsigned(CommandFlag) : 0u});
@@ -348,10 +344,7 @@ TEST(CommandDoublePress, TwoCommandPressesWithinHalfASecondArmRegionDrawing)
 TEST(PreviewClicks, AClickRemovesTheWindowAndACommandClickCyclesItsBorder)
 {
     PickingHarness h;
-    h.addDesktopWindow(makeWindow(11, QRectF(100, 200, 400, 300)));
-    h.pointAt(QPointF(150, 250));
-    h.pressShortcut();
-    h.run(0.5);
+    h.share(makeWindow(11, QRectF(100, 200, 400, 300)));
     const QList<QColor> expected{Qt::yellow, QColor::fromRgbF(0.3f, 0.3f, 1.0f), QColor::fromRgbF(0.3f, 1.0f, 0.3f),
         QColor::fromRgbF(1.0f, 0.3f, 0.3f), Qt::transparent};
     for (const QColor& colour : expected) {
