@@ -1,0 +1,377 @@
+#include "platform/x11/x11_capture.h"
+#include "tests/integration/x11_client_window.h"
+#include "tests/integration/x11_desktop_test.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QThread>
+#include <atomic>
+#include <mutex>
+#include <thread>
+
+using namespace vistrale;
+using namespace vistrale::test;
+
+namespace {
+
+// What a stream delivered, filled on the capture thread and read on the main thread.
+class Collected {
+public:
+    CaptureService::FrameSink frames()
+    {
+        return [this](FrameRef frame) {
+            std::lock_guard<std::mutex> guard(lock);
+            ++count;
+            last = std::move(frame);
+            if (std::this_thread::get_id() == mainThread)
+                onMainThread = true;
+        };
+    }
+    CaptureService::ErrorSink errors()
+    {
+        return [this](const QString& text) {
+            std::lock_guard<std::mutex> guard(lock);
+            ++errorCount;
+            lastError = text;
+            if (std::this_thread::get_id() == mainThread)
+                onMainThread = true;
+        };
+    }
+    int frameCount()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return count;
+    }
+    int errorsSeen()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return errorCount;
+    }
+    FrameRef latest()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return last;
+    }
+    // Drops the stream's last frame, so that only the test holds what it took.
+    void forget()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        last.reset();
+    }
+    QString error()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return lastError;
+    }
+    bool deliveredOnMainThread()
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return onMainThread;
+    }
+
+    // Waits until more than `seen` frames arrived.
+    bool waitBeyond(int seen, int timeoutMs = 10000)
+    {
+        return waitUntil([&] { return frameCount() > seen; }, timeoutMs);
+    }
+
+private:
+    std::mutex lock;
+    int count = 0;
+    int errorCount = 0;
+    FrameRef last;
+    QString lastError;
+    bool onMainThread = false;
+    const std::thread::id mainThread = std::this_thread::get_id();
+};
+
+// Lets time pass while the main thread keeps handling events.
+void pause(int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    waitUntil([&] { return timer.elapsed() >= ms; }, ms + 1000);
+}
+
+class X11CaptureTest : public X11DesktopTest {
+protected:
+    CaptureService& capture() { return *backends->capture; }
+
+    void SetUp() override
+    {
+        X11DesktopTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        ASSERT_TRUE(backends->capture) << "Xvfb offers Composite and Damage, so a capture service is expected";
+    }
+
+    // The window's frame size as the window list reports it.
+    QSize frameSize(quint32 window)
+    {
+        const std::optional<QRectF> bounds = backends->windowServer->windowBounds(window);
+        return bounds ? bounds->size().toSize() : QSize();
+    }
+
+    std::unique_ptr<CaptureStream> watch(quint32 window, Collected& collected)
+    {
+        return capture().startWindow(window, frameSize(window), collected.frames(), collected.errors());
+    }
+
+    // Starts a client and waits until the window manager shows it, so that framing and
+    // focus repaints are over before a stream starts.
+    quint32 startSettled(const QString& program, const QStringList& arguments = {}, const QString& match = {})
+    {
+        const quint32 window = startWindow(program, arguments, match);
+        if (window)
+            pause(1000);
+        return window;
+    }
+};
+
+bool samePixels(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            if (a.pixel(x, y) != b.pixel(x, y))
+                return false;
+        }
+    }
+    return true;
+}
+
+int pixelsOfColour(const QImage& image, const QRect& area, QRgb colour)
+{
+    int found = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if ((image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF))
+                ++found;
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+// Changing and static windows.
+
+TEST_F(X11CaptureTest, ClockThatTicksEverySecondDeliversAboutOneFrameASecond)
+{
+    const quint32 clock = startSettled("xclock", {"-update", "1"});
+    ASSERT_NE(clock, 0u);
+    Collected collected;
+    std::unique_ptr<CaptureStream> stream = watch(clock, collected);
+    ASSERT_TRUE(stream);
+    ASSERT_TRUE(collected.waitBeyond(0));
+    const int first = collected.frameCount();
+    pause(4000);
+    const int during = collected.frameCount() - first;
+    // One tick a second, with room for the odd extra repaint.
+    EXPECT_GE(during, 2);
+    EXPECT_LE(during, 12);
+    EXPECT_FALSE(collected.deliveredOnMainThread());
+    EXPECT_EQ(collected.errorsSeen(), 0);
+}
+
+TEST_F(X11CaptureTest, StaticLogoDeliversOneFrameAndThenNone)
+{
+    const quint32 logo = startSettled("xlogo");
+    ASSERT_NE(logo, 0u);
+    Collected collected;
+    std::unique_ptr<CaptureStream> stream = watch(logo, collected);
+    ASSERT_TRUE(stream);
+    ASSERT_TRUE(collected.waitBeyond(0));
+    pause(2000);
+    EXPECT_EQ(collected.frameCount(), 1);
+}
+
+TEST_F(X11CaptureTest, FramesHaveTheFrameSizeAndThePixelsOfTheWindow)
+{
+    const quint32 logo = startSettled("xlogo");
+    ASSERT_NE(logo, 0u);
+    Collected collected;
+    std::unique_ptr<CaptureStream> stream = watch(logo, collected);
+    ASSERT_TRUE(stream);
+    ASSERT_TRUE(collected.waitBeyond(0));
+    const FrameRef frame = collected.latest();
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->image.size(), frameSize(logo));
+    EXPECT_EQ(frame->image.format(), QImage::Format_ARGB32_Premultiplied);
+    const QImage still = backends->windowServer->imageWindow(logo);
+    ASSERT_FALSE(still.isNull());
+    EXPECT_TRUE(samePixels(frame->image, still));
+    EXPECT_EQ(qAlpha(frame->image.pixel(frame->image.width() / 2, frame->image.height() / 2)), 255);
+}
+
+TEST_F(X11CaptureTest, WindowThatDoesNotExistGivesNoStream)
+{
+    Collected collected;
+    EXPECT_FALSE(capture().startWindow(0x7ffffff, QSize(100, 100), collected.frames(), collected.errors()));
+    EXPECT_FALSE(capture().startWindow(-1, QSize(100, 100), collected.frames(), collected.errors()));
+}
+
+// Windows that change shape or state.
+
+TEST_F(X11CaptureTest, ResizedWindowDeliversFramesOfItsNewSize)
+{
+    const quint32 logo = startSettled("xlogo");
+    ASSERT_NE(logo, 0u);
+    Collected collected;
+    std::unique_ptr<CaptureStream> stream = watch(logo, collected);
+    ASSERT_TRUE(stream);
+    ASSERT_TRUE(collected.waitBeyond(0));
+    const QSize before = collected.latest()->image.size();
+    ASSERT_EQ(desktop.run("xdotool", {"windowsize", "--sync", QString::number(logo), "333", "222"}), 0);
+    ASSERT_TRUE(waitUntil([&] { return frameSize(logo) != before; }, 5000));
+    const QSize after = frameSize(logo);
+    stream->reconfigure(after);
+    EXPECT_TRUE(waitUntil([&] { return collected.latest()->image.size() == after; }, 5000))
+        << "last frame " << collected.latest()->image.width() << "x" << collected.latest()->image.height();
+    const QImage still = backends->windowServer->imageWindow(logo);
+    pause(300);
+    EXPECT_TRUE(samePixels(collected.latest()->image, still));
+}
+
+TEST_F(X11CaptureTest, MinimisedWindowDeliversNothingUntilItIsShownAgain)
+{
+    const quint32 clock = startSettled("xclock", {"-update", "1"});
+    ASSERT_NE(clock, 0u);
+    Collected collected;
+    std::unique_ptr<CaptureStream> stream = watch(clock, collected);
+    ASSERT_TRUE(stream);
+    ASSERT_TRUE(collected.waitBeyond(0));
+    ASSERT_EQ(desktop.run("xdotool", {"windowminimize", "--sync", QString::number(clock)}), 0);
+    pause(500);
+    const int hidden = collected.frameCount();
+    pause(2500);
+    EXPECT_EQ(collected.frameCount(), hidden);
+    desktop.run("xdotool", {"windowmap", QString::number(clock)});
+    desktop.run("xdotool", {"windowactivate", QString::number(clock)});
+    EXPECT_TRUE(collected.waitBeyond(hidden, 5000));
+    EXPECT_EQ(collected.errorsSeen(), 0);
+}
+
+TEST_F(X11CaptureTest, KilledClientIsReportedOnceAndDeliversNoMore)
+{
+    const qint64 pid = desktop.startClient("xclock", {"-update", "1"});
+    ASSERT_GT(pid, 0);
+    const quint32 clock = desktop.waitForWindow("xclock").value_or(0);
+    ASSERT_NE(clock, 0u);
+    Collected collected;
+    std::unique_ptr<CaptureStream> stream = watch(clock, collected);
+    ASSERT_TRUE(stream);
+    ASSERT_TRUE(collected.waitBeyond(0));
+    desktop.stopClient(pid);
+    ASSERT_TRUE(waitUntil([&] { return collected.errorsSeen() > 0; }, 5000));
+    const int atEnd = collected.frameCount();
+    pause(2000);
+    EXPECT_EQ(collected.errorsSeen(), 1);
+    EXPECT_EQ(collected.error(), "window gone");
+    EXPECT_EQ(collected.frameCount(), atEnd);
+    EXPECT_FALSE(collected.deliveredOnMainThread());
+    stream->stop();
+    EXPECT_EQ(collected.errorsSeen(), 1);
+}
+
+// Stopping and buffers.
+
+TEST_F(X11CaptureTest, StopEndsABusyStreamAndNoFrameComesAfterIt)
+{
+    const quint32 term = startSettled("xterm", {"-e", "od", "/dev/urandom"}, "XTerm");
+    ASSERT_NE(term, 0u);
+    Collected collected;
+    std::unique_ptr<CaptureStream> stream = watch(term, collected);
+    ASSERT_TRUE(stream);
+    ASSERT_TRUE(collected.waitBeyond(5));
+    stream->stop();
+    const int stopped = collected.frameCount();
+    pause(1000);
+    EXPECT_EQ(collected.frameCount(), stopped);
+    EXPECT_EQ(collected.errorsSeen(), 0);
+    // A second stop and the destructor after it are harmless.
+    stream->stop();
+    stream.reset();
+    EXPECT_EQ(collected.frameCount(), stopped);
+}
+
+TEST_F(X11CaptureTest, DestroyedStreamDeliversNothingMore)
+{
+    const quint32 term = startSettled("xterm", {"-e", "od", "/dev/urandom"}, "XTerm");
+    ASSERT_NE(term, 0u);
+    Collected collected;
+    std::unique_ptr<CaptureStream> stream = watch(term, collected);
+    ASSERT_TRUE(stream);
+    ASSERT_TRUE(collected.waitBeyond(2));
+    stream.reset();
+    const int ended = collected.frameCount();
+    pause(500);
+    EXPECT_EQ(collected.frameCount(), ended);
+}
+
+TEST_F(X11CaptureTest, FrameAConsumerHoldsIsNeverWrittenByLaterFrames)
+{
+    const quint32 term = startSettled("xterm", {"-e", "od", "/dev/urandom"}, "XTerm");
+    ASSERT_NE(term, 0u);
+    Collected collected;
+    std::unique_ptr<CaptureStream> stream = watch(term, collected);
+    ASSERT_TRUE(stream);
+    ASSERT_TRUE(collected.waitBeyond(2));
+    const FrameRef held = collected.latest();
+    ASSERT_TRUE(held);
+    const QImage copy = held->image.copy();
+    const int seen = collected.frameCount();
+    // Enough frames for the pool to come round several times.
+    ASSERT_TRUE(collected.waitBeyond(seen + 15, 15000));
+    EXPECT_TRUE(samePixels(held->image, copy));
+    // The later frames did show something else, so a written buffer would have shown.
+    EXPECT_FALSE(samePixels(collected.latest()->image, copy));
+}
+
+// The whole display.
+
+TEST_F(X11CaptureTest, DisplayStreamShowsWhatLiesBeneathThisProcesssWindows)
+{
+    const quint32 logo = startSettled("xlogo");
+    ASSERT_NE(logo, 0u);
+    Collected collected;
+    std::unique_ptr<CaptureStream> stream
+        = capture().startDisplay(1, QSize(1920, 1080), collected.frames(), collected.errors());
+    ASSERT_TRUE(stream);
+    ASSERT_TRUE(collected.waitBeyond(0));
+    const QImage before = collected.latest()->image.copy();
+    EXPECT_EQ(before.size(), QSize(1920, 1080));
+
+    // A window of this process, in a colour nothing else shows, over the logo.
+    const std::optional<QRectF> bounds = backends->windowServer->windowBounds(logo);
+    ASSERT_TRUE(bounds);
+    const QRect logoRect(static_cast<int>(bounds->x()), 1080 - static_cast<int>(bounds->y() + bounds->height()),
+        static_cast<int>(bounds->width()), static_cast<int>(bounds->height()));
+    const QRect ownRect(logoRect.x() + 10, logoRect.y() + 10, 60, 40);
+    ClientWindow own(desktop.display(), ownRect, "own window", true);
+    const quint32 magenta = 0xFF00FF;
+    xcb_change_window_attributes(own.c, own.id, XCB_CW_BACK_PIXEL, &magenta);
+    const int seen = collected.frameCount();
+    own.map();
+    // The screen does show it.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const QImage screen = backends->windowServer->imageDisplay(1);
+            return !screen.isNull() && pixelsOfColour(screen, ownRect, magenta) == 60 * 40;
+        },
+        5000));
+    ASSERT_TRUE(collected.waitBeyond(seen, 5000));
+    pause(300);
+    const QImage after = collected.latest()->image;
+    EXPECT_EQ(pixelsOfColour(after, ownRect, magenta), 0);
+    EXPECT_TRUE(samePixels(after.copy(ownRect), before.copy(ownRect)));
+    EXPECT_EQ(collected.errorsSeen(), 0);
+}
+
+TEST_F(X11CaptureTest, DisplayStreamForADisplayThatDoesNotExistGivesNoStream)
+{
+    Collected collected;
+    EXPECT_FALSE(capture().startDisplay(7, QSize(1920, 1080), collected.frames(), collected.errors()));
+    EXPECT_FALSE(capture().startDisplay(0, QSize(1920, 1080), collected.frames(), collected.errors()));
+}
