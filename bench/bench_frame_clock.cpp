@@ -32,7 +32,7 @@ double tickMilliseconds(int windows)
     fake.windowServer->captureStreams = false;
     for (int i = 0; i < windows; ++i) {
         Window window;
-        window.windowNumber = 100 + i;
+        window.windowNumber = 0x500000 + i; // far from this process's own window ids
         window.frame = QRectF(20 + 310 * i, 100, 300, 200);
         window.applicationName = "bench";
         window.windowName = QString("window %1").arg(i);

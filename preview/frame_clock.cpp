@@ -133,6 +133,8 @@ void VistraleViewController::fireTimer()
         const QRectF target = layoutFrame(frame, number, false);
         if (moved || resized)
             scene->animate(view->layer(), target, std::nullopt, FOLLOW_SECONDS, AnimationTiming::Linear);
+        if (USE_SCREENCAPTUREKIT && resized)
+            reconfigureStream(number, frame);
 
         if (!USE_SCREENCAPTUREKIT) {
             const QImage image = sharingEntireScreen && displayId ? platform.windowServer->imageDisplay(*displayId)

@@ -4,6 +4,7 @@
 #include "app/settings/settings.h"
 #include "app/settings/settings_keys.h"
 #include "overlays/highlight_window_controller.h"
+#include "platform/capture.h"
 #include "platform/dialogs.h"
 #include "platform/log.h"
 #include "platform/notification_center.h"
@@ -57,6 +58,9 @@ VistraleViewController::~VistraleViewController()
     // No tick may start once teardown begins; the timer thread is joined here.
     dispatchSourceTimer.reset();
     slowtimer.reset();
+    for (auto& entry : streams)
+        entry.second->stop();
+    streams.clear();
     if (keyboardObserver)
         NotificationCenter::defaultCenter().removeObserver(keyboardObserver);
     if (mouseEventsRegistered)
@@ -356,16 +360,38 @@ CapturedFrame VistraleViewController::lastCapturedFrame() const
 
 void VistraleViewController::panelFrameArrived(FrameRef frame)
 {
+    // The output-frame thread, in this order: the latest frame, the recorder, the
+    // camera, the preview. While the share window is rearranged nothing goes out.
+    if (missionControl.load())
+        return;
     {
         std::lock_guard guard(frameLock);
         latestFrame.surface = frame;
     }
     ++framesArrived;
-    // Recorder and camera take their frames here first once they exist.
+    {
+        std::lock_guard guard(recorderLock);
+        if (recorderSink)
+            recorderSink(frame);
+    }
+    handOff.offer(frame);
     if (captureVideoPreview)
         captureVideoPreview->showFrame(frame);
     if (shareWindow)
         shareWindow->showFrame(frame);
+}
+
+void VistraleViewController::setRecorderSink(std::function<void(const FrameRef&)> sink)
+{
+    std::lock_guard guard(recorderLock);
+    recorderSink = std::move(sink);
+}
+
+void VistraleViewController::cameraSinkStarted(CameraHandOff::Sink sink)
+{
+    handOff.setSink(std::move(sink));
+    if (const FrameRef frame = lastCapturedFrame().surface)
+        panelFrameArrived(frame);
 }
 
 } // namespace vistrale

@@ -3,6 +3,7 @@
 #include "platform/frame.h"
 #include "platform/screens.h"
 #include "platform/window_server.h"
+#include "preview/camera_hand_off.h"
 #include "preview/captured_frame.h"
 #include "preview/compositor.h"
 #include "preview/scene.h"
@@ -32,6 +33,7 @@ class WindowDragView;
 class PreviewContentView;
 class RepeatingTimer;
 class SKImageView;
+class CaptureStream;
 class Sound;
 class HighlightWindowController;
 struct PointerEvent;
@@ -111,9 +113,17 @@ public:
     // Image mode: refreshes the preview's picture from the latest output frame.
     void slowTimerFunc();
     bool isShared(qint64 windowNumber) const { return imageViews.count(windowNumber) > 0; }
+    bool hasStream(qint64 windowNumber) const { return streams.count(windowNumber) > 0; }
     std::size_t sharedCount() const { return imageViews.size(); }
     SKImageView* imageView(qint64 windowNumber) const;
     HighlightWindowController* highlightView(qint64 windowNumber) const;
+
+    // The output frames' consumers. The recorder takes every frame (output-frame
+    // thread); the camera takes them through the hand-off.
+    void setRecorderSink(std::function<void(const FrameRef&)> sink);
+    CameraHandOff& cameraHandOff() { return handOff; }
+    // The camera's queue is there: it gets the latest frame at once, then the next ones.
+    void cameraSinkStarted(CameraHandOff::Sink sink);
 
     // The newest output frame; empty until the first one is drawn. Any thread.
     CapturedFrame lastCapturedFrame() const;
@@ -134,7 +144,8 @@ public:
     bool webviewNotLoaded = true;
     // True while no tick runs or waits; test-and-cleared on the timer thread.
     std::atomic<bool> fireTimerDone{true};
-    bool missionControl = false;
+    // Read by the capture threads: frames are dropped while it holds.
+    std::atomic<bool> missionControl{false};
     bool draggingPanel = false;
     bool isSharingWindows = false;
     bool mouseEventsRegistered = false;
@@ -216,6 +227,12 @@ private:
     void animateRemoval(qint64 windowNumber);
     std::unique_ptr<HighlightWindowController> makeHighlight(const Window& window, bool highlight, bool entireScreen);
     std::optional<QRectF> hitRegion(const Window& window) const;
+    // Live capture streams of the shared windows.
+    void startStream(qint64 windowNumber, bool entireScreen);
+    void reconfigureStream(qint64 windowNumber, const QRectF& frame);
+    void stopStream(qint64 windowNumber);
+    void streamFrameArrived(qint64 windowNumber, const FrameRef& frame);
+    std::optional<QRectF> cropFor(qint64 windowNumber) const;
     void grantScreenPermission();
 
     Platform& platform;
@@ -233,7 +250,9 @@ private:
     QPushButton* closeButton = nullptr;
     QRect hiddenPreviewGeometry;
 
+    struct StreamSlot;
     std::map<qint64, std::unique_ptr<SKImageView>> imageViews;
+    std::map<qint64, std::unique_ptr<CaptureStream>> streams;
     std::map<qint64, std::unique_ptr<HighlightWindowController>> highlightViews;
     std::unique_ptr<RepeatingTimer> dispatchSourceTimer;
     std::unique_ptr<RepeatingTimer> slowtimer;
@@ -242,6 +261,10 @@ private:
     int keyboardObserver = 0;
     quint64 slowTimerFrameSeen = 0;
     std::atomic<quint64> framesArrived{0};
+
+    CameraHandOff handOff;
+    std::mutex recorderLock;
+    std::function<void(const FrameRef&)> recorderSink;
 
     mutable std::mutex frameLock;
     CapturedFrame latestFrame;

@@ -134,7 +134,7 @@ void VistraleViewController::addWindow(const Window& window, bool highlight, boo
                 isSharingWindows = true;
                 if (SKImageView* shown = imageView(number); shown && !first.isNull())
                     shown->setPicture(first);
-                // Live capture streams start here once they exist.
+                startStream(number, false);
                 registerMouseEvents();
             });
         return;
@@ -143,6 +143,7 @@ void VistraleViewController::addWindow(const Window& window, bool highlight, boo
     windowsView->addChild(raw->layer());
     imageViews[number] = std::move(view);
     isSharingWindows = true;
+    startStream(number, entireScreen);
     registerMouseEvents();
 }
 
@@ -206,7 +207,7 @@ void VistraleViewController::finishRemoval(qint64 windowNumber)
         highlightViews.erase(highlight);
     }
     windowBeingRemoved.reset();
-    // Live capture streams stop here once they exist.
+    stopStream(windowNumber);
 }
 
 void VistraleViewController::playSound(Sound* effect)

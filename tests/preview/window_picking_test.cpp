@@ -15,6 +15,10 @@ using namespace vistrale;
 
 namespace {
 
+// Window numbers far from the ids the offscreen platform gives this process's own
+// windows, which the controller must not mistake for them.
+constexpr qint64 WINDOW = 0x500000;
+
 Window makeWindow(qint64 number, QRectF frame, QString owner = "xclock", std::optional<QString> title = "clock")
 {
     Window window;
@@ -78,10 +82,10 @@ struct PickingHarness {
 TEST(WindowPicking, TheShortcutOverAWindowAddsItWhereItStandsOnTheScreen)
 {
     PickingHarness h;
-    h.addDesktopWindow(makeWindow(11, QRectF(100, 200, 400, 300)));
+    h.addDesktopWindow(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
     h.pointAt(QPointF(150, 250));
     h.pressShortcut();
-    ASSERT_TRUE(h.vc->isShared(11));
+    ASSERT_TRUE(h.vc->isShared(WINDOW + 11));
     EXPECT_EQ(h.fake.sounds->played->size(), 1);
     // Faded in from 80 % of its size: half-way it is smaller and translucent.
     h.fake.clock->advance(0.15);
@@ -92,26 +96,26 @@ TEST(WindowPicking, TheShortcutOverAWindowAddsItWhereItStandsOnTheScreen)
             fading = true;
     EXPECT_TRUE(fading);
     h.run(0.3);
-    EXPECT_EQ(h.viewFrame(11), QRectF(100, 200, 400, 300));
-    EXPECT_EQ(h.vc->imageView(11)->layer()->opacity(), 1.0);
+    EXPECT_EQ(h.viewFrame(WINDOW + 11), QRectF(100, 200, 400, 300));
+    EXPECT_EQ(h.vc->imageView(WINDOW + 11)->layer()->opacity(), 1.0);
     EXPECT_TRUE(h.vc->isSharingWindows);
-    ASSERT_NE(h.vc->highlightView(11), nullptr);
-    EXPECT_EQ(h.vc->positions.value(11), QRectF(100, 200, 400, 300));
+    ASSERT_NE(h.vc->highlightView(WINDOW + 11), nullptr);
+    EXPECT_EQ(h.vc->positions.value(WINDOW + 11), QRectF(100, 200, 400, 300));
 }
 
 TEST(WindowPicking, PressingAgainOverASharedWindowTakesItOut)
 {
     PickingHarness h;
-    h.addDesktopWindow(makeWindow(11, QRectF(100, 200, 400, 300)));
+    h.addDesktopWindow(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
     h.pointAt(QPointF(150, 250));
     h.pressShortcut();
     h.run(1.0);
     h.pressShortcut();
-    EXPECT_TRUE(h.vc->isShared(11)); // until the 0.3 s removal animation ends
+    EXPECT_TRUE(h.vc->isShared(WINDOW + 11)); // until the 0.3 s removal animation ends
     h.run(0.4);
-    EXPECT_FALSE(h.vc->isShared(11));
-    EXPECT_EQ(h.vc->highlightView(11), nullptr);
-    EXPECT_FALSE(h.vc->positions.contains(11));
+    EXPECT_FALSE(h.vc->isShared(WINDOW + 11));
+    EXPECT_EQ(h.vc->highlightView(WINDOW + 11), nullptr);
+    EXPECT_FALSE(h.vc->positions.contains(WINDOW + 11));
     EXPECT_EQ(h.vc->lastWindow, -1);
     EXPECT_EQ(h.fake.sounds->played->size(), 2);
 }
@@ -119,51 +123,51 @@ TEST(WindowPicking, PressingAgainOverASharedWindowTakesItOut)
 TEST(WindowPicking, ADoublePressFillsTheOutputAndAThirdPressStartsANewPair)
 {
     PickingHarness h;
-    h.addDesktopWindow(makeWindow(11, QRectF(100, 200, 400, 300)));
+    h.addDesktopWindow(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
     h.pointAt(QPointF(150, 250));
     h.pressShortcut();
     h.run(0.2);
     h.pressShortcut();
     EXPECT_EQ(h.vc->lastWindow, -1);
-    EXPECT_EQ(h.vc->fullscreenWindows.count(11), 1u);
+    EXPECT_EQ(h.vc->fullscreenWindows.count(WINDOW + 11), 1u);
     h.run(0.5);
-    EXPECT_EQ(h.viewFrame(11), QRectF(0, 0, 1920, 1080));
-    EXPECT_EQ(h.vc->fullscreenWindows.at(11), 2);
-    EXPECT_TRUE(h.vc->isShared(11));
+    EXPECT_EQ(h.viewFrame(WINDOW + 11), QRectF(0, 0, 1920, 1080));
+    EXPECT_EQ(h.vc->fullscreenWindows.at(WINDOW + 11), 2);
+    EXPECT_TRUE(h.vc->isShared(WINDOW + 11));
 
     // The third press within 0.5 s of the second is a first press again: it drops it.
     h.pressShortcut();
     h.run(0.4);
-    EXPECT_FALSE(h.vc->isShared(11));
+    EXPECT_FALSE(h.vc->isShared(WINDOW + 11));
 }
 
 TEST(WindowPicking, NeverPicksItsOwnWindowsOrTheFilteredOwner)
 {
     PickingHarness h;
-    h.addDesktopWindow(makeWindow(21, QRectF(0, 0, 600, 600), "vistrale", "Vistrale Preview"));
-    h.addDesktopWindow(makeWindow(22, QRectF(0, 0, 600, 600), "LanguageTool for Desktop", "Check"));
-    h.addDesktopWindow(makeWindow(23, QRectF(0, 0, 600, 600), "xterm", "shell"));
+    h.addDesktopWindow(makeWindow(WINDOW + 21, QRectF(0, 0, 600, 600), "vistrale", "Vistrale Preview"));
+    h.addDesktopWindow(makeWindow(WINDOW + 22, QRectF(0, 0, 600, 600), "LanguageTool for Desktop", "Check"));
+    h.addDesktopWindow(makeWindow(WINDOW + 23, QRectF(0, 0, 600, 600), "xterm", "shell"));
     h.pointAt(QPointF(300, 300));
     h.pressShortcut();
-    EXPECT_FALSE(h.vc->isShared(21));
-    EXPECT_FALSE(h.vc->isShared(22));
-    EXPECT_TRUE(h.vc->isShared(23));
+    EXPECT_FALSE(h.vc->isShared(WINDOW + 21));
+    EXPECT_FALSE(h.vc->isShared(WINDOW + 22));
+    EXPECT_TRUE(h.vc->isShared(WINDOW + 23));
 
     // The document viewer is ours but is shared like any window.
     PickingHarness viewer;
-    viewer.addDesktopWindow(makeWindow(31, QRectF(0, 0, 600, 600), "Vistrale", "vistrale-document-viewer"));
+    viewer.addDesktopWindow(makeWindow(WINDOW + 31, QRectF(0, 0, 600, 600), "Vistrale", "vistrale-document-viewer"));
     viewer.pointAt(QPointF(300, 300));
     viewer.pressShortcut();
-    EXPECT_TRUE(viewer.vc->isShared(31));
+    EXPECT_TRUE(viewer.vc->isShared(WINDOW + 31));
 }
 
 TEST(WindowPicking, TheBareDesktopOffersTheEntireScreenUntilTheNextPress)
 {
     PickingHarness h;
-    Window desktop = makeWindow(5, QRectF(0, 0, 1920, 1080), "Window Server", "Desktop");
+    Window desktop = makeWindow(WINDOW + 5, QRectF(0, 0, 1920, 1080), "Window Server", "Desktop");
     h.fake.windowServer->desktop = desktop;
     h.fake.windowServer->displayImages.insert(1, solid(QSize(1920, 1080), Qt::green));
-    h.addDesktopWindow(makeWindow(11, QRectF(100, 200, 400, 300)));
+    h.addDesktopWindow(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
     h.pointAt(QPointF(1500, 900));
 
     h.fake.dialogs->answers = {false};
@@ -171,14 +175,14 @@ TEST(WindowPicking, TheBareDesktopOffersTheEntireScreenUntilTheNextPress)
     ASSERT_EQ(h.fake.dialogs->shown.size(), 1u);
     EXPECT_EQ(h.fake.dialogs->shown[0].message, "Share entire screen?");
     EXPECT_EQ(h.fake.dialogs->shown[0].informative, "Are you sure you want to share your entire screen in Vistrale?");
-    EXPECT_FALSE(h.vc->isShared(5));
+    EXPECT_FALSE(h.vc->isShared(WINDOW + 5));
 
     h.run(1.0);
     h.pressShortcut(); // answered "Yes"
-    ASSERT_TRUE(h.vc->isShared(5));
-    EXPECT_EQ(h.vc->sharingEntireScreen, 5);
+    ASSERT_TRUE(h.vc->isShared(WINDOW + 5));
+    EXPECT_EQ(h.vc->sharingEntireScreen, WINDOW + 5);
     EXPECT_EQ(h.vc->displayId, std::optional<quint32>(1));
-    EXPECT_EQ(h.viewFrame(5), QRectF(0, 0, 1920, 1080));
+    EXPECT_EQ(h.viewFrame(WINDOW + 5), QRectF(0, 0, 1920, 1080));
 
     // A press anywhere, even over a window, ends it.
     h.pointAt(QPointF(150, 250));
@@ -193,7 +197,7 @@ TEST(WindowPicking, TheBareDesktopOffersTheEntireScreenUntilTheNextPress)
 TEST(WindowPicking, NothingUnderThePointerDoesNothing)
 {
     PickingHarness h;
-    h.addDesktopWindow(makeWindow(11, QRectF(100, 200, 400, 300)));
+    h.addDesktopWindow(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
     h.pointAt(QPointF(1500, 900));
     h.pressShortcut();
     EXPECT_EQ(h.vc->sharedCount(), 0u);
@@ -204,7 +208,7 @@ TEST(WindowPicking, SoundOffSilencesAddingAndRemoving)
 {
     PickingHarness h;
     h.settings->setBool(keys::SOUND_OFF, true);
-    h.addDesktopWindow(makeWindow(11, QRectF(100, 200, 400, 300)));
+    h.addDesktopWindow(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
     h.pointAt(QPointF(150, 250));
     h.pressShortcut();
     h.run(1.0);
@@ -215,18 +219,18 @@ TEST(WindowPicking, SoundOffSilencesAddingAndRemoving)
 TEST(FrameClock, FollowsAMovedAndResizedWindowWithinATenthOfASecond)
 {
     PickingHarness h;
-    h.share(makeWindow(11, QRectF(100, 200, 400, 300)));
+    h.share(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
     h.fake.windowServer->windows[0].frame = QRectF(700, 100, 500, 350);
     h.run(0.2);
-    EXPECT_EQ(h.viewFrame(11), QRectF(700, 100, 500, 350));
-    EXPECT_EQ(h.vc->positions.value(11), QRectF(700, 100, 500, 350));
+    EXPECT_EQ(h.viewFrame(WINDOW + 11), QRectF(700, 100, 500, 350));
+    EXPECT_EQ(h.vc->positions.value(WINDOW + 11), QRectF(700, 100, 500, 350));
 }
 
 TEST(FrameClock, RemovesVanishedWindowsButKeepsHiddenOnes)
 {
     PickingHarness h;
-    h.addDesktopWindow(makeWindow(11, QRectF(100, 200, 400, 300)));
-    h.addDesktopWindow(makeWindow(12, QRectF(900, 200, 400, 300), "xlogo", "xlogo"));
+    h.addDesktopWindow(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
+    h.addDesktopWindow(makeWindow(WINDOW + 12, QRectF(900, 200, 400, 300), "xlogo", "xlogo"));
     h.pointAt(QPointF(150, 250));
     h.pressShortcut();
     h.pointAt(QPointF(950, 250));
@@ -237,73 +241,73 @@ TEST(FrameClock, RemovesVanishedWindowsButKeepsHiddenOnes)
     h.fake.windowServer->windows[0].minimised = true; // still stacked: kept
     h.fake.windowServer->windows.removeAt(1); // gone: removed
     h.run(0.6);
-    EXPECT_TRUE(h.vc->isShared(11));
-    EXPECT_FALSE(h.vc->isShared(12));
+    EXPECT_TRUE(h.vc->isShared(WINDOW + 11));
+    EXPECT_FALSE(h.vc->isShared(WINDOW + 12));
 }
 
 TEST(FrameClock, StacksSharedWindowsAndShadowsTheFrontmost)
 {
     PickingHarness h;
-    h.addDesktopWindow(makeWindow(11, QRectF(100, 200, 400, 300)));
-    h.addDesktopWindow(makeWindow(12, QRectF(300, 300, 400, 300), "xlogo", "xlogo"));
+    h.addDesktopWindow(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
+    h.addDesktopWindow(makeWindow(WINDOW + 12, QRectF(300, 300, 400, 300), "xlogo", "xlogo"));
     h.pointAt(QPointF(150, 250));
     h.pressShortcut();
     h.pointAt(QPointF(650, 550));
     h.pressShortcut();
     h.run(0.5);
     // 11 is in front on the desktop.
-    EXPECT_EQ(h.vc->imageView(11)->layer()->zPosition(), 101);
-    EXPECT_EQ(h.vc->imageView(12)->layer()->zPosition(), 100);
-    EXPECT_TRUE(h.vc->imageView(11)->isActiveWindow);
-    EXPECT_FALSE(h.vc->imageView(12)->isActiveWindow);
-    EXPECT_EQ(h.vc->imageView(11)->layer()->shadow()->blurRadius, 8.0);
-    EXPECT_EQ(h.vc->imageView(12)->layer()->shadow()->blurRadius, 2.0);
+    EXPECT_EQ(h.vc->imageView(WINDOW + 11)->layer()->zPosition(), 101);
+    EXPECT_EQ(h.vc->imageView(WINDOW + 12)->layer()->zPosition(), 100);
+    EXPECT_TRUE(h.vc->imageView(WINDOW + 11)->isActiveWindow);
+    EXPECT_FALSE(h.vc->imageView(WINDOW + 12)->isActiveWindow);
+    EXPECT_EQ(h.vc->imageView(WINDOW + 11)->layer()->shadow()->blurRadius, 8.0);
+    EXPECT_EQ(h.vc->imageView(WINDOW + 12)->layer()->shadow()->blurRadius, 2.0);
 
     std::swap(h.fake.windowServer->windows[0], h.fake.windowServer->windows[1]);
     h.run(0.1);
-    EXPECT_EQ(h.vc->imageView(12)->layer()->zPosition(), 101);
-    EXPECT_TRUE(h.vc->imageView(12)->isActiveWindow);
-    EXPECT_FALSE(h.vc->imageView(11)->isActiveWindow);
-    EXPECT_EQ(h.vc->imageView(11)->layer()->shadow()->blurRadius, 2.0);
+    EXPECT_EQ(h.vc->imageView(WINDOW + 12)->layer()->zPosition(), 101);
+    EXPECT_TRUE(h.vc->imageView(WINDOW + 12)->isActiveWindow);
+    EXPECT_FALSE(h.vc->imageView(WINDOW + 11)->isActiveWindow);
+    EXPECT_EQ(h.vc->imageView(WINDOW + 11)->layer()->shadow()->blurRadius, 2.0);
 }
 
 TEST(FrameClock, ATickThatIsStillRunningSwallowsTheTicksFallingDue)
 {
     PickingHarness h;
-    h.share(makeWindow(11, QRectF(100, 200, 400, 300)));
+    h.share(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
     h.vc->fireTimerDone = false; // as if a tick were queued
     h.fake.windowServer->windows[0].frame = QRectF(700, 100, 500, 350);
     h.run(0.5);
-    EXPECT_EQ(h.vc->positions.value(11), QRectF(100, 200, 400, 300));
+    EXPECT_EQ(h.vc->positions.value(WINDOW + 11), QRectF(100, 200, 400, 300));
     h.vc->fireTimerDone = true;
     h.run(0.2);
-    EXPECT_EQ(h.vc->positions.value(11), QRectF(700, 100, 500, 350));
+    EXPECT_EQ(h.vc->positions.value(WINDOW + 11), QRectF(700, 100, 500, 350));
 }
 
 TEST(FrameClock, SkipsTicksWhileTheShareWindowIsRearranged)
 {
     PickingHarness h;
-    h.share(makeWindow(11, QRectF(100, 200, 400, 300)));
+    h.share(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
     Window panel = makeWindow(h.vc->panelWindowID, QRectF(3000, 0, 960, 540), "other", "Vistrale Share");
     h.fake.windowServer->windows.append(panel);
     h.fake.windowServer->windows[0].frame = QRectF(700, 100, 500, 350);
     h.run(0.2);
     EXPECT_TRUE(h.vc->missionControl);
-    EXPECT_EQ(h.vc->positions.value(11), QRectF(100, 200, 400, 300));
+    EXPECT_EQ(h.vc->positions.value(WINDOW + 11), QRectF(100, 200, 400, 300));
     h.fake.windowServer->windows.last().frame = QRectF(3000, 0, 1920, 1080);
     h.run(0.2);
     EXPECT_FALSE(h.vc->missionControl);
-    EXPECT_EQ(h.vc->positions.value(11), QRectF(700, 100, 500, 350));
+    EXPECT_EQ(h.vc->positions.value(WINDOW + 11), QRectF(700, 100, 500, 350));
 }
 
 TEST(FrameClock, ImageModeShowsEachWindowsPictureInTheOutput)
 {
     PickingHarness h;
-    h.addDesktopWindow(makeWindow(11, QRectF(100, 200, 400, 300)), QColor(255, 0, 0));
+    h.addDesktopWindow(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)), QColor(255, 0, 0));
     h.pointAt(QPointF(150, 250));
     h.pressShortcut();
     h.run(0.5);
-    h.fake.windowServer->windowImages[11] = solid(QSize(400, 300), QColor(0, 255, 0));
+    h.fake.windowServer->windowImages[WINDOW + 11] = solid(QSize(400, 300), QColor(0, 255, 0));
     const quint64 drawn = h.vc->compositor().framesDrawn();
     h.run(0.1);
     for (int i = 0; i < 300 && h.vc->compositor().framesDrawn() == drawn; ++i)
@@ -326,7 +330,7 @@ TEST(FrameClock, ImageModeShowsEachWindowsPictureInTheOutput)
 TEST(CommandDoublePress, TwoCommandPressesWithinHalfASecondArmRegionDrawing)
 {
     PickingHarness h;
-    h.share(makeWindow(11, QRectF(100, 200, 400, 300)));
+    h.share(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
     auto press = [&](bool down) {
         h.fake.pointerKeys->sendEvent(
             PointerEvent{PointerEvent::FlagsChanged, QPointF(150, 250), down ? unsigned(CommandFlag) : 0u});
@@ -344,15 +348,15 @@ TEST(CommandDoublePress, TwoCommandPressesWithinHalfASecondArmRegionDrawing)
 TEST(PreviewClicks, AClickRemovesTheWindowAndACommandClickCyclesItsBorder)
 {
     PickingHarness h;
-    h.share(makeWindow(11, QRectF(100, 200, 400, 300)));
+    h.share(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
     const QList<QColor> expected{Qt::yellow, QColor::fromRgbF(0.3f, 0.3f, 1.0f), QColor::fromRgbF(0.3f, 1.0f, 0.3f),
         QColor::fromRgbF(1.0f, 0.3f, 0.3f), Qt::transparent};
     for (const QColor& colour : expected) {
         EXPECT_TRUE(h.vc->clickInPreview(false, true, QPointF(300, 350)));
-        EXPECT_EQ(h.vc->imageView(11)->borderColor, colour);
+        EXPECT_EQ(h.vc->imageView(WINDOW + 11)->borderColor, colour);
     }
     EXPECT_FALSE(h.vc->clickInPreview(false, false, QPointF(1500, 900)));
     EXPECT_TRUE(h.vc->clickInPreview(false, false, QPointF(300, 350)));
     h.run(0.4);
-    EXPECT_FALSE(h.vc->isShared(11));
+    EXPECT_FALSE(h.vc->isShared(WINDOW + 11));
 }

@@ -1,0 +1,231 @@
+#include "app/settings/settings.h"
+#include "platform/fake/fake_platform.h"
+#include "platform/notification_center.h"
+#include "preview/sk_image_view.h"
+#include "preview/vistrale_view_controller.h"
+
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <QThread>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <thread>
+
+using namespace vistrale;
+
+namespace {
+
+// Window numbers far from the ids the offscreen platform gives this process's own
+// windows, which the controller must not mistake for them.
+constexpr qint64 WINDOW = 0x500000;
+
+Window makeWindow(qint64 number, QRectF frame)
+{
+    Window window;
+    window.windowNumber = number;
+    window.frame = frame;
+    window.applicationName = "xclock";
+    window.windowName = "clock";
+    window.pid = 4242;
+    return window;
+}
+
+FrameRef makeFrame(QSize size, QColor colour)
+{
+    auto frame = std::make_shared<FrameBuffer>();
+    frame->image = QImage(size, QImage::Format_ARGB32_Premultiplied);
+    frame->image.fill(colour);
+    return frame;
+}
+
+// The controller in capture mode: the fake desktop offers capture streams that the
+// test feeds.
+struct CaptureHarness {
+    CaptureHarness()
+        : settings(Settings::atPath(dir.filePath("Vistrale.conf")))
+    {
+        capture = fake.capture;
+        platform = fake.take();
+        vc = std::make_unique<VistraleViewController>(platform, *settings, nullptr);
+        vc->view();
+    }
+    void share(const Window& window)
+    {
+        fake.windowServer->windows.append(window);
+        fake.pointerKeys->location = window.frame.center();
+        NotificationCenter::defaultCenter().post("keyboard", {{"label", "keyboard"}});
+        fake.clock->advance(0.5);
+    }
+    std::shared_ptr<FakeCaptureService::Stream> streamOf(qint64 number)
+    {
+        std::shared_ptr<FakeCaptureService::Stream> found;
+        for (const auto& stream : capture->streams)
+            if (stream->windowNumber == number && !stream->stopped)
+                found = stream;
+        return found;
+    }
+    // Waits for the compositor to draw a frame after the current one.
+    void nextOutputFrame()
+    {
+        const quint64 before = vc->compositor().framesDrawn();
+        fake.clock->advance(0.05);
+        for (int i = 0; i < 300 && vc->compositor().framesDrawn() == before; ++i)
+            QThread::msleep(5);
+        QThread::msleep(5);
+    }
+
+    QTemporaryDir dir;
+    FakePlatform fake;
+    FakeCaptureService* capture;
+    Platform platform;
+    std::unique_ptr<Settings> settings;
+    std::unique_ptr<VistraleViewController> vc;
+};
+
+} // namespace
+
+TEST(CaptureStreams, StartOnceTheWindowIsAddedAtItsSizeAndStopWhenItLeaves)
+{
+    CaptureHarness h;
+    ASSERT_TRUE(USE_SCREENCAPTUREKIT);
+    h.share(makeWindow(WINDOW + 11, QRectF(100, 200, 400.7, 300.2)));
+    auto stream = h.streamOf(WINDOW + 11);
+    ASSERT_TRUE(stream);
+    EXPECT_EQ(stream->size, QSize(400, 300));
+
+    NotificationCenter::defaultCenter().post("keyboard", {{"label", "keyboard"}});
+    h.fake.clock->advance(0.5);
+    EXPECT_FALSE(h.vc->isShared(WINDOW + 11));
+    EXPECT_TRUE(stream->stopped);
+    EXPECT_FALSE(h.vc->hasStream(WINDOW + 11));
+}
+
+TEST(CaptureStreams, WindowsUnderTwentyPointsAreSharedWithoutAStream)
+{
+    CaptureHarness h;
+    h.share(makeWindow(WINDOW + 11, QRectF(100, 200, 19, 300)));
+    EXPECT_TRUE(h.vc->isShared(WINDOW + 11));
+    EXPECT_FALSE(h.vc->hasStream(WINDOW + 11));
+    h.share(makeWindow(WINDOW + 12, QRectF(800, 200, 20, 20)));
+    EXPECT_TRUE(h.vc->hasStream(WINDOW + 12));
+}
+
+TEST(CaptureStreams, AWindowAddedTwiceKeepsOneStream)
+{
+    CaptureHarness h;
+    const Window window = makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300));
+    h.share(window);
+    h.vc->addWindow(window, false, false, true);
+    h.fake.clock->advance(0.5);
+    int live = 0;
+    for (const auto& stream : h.capture->streams)
+        live += stream->windowNumber == WINDOW + 11 && !stream->stopped;
+    EXPECT_EQ(live, 1);
+}
+
+TEST(CaptureStreams, AResizedWindowsStreamIsReconfiguredNotRestarted)
+{
+    CaptureHarness h;
+    h.share(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
+    const std::size_t started = h.capture->streams.size();
+    h.fake.windowServer->windows[0].frame = QRectF(100, 200, 640, 10);
+    h.fake.clock->advance(0.2);
+    EXPECT_EQ(h.capture->streams.size(), started);
+    // Below the start minimum, yet kept and reconfigured.
+    EXPECT_EQ(h.streamOf(WINDOW + 11)->size, QSize(640, 10));
+}
+
+TEST(CaptureStreams, FramesFromTheCaptureThreadBecomeTheWindowsPicture)
+{
+    CaptureHarness h;
+    h.share(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
+    auto stream = h.streamOf(WINDOW + 11);
+    ASSERT_TRUE(stream);
+    const FrameRef first = makeFrame(QSize(400, 300), Qt::red);
+    const FrameRef second = makeFrame(QSize(400, 300), Qt::green);
+    std::thread captureThread([&] {
+        stream->frames(first);
+        stream->frames(second);
+    });
+    captureThread.join();
+    h.fake.clock->runPending();
+    // Only the newest waiting frame is shown.
+    EXPECT_EQ(h.vc->imageView(WINDOW + 11)->contentLayer->contents().pixel(5, 5), QColor(Qt::green).rgba());
+
+    h.vc->missionControl = true;
+    stream->frames(makeFrame(QSize(400, 300), Qt::blue));
+    h.fake.clock->runPending();
+    EXPECT_EQ(h.vc->imageView(WINDOW + 11)->contentLayer->contents().pixel(5, 5), QColor(Qt::green).rgba());
+}
+
+TEST(CaptureStreams, TheEntireScreenIsCapturedFromTheMainDisplay)
+{
+    CaptureHarness h;
+    h.fake.windowServer->desktop = makeWindow(WINDOW + 5, QRectF(0, 0, 1920, 1080));
+    h.fake.windowServer->desktop->applicationName = "Window Server";
+    h.fake.windowServer->desktop->windowName = "Desktop";
+    h.fake.pointerKeys->location = QPointF(900, 500);
+    NotificationCenter::defaultCenter().post("keyboard", {{"label", "keyboard"}});
+    ASSERT_EQ(h.vc->sharingEntireScreen, WINDOW + 5);
+    ASSERT_FALSE(h.capture->streams.empty());
+    EXPECT_EQ(h.capture->streams.back()->displayId, 1u);
+    EXPECT_EQ(h.capture->streams.back()->size, QSize(1920, 1080));
+}
+
+TEST(CameraHandOffGate, NeverHasTwoFramesInFlightAndPushesTheLastFrameWhenTheSinkAppears)
+{
+    CaptureHarness h;
+    std::atomic<int> delivered{0};
+    FrameRef lastDelivered;
+    h.vc->cameraHandOff().needToStream = true;
+    h.nextOutputFrame();
+    ASSERT_TRUE(h.vc->lastCapturedFrame().surface);
+
+    // The sink appears: the newest frame goes at once.
+    h.vc->cameraSinkStarted([&](const FrameRef& frame) {
+        lastDelivered = frame;
+        ++delivered;
+    });
+    EXPECT_EQ(delivered.load(), 1);
+    EXPECT_EQ(lastDelivered, h.vc->lastCapturedFrame().surface);
+
+    // Until the camera takes it, further frames do not go.
+    h.vc->setOverlayText("one");
+    h.nextOutputFrame();
+    h.vc->setOverlayText("two");
+    h.nextOutputFrame();
+    EXPECT_EQ(delivered.load(), 1);
+
+    h.vc->cameraHandOff().taken();
+    h.vc->setOverlayText("three");
+    h.nextOutputFrame();
+    EXPECT_EQ(delivered.load(), 2);
+
+    // Nobody watching: nothing goes, even when the camera is ready.
+    h.vc->cameraHandOff().taken();
+    h.vc->cameraHandOff().needToStream = false;
+    h.vc->setOverlayText("four");
+    h.nextOutputFrame();
+    EXPECT_EQ(delivered.load(), 2);
+}
+
+TEST(OutputPath, WhileTheShareWindowIsRearrangedNoFrameReachesTheRecorderOrTheCamera)
+{
+    CaptureHarness h;
+    std::atomic<int> recorded{0}, camera{0};
+    h.vc->setRecorderSink([&](const FrameRef&) { ++recorded; });
+    h.vc->cameraHandOff().needToStream = true;
+    h.vc->cameraSinkStarted([&](const FrameRef&) { ++camera; });
+    h.vc->setOverlayText("first");
+    h.nextOutputFrame();
+    const int recordedBefore = recorded.load();
+    EXPECT_GE(recordedBefore, 1);
+    EXPECT_EQ(camera.load(), 1);
+
+    h.vc->missionControl = true;
+    h.vc->cameraHandOff().taken();
+    h.vc->setOverlayText("second");
+    h.nextOutputFrame();
+    EXPECT_EQ(recorded.load(), recordedBefore);
+    EXPECT_EQ(camera.load(), 1);
+}
