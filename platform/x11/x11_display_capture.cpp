@@ -5,6 +5,7 @@
 #include <QRegion>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <unistd.h>
 #include <vector>
@@ -139,9 +140,13 @@ protected:
             fail("display gone");
             return;
         }
-        if (stackStale)
+        if (stackStale) {
             readStack();
+            watchWindowsBeneath();
+        }
         xcb_damage_subtract(c, damage, XCB_NONE, XCB_NONE);
+        for (const auto& [window, beneath] : windowDamage)
+            xcb_damage_subtract(c, beneath, XCB_NONE, XCB_NONE);
         std::shared_ptr<FrameBuffer> buffer = pool.acquire(area.size());
         if (buffer->image.isNull()) {
             fail("display too large to capture");
@@ -172,6 +177,9 @@ protected:
         if (damage)
             xcb_damage_destroy(c, damage);
         damage = 0;
+        for (const auto& [window, beneath] : windowDamage)
+            xcb_damage_destroy(c, beneath);
+        windowDamage.clear();
     }
 
 private:
@@ -309,6 +317,35 @@ private:
         }
     }
 
+    // Repaints hidden beneath this process's windows do not reach the root, so the
+    // windows they cover are watched on their own. A damage object of a window destroyed
+    // meanwhile is gone with it; destroying it again only returns an error we ignore.
+    void watchWindowsBeneath()
+    {
+        QRegion covered;
+        for (const TopLevel& top : stack) {
+            if (top.viewable && top.ours)
+                covered += top.rect & area;
+        }
+        std::map<xcb_window_t, xcb_damage_damage_t> kept;
+        for (const TopLevel& top : stack) {
+            if (!top.viewable || top.ours || !covered.intersects(top.rect))
+                continue;
+            auto it = windowDamage.find(top.window);
+            if (it != windowDamage.end()) {
+                kept.insert(*it);
+                windowDamage.erase(it);
+                continue;
+            }
+            const xcb_damage_damage_t beneath = xcb_generate_id(c);
+            xcb_damage_create(c, beneath, top.window, XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY);
+            kept.emplace(top.window, beneath);
+        }
+        for (const auto& [window, beneath] : windowDamage)
+            xcb_damage_destroy(c, beneath);
+        windowDamage.swap(kept);
+    }
+
     // Replaces what this process's windows show with what lies beneath them.
     void paintOverOwnWindows(QImage* image)
     {
@@ -366,6 +403,8 @@ private:
     xcb_damage_damage_t damage = 0;
     QRect area;
     std::vector<TopLevel> stack;
+    // Damage objects on the windows beneath this process's windows.
+    std::map<xcb_window_t, xcb_damage_damage_t> windowDamage;
     bool dirty = true;
     bool areaStale = false;
     bool stackStale = true;

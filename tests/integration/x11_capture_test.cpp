@@ -375,3 +375,34 @@ TEST_F(X11CaptureTest, DisplayStreamForADisplayThatDoesNotExistGivesNoStream)
     EXPECT_FALSE(capture().startDisplay(7, QSize(1920, 1080), collected.frames(), collected.errors()));
     EXPECT_FALSE(capture().startDisplay(0, QSize(1920, 1080), collected.frames(), collected.errors()));
 }
+
+TEST_F(X11CaptureTest, DisplayStreamFollowsAWindowThatChangesBeneathThisProcesssWindow)
+{
+    const quint32 clock = startSettled("xclock", {"-update", "1"});
+    ASSERT_NE(clock, 0u);
+    const std::optional<QRectF> bounds = backends->windowServer->windowBounds(clock);
+    ASSERT_TRUE(bounds);
+    // Covers the whole clock, frame included, so none of its ticks reaches the screen.
+    const QRect clockRect(static_cast<int>(bounds->x()), 1080 - static_cast<int>(bounds->y() + bounds->height()),
+        static_cast<int>(bounds->width()), static_cast<int>(bounds->height()));
+    const QRect ownRect = clockRect.adjusted(-5, -5, 5, 5) & QRect(0, 0, 1920, 1080);
+    ClientWindow own(desktop.display(), ownRect, "own window", true);
+    const quint32 magenta = 0xFF00FF;
+    xcb_change_window_attributes(own.c, own.id, XCB_CW_BACK_PIXEL, &magenta);
+    own.map();
+    pause(500);
+
+    Collected collected;
+    std::unique_ptr<CaptureStream> stream
+        = capture().startDisplay(1, QSize(1920, 1080), collected.frames(), collected.errors());
+    ASSERT_TRUE(stream);
+    ASSERT_TRUE(collected.waitBeyond(0));
+    const QImage first = collected.latest()->image.copy();
+    const int seen = collected.frameCount();
+    pause(3500);
+    // The clock ticks about once a second beneath the window.
+    EXPECT_GE(collected.frameCount() - seen, 2);
+    const QImage later = collected.latest()->image;
+    EXPECT_EQ(pixelsOfColour(later, ownRect, magenta), 0);
+    EXPECT_FALSE(samePixels(later.copy(clockRect), first.copy(clockRect)));
+}
