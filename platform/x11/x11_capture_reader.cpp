@@ -144,4 +144,80 @@ ReadResult CaptureReader::read(xcb_drawable_t drawable, const QRect& area, QImag
     return ReadResult::Done;
 }
 
+void CaptureReader::copyClipped(const quint8* data, const Piece& piece, QImage* target) const
+{
+    const QRect placed(piece.at, piece.area.size());
+    const size_t stride = static_cast<size_t>(piece.area.width()) * 4;
+    for (const QRect& r : piece.clip& placed) {
+        for (int y = r.top(); y <= r.bottom(); ++y) {
+            const auto* src = reinterpret_cast<const quint32*>(data + stride * static_cast<size_t>(y - placed.top()))
+                + (r.left() - placed.left());
+            auto* dst = reinterpret_cast<quint32*>(target->scanLine(y)) + r.left();
+            for (int i = 0; i < r.width(); ++i)
+                dst[i] = src[i] | 0xFF000000u;
+        }
+    }
+}
+
+int CaptureReader::readBatch(const std::vector<Piece>& pieces, QImage* target)
+{
+    const QRect bounds(QPoint(0, 0), target->size());
+    std::vector<const Piece*> valid;
+    std::vector<size_t> offsets;
+    size_t total = 0;
+    for (const Piece& piece : pieces) {
+        if (piece.area.isEmpty() || !bounds.contains(QRect(piece.at, piece.area.size())))
+            continue;
+        valid.push_back(&piece);
+        offsets.push_back(total);
+        total += static_cast<size_t>(piece.area.width()) * static_cast<size_t>(piece.area.height()) * 4;
+    }
+    int refused = static_cast<int>(pieces.size() - valid.size());
+    if (valid.empty())
+        return refused;
+    if (shmUsable && ensureSegment(total)) {
+        std::vector<xcb_shm_get_image_cookie_t> cookies;
+        for (size_t i = 0; i < valid.size(); ++i) {
+            const QRect& a = valid[i]->area;
+            cookies.push_back(xcb_shm_get_image(c, valid[i]->drawable, static_cast<qint16>(a.x()),
+                static_cast<qint16>(a.y()), static_cast<quint16>(a.width()), static_cast<quint16>(a.height()), ~0u,
+                XCB_IMAGE_FORMAT_Z_PIXMAP, segment, static_cast<quint32>(offsets[i])));
+        }
+        for (size_t i = 0; i < valid.size(); ++i) {
+            xcb_generic_error_t* error = nullptr;
+            std::unique_ptr<xcb_shm_get_image_reply_t, FreeMalloc> reply(
+                xcb_shm_get_image_reply(c, cookies[i], &error));
+            free(error);
+            const size_t bytes
+                = static_cast<size_t>(valid[i]->area.width()) * static_cast<size_t>(valid[i]->area.height()) * 4;
+            if (!reply || !formatSupported(reply->depth) || reply->size < bytes) {
+                ++refused;
+                continue;
+            }
+            copyClipped(static_cast<const quint8*>(address) + offsets[i], *valid[i], target);
+        }
+        return refused;
+    }
+    std::vector<xcb_get_image_cookie_t> cookies;
+    for (const Piece* piece : valid) {
+        const QRect& a = piece->area;
+        cookies.push_back(xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, piece->drawable, static_cast<qint16>(a.x()),
+            static_cast<qint16>(a.y()), static_cast<quint16>(a.width()), static_cast<quint16>(a.height()), ~0u));
+    }
+    for (size_t i = 0; i < valid.size(); ++i) {
+        xcb_generic_error_t* error = nullptr;
+        std::unique_ptr<xcb_get_image_reply_t, FreeMalloc> reply(xcb_get_image_reply(c, cookies[i], &error));
+        free(error);
+        const size_t bytes
+            = static_cast<size_t>(valid[i]->area.width()) * static_cast<size_t>(valid[i]->area.height()) * 4;
+        if (!reply || !formatSupported(reply->depth)
+            || static_cast<size_t>(xcb_get_image_data_length(reply.get())) < bytes) {
+            ++refused;
+            continue;
+        }
+        copyClipped(xcb_get_image_data(reply.get()), *valid[i], target);
+    }
+    return refused;
+}
+
 } // namespace vistrale::x11

@@ -2,6 +2,8 @@
 
 #include <QImage>
 #include <QRect>
+#include <QRegion>
+#include <vector>
 #include <xcb/xcb.h>
 
 namespace vistrale::x11 {
@@ -31,11 +33,25 @@ public:
     ReadResult read(xcb_drawable_t drawable, const QRect& area, QImage* target, QPoint at = {});
     bool usesSharedMemory() const { return shmUsable; }
 
+    // One part of a batch: `area` of `drawable`, landing in the target at `at`, of which
+    // only `clip` (target coordinates) is written.
+    struct Piece {
+        xcb_drawable_t drawable;
+        QRect area;
+        QPoint at;
+        QRegion clip;
+    };
+    // Reads every piece with all requests sent before any reply is awaited, so a busy
+    // server costs one wait instead of one per piece. Pieces the server refuses are
+    // left out; their number is returned.
+    int readBatch(const std::vector<Piece>& pieces, QImage* target);
+
 private:
     bool ensureSegment(size_t bytes);
     void releaseSegment();
     bool formatSupported(quint8 depth) const;
     void copyOpaque(const quint8* data, const QSize& size, QImage* target, QPoint at) const;
+    void copyClipped(const quint8* data, const Piece& piece, QImage* target) const;
 
     xcb_connection_t* c;
     bool shmUsable;

@@ -374,24 +374,28 @@ private:
                 std::fill(line + local.left(), line + local.right() + 1, 0xFF000000u);
             }
         }
+        // One read per window beneath, of the bounding box of what it shows there, with
+        // every request sent before any reply is awaited.
+        std::vector<xcb_pixmap_t> pixmaps;
+        std::vector<CaptureReader::Piece> pieces;
         for (const TopLevel& top : stack) {
             if (!top.viewable || top.ours)
                 continue;
             const QRegion part = repaint & top.rect;
             if (part.isEmpty())
                 continue;
+            // A window that cannot be named (gone meanwhile) makes its read fail, which
+            // only leaves that piece black.
             const xcb_pixmap_t pixmap = xcb_generate_id(c);
-            xcb_generic_error_t* error
-                = xcb_request_check(c, xcb_composite_name_window_pixmap_checked(c, top.window, pixmap));
-            if (error) {
-                free(error);
-                continue;
-            }
-            for (const QRect& r : part) {
-                reader->read(pixmap, r.translated(-top.rect.topLeft()), image, r.topLeft() - area.topLeft());
-            }
-            xcb_free_pixmap(c, pixmap);
+            xcb_composite_name_window_pixmap(c, top.window, pixmap);
+            pixmaps.push_back(pixmap);
+            const QRect box = part.boundingRect();
+            pieces.push_back({pixmap, box.translated(-top.rect.topLeft()), box.topLeft() - area.topLeft(),
+                part.translated(-area.topLeft())});
         }
+        reader->readBatch(pieces, image);
+        for (xcb_pixmap_t pixmap : pixmaps)
+            xcb_free_pixmap(c, pixmap);
     }
 
     xcb_window_t root;
