@@ -177,6 +177,11 @@ std::vector<MenuRow> AppDelegate::menuRows()
     // Without a shared window the item stays enabled and does nothing.
     rows.push_back({MenuRow::Item, HIDE_TAG, tr("Clear all"), {}, false, [this] { hideAll(); }, {}});
     rows.push_back(MenuRow::separator());
+    // ⇧⌘6 and ⌃⇧⌘6, with the Super key as ⌘.
+    rows.push_back({MenuRow::Item, SCREENSHOT_TAG, tr("Save Screenshot..."),
+        QKeySequence(Qt::META | Qt::SHIFT | Qt::Key_6), false, [this] { takeScreenshot(); }, {}});
+    rows.push_back({MenuRow::Item, COPY_SCREENSHOT_TAG, tr("Copy Screenshot..."),
+        QKeySequence(Qt::CTRL | Qt::META | Qt::SHIFT | Qt::Key_6), false, [this] { copyScreenshot(); }, {}});
     rows.push_back(MenuRow::separator());
     rows.push_back({MenuRow::Item, 0, "Microphone", {}, false, [this] { settingsMic(); },
         [this](QAction& item) {
@@ -243,6 +248,18 @@ void AppDelegate::hideAll()
 {
     if (controller && controller->sharedCount() > 0)
         controller->removeAllWindows();
+}
+
+void AppDelegate::takeScreenshot()
+{
+    if (controller)
+        controller->screenshot(false);
+}
+
+void AppDelegate::copyScreenshot()
+{
+    if (controller)
+        controller->screenshot(true);
 }
 
 void AppDelegate::toggleMouseClicks()

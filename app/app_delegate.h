@@ -25,9 +25,11 @@ constexpr int HEADER_TAG = 205;
 constexpr int HIDE_TAG = 206;
 constexpr int SHOW_WINDOW_TAG = 209;
 constexpr int SOUND_TAG = 212;
+constexpr int SCREENSHOT_TAG = 214;
 constexpr int HIDE_PANEL_WINDOW_TAG = 219;
 constexpr int SCREEN_PERMISSION_TAG = 220;
 constexpr int SMART_SCALING_TAG = 222;
+constexpr int COPY_SCREENSHOT_TAG = 224;
 constexpr int MOUSE_CLICKS_TAG = 225;
 constexpr int MOV_TAG = 228;
 
@@ -57,6 +59,8 @@ public:
     void showPreviewWindow();
     void hidePanelWindow();
     void hideAll();
+    void takeScreenshot();
+    void copyScreenshot();
     void toggleMouseClicks();
     void settingsMic();
     void editOverlay();

@@ -16,6 +16,15 @@ struct AlertSpec {
     bool warning = false;
 };
 
+// A save panel: where to write a file.
+struct SavePanelSpec {
+    QString title;
+    QString subtitle;
+    // The folder it opens in, and the file name it proposes.
+    QString directory;
+    QString proposedName;
+};
+
 // One key press inside the shortcut recorder.
 struct RecordedKey {
     quint32 keyCode = 0; // Mac virtual key code (platform/keycodes.h)
@@ -34,6 +43,8 @@ public:
     // An alert with a one-line text field holding `initial`; the field's text when the
     // default button ended it, nothing otherwise.
     virtual std::optional<QString> runTextAlert(const AlertSpec& alert, const QString& initial) = 0;
+    // Asks where to save; the chosen path, or nothing when cancelled.
+    virtual std::optional<QString> runSavePanel(const SavePanelSpec& panel) = 0;
     // An alert with a label below the texts showing `initialLabel`. While it runs every
     // key press goes to `onKey` and never to the buttons (the user answers with the
     // mouse); keys without a Mac key code are dropped. When `onKey` answers a text the

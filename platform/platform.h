@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/capture.h"
+#include "platform/clipboard.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/notifications.h"
@@ -30,6 +31,7 @@ struct Platform {
     std::unique_ptr<DistributedNotifications> notifications;
     std::unique_ptr<AudioDevices> audio;
     std::unique_ptr<Permissions> permissions;
+    std::unique_ptr<Clipboard> clipboard;
 };
 
 } // namespace vistrale

@@ -48,6 +48,9 @@ public:
     virtual void popUpMenu(QPoint globalPosition) = 0;
 };
 
+// Writes a picture as a PNG file; false, with a log line, when it cannot.
+bool writePNG(const QImage& image, const QString& path);
+
 // Capture mode (live capture streams) or image mode (windows imaged on every tick).
 // Process-wide; decided once at start-up.
 extern bool USE_SCREENCAPTUREKIT;
@@ -106,6 +109,12 @@ public:
     void setSmartScaling(bool on);
     // Where a shared window goes in the output.
     QRectF layoutFrame(const QRectF& frame, qint64 windowNumber, bool skipFullFrame);
+
+    // --- Screenshots ---
+    // The output picture saved where the user says (copy false) or on the clipboard.
+    void screenshot(bool copy);
+    // The share window's picture now, at the output size; null before the first frame.
+    QImage imagePanel();
 
     // --- Frame clock ---
     // One tick: follows the shared windows' places, sizes and stacking.

@@ -36,7 +36,11 @@ void VistraleViewController::receivedKeyboardMessage(const QVariantMap& userInfo
     const QString label = userInfo.value("label").toString();
     if (label == "keyboard")
         toggleWindowUnderMouse();
-    // "screenshot", "copyscreenshot" and "webcam" arrive with their features.
+    else if (label == "screenshot")
+        screenshot(false);
+    else if (label == "copyscreenshot")
+        screenshot(true);
+    // "webcam" arrives with the webcam overlay.
 }
 
 void VistraleViewController::toggleWindowUnderMouse()

@@ -28,6 +28,7 @@ FakePlatform::FakePlatform()
     notifications = install<FakeNotifications>(owned.notifications);
     audio = install<FakeAudioDevices>(owned.audio);
     permissions = install<FakePermissions>(owned.permissions);
+    clipboard = install<FakeClipboard>(owned.clipboard);
     screens->setScreens({ScreenInfo{QRectF(0, 0, 1920, 1080), "fake-0", 1}});
 }
 

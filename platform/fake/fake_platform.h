@@ -26,6 +26,7 @@ struct FakePlatform {
     FakeNotifications* notifications;
     FakeAudioDevices* audio;
     FakePermissions* permissions;
+    FakeClipboard* clipboard;
 
 private:
     Platform owned;

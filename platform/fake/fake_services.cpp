@@ -39,6 +39,12 @@ bool FakeDialogs::runKeyRecorder(const AlertSpec& alert, const QString& initialL
     return runAlert(alert);
 }
 
+std::optional<QString> FakeDialogs::runSavePanel(const SavePanelSpec& panel)
+{
+    savePanels.push_back(panel);
+    return savePath;
+}
+
 namespace {
 
 class FakeSound : public Sound {

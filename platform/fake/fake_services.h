@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/clipboard.h"
 #include "platform/dialogs.h"
 #include "platform/notifications.h"
 #include "platform/permissions.h"
@@ -20,6 +21,10 @@ public:
     void activateApplication() override { ++activations; }
     bool runAlert(const AlertSpec& alert) override;
     std::optional<QString> runTextAlert(const AlertSpec& alert, const QString& initial) override;
+    std::optional<QString> runSavePanel(const SavePanelSpec& panel) override;
+    std::vector<SavePanelSpec> savePanels;
+    // The path the coming save panels answer; none = cancelled.
+    std::optional<QString> savePath;
     // Replays `pressedKeys` into the recorder, then answers like runAlert.
     bool runKeyRecorder(const AlertSpec& alert, const QString& initialLabel,
         std::function<std::optional<QString>(const RecordedKey& key)> onKey) override;
@@ -78,6 +83,18 @@ class FakeAudioDevices : public AudioDevices {
 public:
     QString defaultInputName() override { return inputName; }
     QString inputName;
+};
+
+class FakeClipboard : public Clipboard {
+public:
+    void setImage(const QImage& image) override
+    {
+        picture = image;
+        ++writes;
+    }
+    QImage image() const override { return picture; }
+    QImage picture;
+    int writes = 0;
 };
 
 class FakePermissions : public Permissions {

@@ -39,6 +39,7 @@ LoadedPlatform loadPlatform()
     platform.notifications = std::make_unique<DBusNotifications>();
     platform.audio = std::make_unique<QtAudioDevices>();
     platform.permissions = std::make_unique<GrantedPermissions>();
+    platform.clipboard = std::make_unique<QtClipboard>();
 
     const QString forced = qEnvironmentVariable("VISTRALE_PLATFORM");
     if (forced == "fake") {

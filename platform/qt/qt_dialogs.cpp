@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -179,6 +180,27 @@ std::optional<QString> QtDialogs::runTextAlert(const AlertSpec& alert, const QSt
     if (!box.run(field))
         return std::nullopt;
     return field->text();
+}
+
+std::optional<QString> QtDialogs::runSavePanel(const SavePanelSpec& panel)
+{
+    QFileDialog dialog;
+    dialog.setWindowTitle(panel.title);
+    dialog.setLabelText(QFileDialog::LookIn, panel.subtitle);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // Replacing an existing file is what the caller does: no second question.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setDirectory(panel.directory);
+    dialog.selectFile(panel.proposedName);
+    dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
+    if (tracing())
+        logLine("save panel ", panel.directory + "/" + panel.proposedName);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().first();
 }
 
 bool QtDialogs::runKeyRecorder(const AlertSpec& alert, const QString& initialLabel,

@@ -1,6 +1,7 @@
 #include "platform/qt/qt_services.h"
 
 #include <QAudioDevice>
+#include <QClipboard>
 #include <QFile>
 #include <QGuiApplication>
 #include <QMediaDevices>
@@ -85,6 +86,18 @@ std::unique_ptr<Sound> QtSounds::load(const QString& name)
     if (name.contains('/') || !QFile::exists(path))
         return nullptr;
     return std::make_unique<QtSound>(path);
+}
+
+void QtClipboard::setImage(const QImage& image)
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setImage(image);
+}
+
+QImage QtClipboard::image() const
+{
+    return QGuiApplication::clipboard()->image();
 }
 
 QString QtAudioDevices::defaultInputName()

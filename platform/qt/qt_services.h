@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/clipboard.h"
 #include "platform/notifications.h"
 #include "platform/permissions.h"
 #include "platform/screens.h"
@@ -34,6 +35,13 @@ public:
 class QtAudioDevices : public AudioDevices {
 public:
     QString defaultInputName() override;
+};
+
+// The desktop's clipboard through QClipboard.
+class QtClipboard : public Clipboard {
+public:
+    void setImage(const QImage& image) override;
+    QImage image() const override;
 };
 
 // Screen recording needs no permission on X11.

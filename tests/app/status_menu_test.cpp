@@ -34,11 +34,11 @@ TEST(StatusMenu, ListsTheItemsInTheirOrderWithTheirRefreshedTitles)
     app.delegate->statusMenu()->refresh();
     QStringList shown = titles(*app.delegate->mainMenu());
     EXPECT_EQ(shown,
-        (QStringList{"About (⌘ F1 to select windows)", "Show Vistrale", "Show Vistrale Share", "Clear all", "-", "-",
-            "Microphone (Studio Mic)", "Text Overlay...", "Keyboard Shortcut...\t⌘ F1", "-",
-            "Save as MOV (default MP4)", "Sound Effect", "Highlight Mouse with ⌘", "Smart Scaling", "-",
-            "Mirror Camera", "Check Screen Permissions...", "-", "-", "Contact <support@vistrale.app>",
-            "Review Vistrale...", "Share...", "Quit"}));
+        (QStringList{"About (⌘ F1 to select windows)", "Show Vistrale", "Show Vistrale Share", "Clear all", "-",
+            "Save Screenshot...", "Copy Screenshot...", "-", "Microphone (Studio Mic)", "Text Overlay...",
+            "Keyboard Shortcut...\t⌘ F1", "-", "Save as MOV (default MP4)", "Sound Effect", "Highlight Mouse with ⌘",
+            "Smart Scaling", "-", "Mirror Camera", "Check Screen Permissions...", "-", "-",
+            "Contact <support@vistrale.app>", "Review Vistrale...", "Share...", "Quit"}));
 }
 
 TEST(StatusMenu, MicrophoneItemFollowsTheDefaultInputDevice)

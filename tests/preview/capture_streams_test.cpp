@@ -5,8 +5,10 @@
 #include "preview/vistrale_view_controller.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QUrl>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <thread>
@@ -228,4 +230,61 @@ TEST(OutputPath, WhileTheShareWindowIsRearrangedNoFrameReachesTheRecorderOrTheCa
     h.nextOutputFrame();
     EXPECT_EQ(recorded.load(), recordedBefore);
     EXPECT_EQ(camera.load(), 1);
+}
+
+TEST(Screenshots, CopyPutsTheOutputPictureOnTheClipboardWithTheSound)
+{
+    CaptureHarness h;
+    h.nextOutputFrame();
+    NotificationCenter::defaultCenter().post("keyboard", {{"label", "copyscreenshot"}});
+    h.fake.clock->runPending();
+    EXPECT_EQ(h.fake.clipboard->writes, 1);
+    EXPECT_EQ(h.fake.clipboard->picture.size(), QSize(1920, 1080));
+    EXPECT_EQ(*h.fake.sounds->played, QStringList{"Grab"});
+
+    h.settings->setBool("soundoff", true);
+    h.vc->screenshot(true);
+    h.fake.clock->runPending();
+    EXPECT_EQ(h.fake.clipboard->writes, 2);
+    EXPECT_EQ(h.fake.sounds->played->size(), 1);
+}
+
+TEST(Screenshots, SaveReplacesTheChosenFileWithAPngAndOpensIt)
+{
+    CaptureHarness h;
+    h.nextOutputFrame();
+    const QString path = h.dir.filePath("shot.png");
+    QFile old(path);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("an older file");
+    old.close();
+    h.fake.dialogs->savePath = path;
+    NotificationCenter::defaultCenter().post("keyboard", {{"label", "screenshot"}});
+    h.fake.clock->runPending();
+
+    ASSERT_EQ(h.fake.dialogs->savePanels.size(), 1u);
+    EXPECT_EQ(h.fake.dialogs->savePanels[0].proposedName, "vistrale.png");
+    EXPECT_TRUE(h.fake.dialogs->savePanels[0].directory.endsWith("/Downloads"));
+    const QImage saved(path, "PNG");
+    EXPECT_EQ(saved.size(), QSize(1920, 1080));
+    ASSERT_EQ(h.fake.systemActions->opened.size(), 1u);
+    EXPECT_EQ(h.fake.systemActions->opened[0], QUrl::fromLocalFile(path));
+
+    // Cancelled: nothing written, nothing opened.
+    h.fake.dialogs->savePath.reset();
+    h.vc->screenshot(false);
+    h.fake.clock->runPending();
+    EXPECT_EQ(h.fake.systemActions->opened.size(), 1u);
+}
+
+TEST(Screenshots, WithoutPermissionTheDialogAsksForItInstead)
+{
+    CaptureHarness h;
+    h.vc->hasScreenPermission = false;
+    h.fake.dialogs->answers = {false};
+    h.vc->screenshot(true);
+    h.fake.clock->runPending();
+    ASSERT_EQ(h.fake.dialogs->shown.size(), 1u);
+    EXPECT_EQ(h.fake.dialogs->shown[0].message, "Info");
+    EXPECT_EQ(h.fake.clipboard->writes, 0);
 }
