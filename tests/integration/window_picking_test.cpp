@@ -4,6 +4,7 @@
 #include "tests/support/vistrale_process.h"
 #include "tests/support/wait_until.h"
 
+#include <QProcess>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
@@ -11,20 +12,25 @@ using namespace vistrale::test;
 
 namespace {
 
-class PickingOnDesktop : public ::testing::Test {
+// Both ways of getting the windows' pictures: live capture streams and imaging on
+// every tick.
+class PickingOnDesktop : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override
     {
         QString error;
         ASSERT_TRUE(desktop.start(&error)) << error.toStdString();
         app = std::make_unique<VistraleProcess>(desktop);
-        app->writeSettings({"already-shown=true", "image-mode=true"});
+        const bool imageMode = GetParam();
+        app->writeSettings({"already-shown=true", imageMode ? "image-mode=true" : "image-mode=false"});
         ASSERT_TRUE(app->start(&error)) << error.toStdString();
         logo = desktop.startClient("xlogo", {"-geometry", "400x300+300+200", "-bg", "red", "-fg", "yellow"});
         ASSERT_GT(logo, 0);
         std::optional<quint32> id = desktop.waitForWindow("xlogo");
         ASSERT_TRUE(id.has_value());
         logoWindow = *id;
+        ASSERT_TRUE(app->waitForLine(imageMode ? "USE_SCREENCAPTUREKIT=false" : "USE_SCREENCAPTUREKIT=true", 5000))
+            << app->output().toStdString();
     }
     void TearDown() override { app.reset(); }
 
@@ -92,7 +98,7 @@ protected:
 
 } // namespace
 
-TEST_F(PickingOnDesktop, TheShortcutAddsTheWindowWhereItStandsAndAgainRemovesIt)
+TEST_P(PickingOnDesktop, TheShortcutAddsTheWindowWhereItStandsAndAgainRemovesIt)
 {
     const QRect frame = frameOf(logoWindow);
     EXPECT_TRUE(outputShowsNoRedAt(frame));
@@ -106,7 +112,7 @@ TEST_F(PickingOnDesktop, TheShortcutAddsTheWindowWhereItStandsAndAgainRemovesIt)
     EXPECT_TRUE(outputShowsNoRedAt(frame));
 }
 
-TEST_F(PickingOnDesktop, TheOutputFollowsTheWindowWhenItMovesAndResizes)
+TEST_P(PickingOnDesktop, TheOutputFollowsTheWindowWhenItMovesAndResizes)
 {
     const QRect frame = frameOf(logoWindow);
     pressShortcutOver(frame.center());
@@ -120,7 +126,7 @@ TEST_F(PickingOnDesktop, TheOutputFollowsTheWindowWhenItMovesAndResizes)
     EXPECT_TRUE(outputShowsNoRedAt(frame.intersected(QRect(0, 0, 1000, 1080))));
 }
 
-TEST_F(PickingOnDesktop, ClosingTheWindowTakesItOutOfTheOutput)
+TEST_P(PickingOnDesktop, ClosingTheWindowTakesItOutOfTheOutput)
 {
     const QRect frame = frameOf(logoWindow);
     pressShortcutOver(frame.center());
@@ -128,3 +134,29 @@ TEST_F(PickingOnDesktop, ClosingTheWindowTakesItOutOfTheOutput)
     desktop.stopClient(logo);
     EXPECT_TRUE(outputShowsNoRedAt(frame));
 }
+
+TEST_P(PickingOnDesktop, TheCopyHotKeyPutsTheOutputPictureOnTheClipboard)
+{
+    const QRect frame = frameOf(logoWindow);
+    pressShortcutOver(frame.center());
+    ASSERT_TRUE(outputShowsRedAt(frame, 0.5));
+    desktop.run("xdotool", {"key", "ctrl+shift+super+6"});
+    QImage shot;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            // Read the way another application pastes it: the PNG bytes from xclip.
+            QProcess xclip;
+            xclip.setProcessEnvironment(desktop.environment());
+            xclip.start("xclip", {"-selection", "clipboard", "-t", "image/png", "-o"});
+            if (!xclip.waitForFinished(3000) || xclip.exitCode() != 0)
+                return false;
+            shot = QImage::fromData(xclip.readAllStandardOutput(), "PNG");
+            return !shot.isNull();
+        },
+        8000));
+    EXPECT_EQ(shot.size(), QSize(1920, 1080));
+    EXPECT_GE(redShare(shot, frame), 0.5);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, PickingOnDesktop, ::testing::Values(false, true),
+    [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "ImageMode" : "CaptureMode"; });
