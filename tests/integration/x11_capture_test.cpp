@@ -275,6 +275,23 @@ TEST_F(X11CaptureTest, KilledClientIsReportedOnceAndDeliversNoMore)
     EXPECT_EQ(collected.errorsSeen(), 1);
 }
 
+TEST_F(X11CaptureTest, WithdrawnWindowIsReportedOnceAsGone)
+{
+    const quint32 clock = startSettled("xclock", {"-update", "1"});
+    ASSERT_NE(clock, 0u);
+    Collected collected;
+    std::unique_ptr<CaptureStream> stream = watch(clock, collected);
+    ASSERT_TRUE(stream);
+    ASSERT_TRUE(collected.waitBeyond(0));
+    // Unmapping the client itself withdraws it: the window manager lets it go for good.
+    ASSERT_EQ(desktop.run("xdotool", {"windowunmap", QString::number(clock)}), 0);
+    ASSERT_TRUE(waitUntil([&] { return collected.errorsSeen() > 0; }, 5000));
+    const int atEnd = collected.frameCount();
+    pause(1500);
+    EXPECT_EQ(collected.errorsSeen(), 1);
+    EXPECT_EQ(collected.frameCount(), atEnd);
+}
+
 // Stopping and buffers.
 
 TEST_F(X11CaptureTest, StopEndsABusyStreamAndNoFrameComesAfterIt)
