@@ -2,7 +2,9 @@
 #include "tests/integration/x11_client_window.h"
 #include "tests/integration/x11_desktop_test.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QThread>
 #include <atomic>
@@ -127,6 +129,20 @@ protected:
         return window;
     }
 };
+
+// Open file descriptors and attached System V shared-memory segments of this process.
+int openDescriptors()
+{
+    return static_cast<int>(QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size());
+}
+
+int sharedSegments()
+{
+    QFile maps("/proc/self/maps");
+    if (!maps.open(QIODevice::ReadOnly))
+        return -1;
+    return static_cast<int>(maps.readAll().count("SYSV"));
+}
 
 bool samePixels(const QImage& a, const QImage& b)
 {
@@ -344,6 +360,38 @@ TEST_F(X11CaptureTest, FrameAConsumerHoldsIsNeverWrittenByLaterFrames)
     EXPECT_TRUE(samePixels(held->image, copy));
     // The later frames did show something else, so a written buffer would have shown.
     EXPECT_FALSE(samePixels(collected.latest()->image, copy));
+}
+
+TEST_F(X11CaptureTest, StoppedStreamsLeaveNoDescriptorOrSharedMemoryBehind)
+{
+    const quint32 clock = startSettled("xclock", {"-update", "1"});
+    ASSERT_NE(clock, 0u);
+    // One stream first, so that anything made once per process exists already.
+    {
+        Collected warm;
+        std::unique_ptr<CaptureStream> stream = watch(clock, warm);
+        ASSERT_TRUE(stream);
+        ASSERT_TRUE(warm.waitBeyond(0));
+    }
+    const int descriptors = openDescriptors();
+    const int segments = sharedSegments();
+    for (int i = 0; i < 5; ++i) {
+        Collected window, display;
+        std::unique_ptr<CaptureStream> a = watch(clock, window);
+        std::unique_ptr<CaptureStream> b
+            = capture().startDisplay(1, QSize(1920, 1080), display.frames(), display.errors());
+        ASSERT_TRUE(a);
+        ASSERT_TRUE(b);
+        ASSERT_TRUE(window.waitBeyond(0));
+        ASSERT_TRUE(display.waitBeyond(0));
+        // Both streams hold a connection, a wake-up descriptor and a segment now.
+        EXPECT_GE(openDescriptors(), descriptors + 4);
+        EXPECT_GE(sharedSegments(), segments + 2);
+        a->stop();
+        b.reset();
+    }
+    EXPECT_EQ(openDescriptors(), descriptors);
+    EXPECT_EQ(sharedSegments(), segments);
 }
 
 // The whole display.
