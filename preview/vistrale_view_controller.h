@@ -110,6 +110,10 @@ public:
     // Where a shared window goes in the output.
     QRectF layoutFrame(const QRectF& frame, qint64 windowNumber, bool skipFullFrame);
 
+    // A new output size: the share window, its backdrop, the preview and the output
+    // frames follow it.
+    void changeResolution(double width, double height);
+
     // --- Screenshots ---
     // The output picture saved where the user says (copy false) or on the clipboard.
     void screenshot(bool copy);

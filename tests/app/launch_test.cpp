@@ -246,3 +246,14 @@ TEST(StartUp, RegistersTheShortcutSoThatItPicksTheWindowUnderThePointer)
     EXPECT_TRUE(app.fake.pointerKeys->pressHotKey(122, HOTKEY_COMMAND));
     EXPECT_TRUE(app.delegate->vc()->isShared(77));
 }
+
+TEST(PreviewWindow, FollowsAResolutionChangeToTheTopRightOfItsScreen)
+{
+    AppHarness app;
+    app.settings->setBool(keys::ALREADY_SHOWN, true);
+    app.launch();
+    app.delegate->vc()->changeResolution(1280, 720);
+    EXPECT_EQ(
+        frameFromQtGeometry(app.delegate->window()->geometry()), QRectF(1920 - 182 - 8, 1080 - 102 - 8 - 25, 182, 102));
+    EXPECT_EQ(app.fake.ownWindows->aspect[app.delegate->window()->winId()], std::make_pair(1280, 720));
+}

@@ -244,3 +244,26 @@ TEST(OutputPicture, UsesAStoredBackgroundPictureFileAndFallsBackWhenItIsUnreadab
     const QImage fallback = broken.load().defaultImage;
     EXPECT_EQ(fallback.size(), QSize(1920, 1080));
 }
+
+TEST(OutputResolution, ASmallerOutputShrinksThePreviewTheShareWindowAndTheFrames)
+{
+    ControllerHarness h;
+    VistraleViewController& vc = h.load();
+    ASSERT_TRUE(h.drawnFrame());
+    vc.changeResolution(1280, 720);
+    EXPECT_EQ(vc.previewRect, QRectF(0, 0, 182, 102));
+    EXPECT_EQ(vc.realRect, QRectF(0, 0, 1280, 720));
+    EXPECT_EQ(vc.outputSize, QSizeF(1280, 720));
+    EXPECT_EQ(vc.panelFrame().size(), QSizeF(1280, 720));
+    EXPECT_EQ(vc.panelFrame().topLeft(), QPointF(1920 - 32, 32 - 720));
+    EXPECT_EQ(vc.desktopView->frame(), QRectF(0, 0, 1280, 720));
+    vc.setOverlayText("small");
+    const FrameRef frame = h.drawnFrame();
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(frame->image.size(), QSize(1280, 720));
+
+    // Sizes no output can have change nothing.
+    vc.changeResolution(0, -5);
+    vc.changeResolution(1e9, 1e9);
+    EXPECT_EQ(vc.realRect, QRectF(0, 0, 1280, 720));
+}
