@@ -33,7 +33,7 @@ public:
     ReadResult read(xcb_drawable_t drawable, const QRect& area, QImage* target, QPoint at = {});
     bool usesSharedMemory() const { return shmUsable; }
 
-    // One part of a batch: `area` of `drawable`, landing in the target at `at`, of which
+    // One piece of a batch: `area` of `drawable`, landing in the target at `at`, of which
     // only `clip` (target coordinates) is written.
     struct Piece {
         xcb_drawable_t drawable;

@@ -254,8 +254,8 @@ private:
             asked[i].attributes = xcb_get_window_attributes(c, children[i]);
             asked[i].geometry = xcb_get_geometry(c, children[i]);
             if (hasRes) {
-                xcb_res_client_id_spec_t spec{children[i], XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-                asked[i].ids = xcb_res_query_client_ids(c, 1, &spec);
+                xcb_res_client_id_spec_t wanted{children[i], XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+                asked[i].ids = xcb_res_query_client_ids(c, 1, &wanted);
             }
         }
         const auto listCookie = xcb_get_property(c, 0, root, netClientList, XCB_ATOM_WINDOW, 0, MAX_CLIENTS);
@@ -285,8 +285,8 @@ private:
         for (int i = 0; i < clientCount; ++i) {
             pids[i] = xcb_get_property(c, 0, clients[i], netWmPid, XCB_ATOM_CARDINAL, 0, 1);
             if (hasRes) {
-                xcb_res_client_id_spec_t spec{clients[i], XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
-                creators[i] = xcb_res_query_client_ids(c, 1, &spec);
+                xcb_res_client_id_spec_t wanted{clients[i], XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+                creators[i] = xcb_res_query_client_ids(c, 1, &wanted);
             }
         }
         std::vector<xcb_window_t> ownClients;
@@ -381,17 +381,17 @@ private:
         for (const TopLevel& top : stack) {
             if (!top.viewable || top.ours)
                 continue;
-            const QRegion part = repaint & top.rect;
-            if (part.isEmpty())
+            const QRegion shown = repaint & top.rect;
+            if (shown.isEmpty())
                 continue;
             // A window that cannot be named (gone meanwhile) makes its read fail, which
             // only leaves that piece black.
             const xcb_pixmap_t pixmap = xcb_generate_id(c);
             xcb_composite_name_window_pixmap(c, top.window, pixmap);
             pixmaps.push_back(pixmap);
-            const QRect box = part.boundingRect();
+            const QRect box = shown.boundingRect();
             pieces.push_back({pixmap, box.translated(-top.rect.topLeft()), box.topLeft() - area.topLeft(),
-                part.translated(-area.topLeft())});
+                shown.translated(-area.topLeft())});
         }
         reader->readBatch(pieces, image);
         for (xcb_pixmap_t pixmap : pixmaps)
