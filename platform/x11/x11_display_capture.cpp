@@ -43,8 +43,9 @@ struct TopLevel {
 
 // Captures one monitor from the root, woken by XDamage on the root (which reports the
 // repaints of everything on screen). This process's own windows are left out: where they
-// stand, the named pixmaps of the windows beneath them are painted over black, bottom to
-// top, so the picture shows what the desktop would show without them.
+// stand, the named pixmaps of the windows beneath them are painted bottom to top over the
+// wallpaper (_XROOTPMAP_ID, else black), so the picture shows what the desktop would show
+// without them.
 class DisplayCapture : public CaptureWorker {
 public:
     DisplayCapture(xcb_connection_t* connection, xcb_window_t rootWindow, quint32 display,
@@ -71,6 +72,7 @@ public:
             free(xcb_res_query_version_reply(c, xcb_res_query_version(c, 1, 2), nullptr));
         netClientList = intern(c, "_NET_CLIENT_LIST");
         netWmPid = intern(c, "_NET_WM_PID");
+        rootPixmapAtom = intern(c, "_XROOTPMAP_ID");
         if (!findArea()) {
             logLine("no such display: ", static_cast<double>(displayId));
             return false;
@@ -124,7 +126,8 @@ protected:
             dirty = true;
             break;
         case XCB_PROPERTY_NOTIFY:
-            if (reinterpret_cast<const xcb_property_notify_event_t*>(event)->atom == netClientList)
+            if (reinterpret_cast<const xcb_property_notify_event_t*>(event)->atom == netClientList
+                || reinterpret_cast<const xcb_property_notify_event_t*>(event)->atom == rootPixmapAtom)
                 stackStale = true;
             break;
         default:
@@ -259,6 +262,7 @@ private:
             }
         }
         const auto listCookie = xcb_get_property(c, 0, root, netClientList, XCB_ATOM_WINDOW, 0, MAX_CLIENTS);
+        const auto wallpaperCookie = xcb_get_property(c, 0, root, rootPixmapAtom, XCB_ATOM_PIXMAP, 0, 1);
         for (int i = 0; i < count; ++i) {
             auto attributes = own(xcb_get_window_attributes_reply(c, asked[i].attributes, nullptr));
             auto geometry = own(xcb_get_geometry_reply(c, asked[i].geometry, nullptr));
@@ -273,6 +277,12 @@ private:
             top.ours = pid == self;
             stack.push_back(top);
         }
+
+        // The wallpaper a desktop setter published, if any, is what the bare root shows.
+        rootPixmap = 0;
+        auto wallpaper = own(xcb_get_property_reply(c, wallpaperCookie, nullptr));
+        if (wallpaper && wallpaper->format == 32 && xcb_get_property_value_length(wallpaper.get()) >= 4)
+            rootPixmap = *static_cast<const xcb_pixmap_t*>(xcb_get_property_value(wallpaper.get()));
 
         // Managed clients of this process sit inside frames the window manager made.
         auto list = own(xcb_get_property_reply(c, listCookie, nullptr));
@@ -378,6 +388,12 @@ private:
         // every request sent before any reply is awaited.
         std::vector<xcb_pixmap_t> pixmaps;
         std::vector<CaptureReader::Piece> pieces;
+        // The wallpaper first; where none is published (or it is smaller than the
+        // screen) the bare root stays black.
+        if (rootPixmap) {
+            const QRect box = repaint.boundingRect();
+            pieces.push_back({rootPixmap, box, box.topLeft() - area.topLeft(), repaint.translated(-area.topLeft())});
+        }
         for (const TopLevel& top : stack) {
             if (!top.viewable || top.ours)
                 continue;
@@ -404,6 +420,8 @@ private:
     bool hasRes = false;
     xcb_atom_t netClientList = XCB_ATOM_NONE;
     xcb_atom_t netWmPid = XCB_ATOM_NONE;
+    xcb_atom_t rootPixmapAtom = XCB_ATOM_NONE;
+    xcb_pixmap_t rootPixmap = 0;
     xcb_damage_damage_t damage = 0;
     QRect area;
     std::vector<TopLevel> stack;

@@ -471,3 +471,41 @@ TEST_F(X11CaptureTest, DisplayStreamFollowsAWindowThatChangesBeneathThisProcesss
     EXPECT_EQ(pixelsOfColour(later, ownRect, magenta), 0);
     EXPECT_FALSE(samePixels(later.copy(clockRect), first.copy(clockRect)));
 }
+
+TEST_F(X11CaptureTest, DisplayStreamShowsThePublishedWallpaperBeneathThisProcesssWindowOnTheBareDesktop)
+{
+    // A green wallpaper published the way desktop setters do, and the root showing it.
+    ClientWindow own(desktop.display(), QRect(1700, 900, 80, 60), "own window", true);
+    xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(own.c)).data;
+    const xcb_pixmap_t wallpaper = xcb_generate_id(own.c);
+    xcb_create_pixmap(own.c, screen->root_depth, wallpaper, screen->root, 1920, 1080);
+    const xcb_gcontext_t gc = xcb_generate_id(own.c);
+    const quint32 green = 0x00C000;
+    xcb_create_gc(own.c, gc, wallpaper, XCB_GC_FOREGROUND, &green);
+    const xcb_rectangle_t all{0, 0, 1920, 1080};
+    xcb_poly_fill_rectangle(own.c, wallpaper, gc, 1, &all);
+    xcb_change_window_attributes(own.c, screen->root, XCB_CW_BACK_PIXMAP, &wallpaper);
+    xcb_clear_area(own.c, 0, screen->root, 0, 0, 0, 0);
+    xcb_change_property(
+        own.c, XCB_PROP_MODE_REPLACE, screen->root, own.atom("_XROOTPMAP_ID"), XCB_ATOM_PIXMAP, 32, 1, &wallpaper);
+    const quint32 magenta = 0xFF00FF;
+    xcb_change_window_attributes(own.c, own.id, XCB_CW_BACK_PIXEL, &magenta);
+    own.map();
+    const QRect ownRect(1700, 900, 80, 60);
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const QImage screenImage = backends->windowServer->imageDisplay(1);
+            return !screenImage.isNull() && pixelsOfColour(screenImage, ownRect, magenta) == 80 * 60;
+        },
+        5000));
+
+    Collected collected;
+    std::unique_ptr<CaptureStream> stream
+        = capture().startDisplay(1, QSize(1920, 1080), collected.frames(), collected.errors());
+    ASSERT_TRUE(stream);
+    ASSERT_TRUE(collected.waitBeyond(0));
+    EXPECT_EQ(pixelsOfColour(collected.latest()->image, ownRect, green), 80 * 60);
+    stream.reset();
+    xcb_free_gc(own.c, gc);
+    xcb_free_pixmap(own.c, wallpaper);
+}
