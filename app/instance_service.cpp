@@ -68,6 +68,17 @@ bool InstanceService::WriteOutputPicture(const QString& path)
     return true;
 }
 
+QString InstanceService::Statistics()
+{
+    VistraleViewController* vc = delegate.vc();
+    if (!vc)
+        return "{}";
+    return QString(R"({"framesDrawn":%1,"lastDrawMilliseconds":%2,"shared":%3})")
+        .arg(vc->compositor().framesDrawn())
+        .arg(vc->compositor().lastDrawMilliseconds(), 0, 'f', 3)
+        .arg(vc->sharedCount());
+}
+
 QString InstanceService::MenuItemTitle(int tag)
 {
     StatusMenu* menu = delegate.statusMenu();

@@ -33,6 +33,9 @@ public slots:
     // Writes the newest output picture as a PNG file; false when there is none yet or
     // the file cannot be written.
     Q_SCRIPTABLE bool WriteOutputPicture(const QString& path);
+    // Output-frame figures as JSON: frames drawn so far and the last frame's drawing
+    // time in milliseconds (for benchmarks and diagnostics).
+    Q_SCRIPTABLE QString Statistics();
     // The text the menu item with that tag shows, after the menu's refresh rules ran.
     Q_SCRIPTABLE QString MenuItemTitle(int tag);
 

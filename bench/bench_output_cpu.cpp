@@ -1,0 +1,173 @@
+// Vistrale at work: 1, 3 and 6 windows repainting continuously (xterm running `yes`)
+// shared with the real shortcut in capture mode, and for each the CPU of Vistrale in %
+// of one core over 10 s and the compositor's ms per output frame (median of samples).
+// The baseline is `ffmpeg -f x11grab` capturing the whole 1920 × 1080 screen at 30
+// frames a second to raw video, as a Linux user would otherwise do; Vistrale's CPU is
+// printed as a ratio of it. Then the idle case: nothing changes, nothing is drawn.
+#include "tests/support/vistrale_process.h"
+#include "tests/support/wait_until.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <algorithm>
+#include <cstdio>
+#include <unistd.h>
+#include <vector>
+
+using namespace vistrale::test;
+
+namespace {
+
+double cpuSeconds(qint64 pid)
+{
+    QFile stat(QString("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QString text = QString::fromLatin1(stat.readAll());
+    const QStringList fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    return (fields[11].toDouble() + fields[12].toDouble()) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+void pause(int milliseconds)
+{
+    waitUntil([] { return false; }, milliseconds);
+}
+
+QJsonObject statistics(VirtualDesktop& desktop)
+{
+    QString out;
+    desktop.run("dbus-send",
+        {"--session", "--print-reply", "--dest=com.quorvia.vistrale", "/Application",
+            "com.quorvia.vistrale.Application.Statistics"},
+        &out, 3000);
+    const int start = out.indexOf('{');
+    const int end = out.lastIndexOf('}');
+    if (start < 0 || end < start)
+        return {};
+    return QJsonDocument::fromJson(out.mid(start, end - start + 1).toUtf8()).object();
+}
+
+struct Figures {
+    double cpuPercent = -1;
+    double composeMilliseconds = -1;
+    double framesPerSecond = -1;
+    int shared = 0;
+};
+
+// Measures a process's CPU over `seconds`, sampling the compositor meanwhile.
+Figures measure(VirtualDesktop& desktop, qint64 pid, double seconds)
+{
+    Figures figures;
+    std::vector<double> compose;
+    const double before = cpuSeconds(pid);
+    const QJsonObject first = statistics(desktop);
+    for (int i = 0; i < static_cast<int>(seconds * 5); ++i) {
+        pause(200);
+        const QJsonObject now = statistics(desktop);
+        if (now.contains("lastDrawMilliseconds"))
+            compose.push_back(now["lastDrawMilliseconds"].toDouble());
+    }
+    const QJsonObject last = statistics(desktop);
+    const double after = cpuSeconds(pid);
+    figures.cpuPercent = 100.0 * (after - before) / seconds;
+    std::sort(compose.begin(), compose.end());
+    if (!compose.empty())
+        figures.composeMilliseconds = compose[compose.size() / 2];
+    figures.framesPerSecond = (last["framesDrawn"].toDouble() - first["framesDrawn"].toDouble()) / seconds;
+    figures.shared = last["shared"].toInt();
+    return figures;
+}
+
+double ffmpegBaseline(VirtualDesktop& desktop, double seconds)
+{
+    if (QStandardPaths::findExecutable("ffmpeg").isEmpty())
+        return -1;
+    QProcess ffmpeg;
+    ffmpeg.setProcessEnvironment(desktop.environment());
+    ffmpeg.start("ffmpeg",
+        {"-loglevel", "error", "-f", "x11grab", "-video_size", "1920x1080", "-framerate", "30", "-i", desktop.display(),
+            "-t", QString::number(seconds + 4), "-f", "rawvideo", "-y", "/dev/null"});
+    if (!ffmpeg.waitForStarted(5000))
+        return -1;
+    pause(2000);
+    const double before = cpuSeconds(ffmpeg.processId());
+    pause(static_cast<int>(seconds * 1000));
+    const double after = cpuSeconds(ffmpeg.processId());
+    ffmpeg.kill();
+    ffmpeg.waitForFinished(3000);
+    return before < 0 || after < 0 ? -1 : 100.0 * (after - before) / seconds;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    const double seconds = 10;
+
+    for (int windows : {1, 3, 6}) {
+        VirtualDesktop desktop;
+        QString error;
+        if (!desktop.start(&error)) {
+            std::fprintf(stderr, "bench_output_cpu: %s\n", qPrintable(error));
+            return 1;
+        }
+        VistraleProcess app(desktop);
+        app.writeSettings({"already-shown=true", "soundoff=true"});
+        if (!app.start(&error)) {
+            std::fprintf(stderr, "bench_output_cpu: %s\n", qPrintable(error));
+            return 1;
+        }
+        for (int i = 0; i < windows; ++i) {
+            const QString title = QString("busy-%1").arg(i);
+            const int x = 20 + (i % 3) * 620, y = 80 + (i / 3) * 480;
+            desktop.startClient("xterm",
+                {"-title", title, "-geometry", QString("80x24+%1+%2").arg(x).arg(y), "-e", "yes",
+                    "Vistrale benchmark"});
+            const std::optional<quint32> id = desktop.waitForWindow(title);
+            if (!id) {
+                std::fprintf(stderr, "bench_output_cpu: no %s window\n", qPrintable(title));
+                return 1;
+            }
+            desktop.run("xdotool", {"mousemove", QString::number(x + 150), QString::number(y + 150)});
+            desktop.run("xdotool", {"key", "super+F1"});
+            pause(800);
+        }
+        pause(2000);
+        const Figures figures = measure(desktop, app.pid(), seconds);
+        std::printf("%d busy window(s) shared (%d in the output): Vistrale %.1f %% of one core, compositor %.2f ms "
+                    "per output frame (median), %.1f output frames/s\n",
+            windows, figures.shared, figures.cpuPercent, figures.composeMilliseconds, figures.framesPerSecond);
+
+        if (windows == 3) {
+            const double ffmpeg = ffmpegBaseline(desktop, seconds);
+            if (ffmpeg > 0)
+                std::printf("baseline ffmpeg -f x11grab 1920x1080@30 to raw video: %.1f %% of one core; Vistrale with "
+                            "3 windows = %.2f x the baseline\n",
+                    ffmpeg, figures.cpuPercent / ffmpeg);
+            else
+                std::printf("baseline ffmpeg -f x11grab: not measured (ffmpeg missing)\n");
+        }
+    }
+
+    // Idle: a desktop where nothing changes.
+    VirtualDesktop desktop;
+    QString error;
+    if (!desktop.start(&error))
+        return 1;
+    VistraleProcess app(desktop);
+    app.writeSettings({"already-shown=true"});
+    if (!app.start(&error))
+        return 1;
+    pause(3000);
+    const Figures idle = measure(desktop, app.pid(), seconds);
+    std::printf("idle: Vistrale %.2f %% of one core, %.2f output frames/s\n", idle.cpuPercent, idle.framesPerSecond);
+    return 0;
+}
