@@ -1,6 +1,7 @@
 // Idle cost of a running Vistrale: the program on a virtual desktop with nothing
 // shared and nothing changing, its CPU time over 10 s read from /proc. The compositor
 // should draw nothing while nothing changes.
+#include "tests/support/process_cpu.h"
 #include "tests/support/vistrale_process.h"
 #include "tests/support/wait_until.h"
 
@@ -12,21 +13,6 @@
 using namespace vistrale::test;
 
 namespace {
-
-// User plus system CPU time of a process, in seconds.
-double cpuSeconds(qint64 pid)
-{
-    QFile stat(QString("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QString text = QString::fromLatin1(stat.readAll());
-    // Fields after the command name, which is in parentheses and may hold blanks.
-    const QStringList fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return -1;
-    const double ticks = fields[11].toDouble() + fields[12].toDouble();
-    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
 
 } // namespace
 

@@ -4,6 +4,7 @@
 // The baseline is `ffmpeg -f x11grab` capturing the whole 1920 × 1080 screen at 30
 // frames a second to raw video, as a Linux user would otherwise do; Vistrale's CPU is
 // printed as a ratio of it. Then the idle case: nothing changes, nothing is drawn.
+#include "tests/support/process_cpu.h"
 #include "tests/support/vistrale_process.h"
 #include "tests/support/wait_until.h"
 
@@ -21,18 +22,6 @@
 using namespace vistrale::test;
 
 namespace {
-
-double cpuSeconds(qint64 pid)
-{
-    QFile stat(QString("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return -1;
-    const QString text = QString::fromLatin1(stat.readAll());
-    const QStringList fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return -1;
-    return (fields[11].toDouble() + fields[12].toDouble()) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
 
 void pause(int milliseconds)
 {

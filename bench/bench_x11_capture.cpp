@@ -5,6 +5,7 @@
 // window's named pixmap (the read a stream does for every frame).
 #include "platform/x11/x11_capture_reader.h"
 #include "platform/x11/x11_platform.h"
+#include "tests/support/process_cpu.h"
 #include "tests/support/virtual_desktop.h"
 #include "tests/support/wait_until.h"
 
@@ -24,21 +25,6 @@ namespace {
 
 constexpr int RUN_MS = 10000;
 
-// CPU seconds this process used so far (user + system), from /proc/self/stat.
-double processCpuSeconds()
-{
-    QFile stat("/proc/self/stat");
-    if (!stat.open(QIODevice::ReadOnly))
-        return 0;
-    const QByteArray text = stat.readAll();
-    // Fields after the command name, which is in parentheses and may hold spaces.
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return 0;
-    const double ticks = fields[11].toDouble() + fields[12].toDouble();
-    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
 void pause(int ms)
 {
     QElapsedTimer timer;
@@ -57,12 +43,12 @@ void measure(const char* label, const std::vector<std::unique_ptr<Counter>>& cou
     std::vector<int> start;
     for (const auto& c : counters)
         start.push_back(c->frames.load());
-    const double cpuStart = processCpuSeconds();
+    const double cpuStart = vistrale::test::cpuSeconds(0);
     QElapsedTimer timer;
     timer.start();
     pause(RUN_MS);
     const double seconds = static_cast<double>(timer.elapsed()) / 1000;
-    const double cpu = processCpuSeconds() - cpuStart;
+    const double cpu = vistrale::test::cpuSeconds(0) - cpuStart;
     int total = 0;
     std::vector<double> rates;
     for (size_t i = 0; i < counters.size(); ++i) {
