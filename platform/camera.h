@@ -56,6 +56,10 @@ public:
     // installed (the kernel's loopback device labelled "Vistrale Camera"). The
     // camera published through PipeWire needs no installation.
     virtual bool deviceInstalled() = 0;
+    // Main thread. Whether that device can be installed here: its kernel module is
+    // present. Without it only the PipeWire camera exists, and offering to install
+    // the other would only end in an error.
+    virtual bool deviceInstallable() = 0;
 };
 
 // The identifier of the device "Vistrale Camera".

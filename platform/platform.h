@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/camera.h"
 #include "platform/capture.h"
 #include "platform/clipboard.h"
 #include "platform/clock.h"
@@ -32,6 +33,8 @@ struct Platform {
     std::unique_ptr<AudioDevices> audio;
     std::unique_ptr<Permissions> permissions;
     std::unique_ptr<Clipboard> clipboard;
+    // The camera other applications read; null when this build has none.
+    std::unique_ptr<CameraSystem> camera;
 };
 
 } // namespace vistrale

@@ -41,6 +41,7 @@ void VistraleViewController::startTimers()
                 fireTimer();
         });
     });
+    startVerySlowTimer();
     if (!USE_SCREENCAPTUREKIT) {
         logLine("using slow timer", PREVIEW_CAPTURE_INTERVAL);
         slowtimer = platform.clock->every(PREVIEW_CAPTURE_INTERVAL, [this, token] {

@@ -102,10 +102,13 @@ void VistraleViewController::viewDidLoad()
     USE_SCREENCAPTUREKIT = decideCaptureMode(settings, *platform.windowServer, platform.capture.get());
     logLine("USE_SCREENCAPTUREKIT=", USE_SCREENCAPTUREKIT ? QString("true") : QString("false"));
 
+    connectToVistraleCamera();
     setUpViews();
 
     // The share window's frames come from its compositor in both modes.
     captureStarted = true;
+
+    offerCameraInstall();
 
     firstLaunchCheck();
 

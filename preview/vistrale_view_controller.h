@@ -1,8 +1,10 @@
 #pragma once
 
+#include "platform/camera.h"
 #include "platform/frame.h"
 #include "platform/screens.h"
 #include "platform/window_server.h"
+#include "platform/work_queue.h"
 #include "preview/camera_hand_off.h"
 #include "preview/captured_frame.h"
 #include "preview/compositor.h"
@@ -20,6 +22,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 class QPushButton;
 class QWidget;
@@ -138,6 +141,21 @@ public:
     // The camera's queue is there: it gets the latest frame at once, then the next ones.
     void cameraSinkStarted(CameraHandOff::Sink sink);
 
+    // --- Camera ---
+    // Finds the device "Vistrale Camera" and its source and sink streams.
+    void connectToVistraleCamera();
+    // The very slow timer's work: asks the camera whether a client watches, and
+    // starts or stops the sink.
+    void veryslowTimerFunc();
+    // Camera queue thread: the sink's queue, then its stream; the last frame goes at once.
+    void initSink(quint32 device, quint32 sinkStream);
+    void stopSink();
+    bool hasSinkQueue() const;
+    // Runs queued camera work to its end (the tests wait on it).
+    void drainCameraQueue() { cameraQueue.drain(); }
+    // Installs the camera for V4L2 readers (asks for the administrator's password).
+    void activateVistraleCamera();
+
     // The newest output frame; empty until the first one is drawn. Any thread.
     CapturedFrame lastCapturedFrame() const;
     Scene& shareScene() { return *scene; }
@@ -153,7 +171,8 @@ public:
     bool dialogShown = false;
     bool includeMouseClicks = true;
     bool smartScaling = false;
-    bool mirrorVistraleCamera = false;
+    // Read on the output-frame thread.
+    std::atomic<bool> mirrorVistraleCamera{false};
     bool webviewNotLoaded = true;
     // True while no tick runs or waits; test-and-cleared on the timer thread.
     std::atomic<bool> fireTimerDone{true};
@@ -233,6 +252,9 @@ private:
     void panelFrameArrived(FrameRef frame);
     void setPreviewWindowVisible(bool visible);
     void startTimers();
+    void startVerySlowTimer();
+    // At start-up: offers to install the camera for V4L2 readers when it is missing.
+    void offerCameraInstall();
     void registerMouseEvents();
     void globalEvent(const PointerEvent& event);
     void playSound(Sound* sound);
@@ -276,6 +298,17 @@ private:
     std::atomic<quint64> framesArrived{0};
 
     CameraHandOff handOff;
+    std::optional<quint32> myDeviceID;
+    std::optional<quint32> vistraleStream;
+    std::optional<quint32> vistraleSinkStream;
+    // Written to the source stream's control string on every poll.
+    int count = 0;
+    mutable std::mutex cameraLock;
+    std::shared_ptr<CameraSinkQueue> sinkQueue;
+    std::unique_ptr<RepeatingTimer> veryslowtimer;
+    // The camera's slow calls run here, one at a time, off the main thread.
+    SerialQueue cameraQueue;
+    std::atomic<bool> sinkStarting{false};
     std::mutex recorderLock;
     std::function<void(const FrameRef&)> recorderSink;
 

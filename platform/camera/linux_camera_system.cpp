@@ -114,10 +114,11 @@ private:
     std::thread worker;
 };
 
-LinuxCameraSystem::LinuxCameraSystem(
-    std::vector<std::unique_ptr<CameraOutput>> outputs, std::function<bool()> installed, int queueCapacity)
+LinuxCameraSystem::LinuxCameraSystem(std::vector<std::unique_ptr<CameraOutput>> outputs,
+    std::function<bool()> installed, std::function<bool()> installable, int queueCapacity)
     : outputs(std::move(outputs))
     , installed(std::move(installed))
+    , installable(std::move(installable))
     , queueCapacity(std::max(1, queueCapacity))
 {
 }
@@ -226,6 +227,11 @@ int LinuxCameraSystem::stopStream(quint32 device, quint32 sinkStream)
 bool LinuxCameraSystem::deviceInstalled()
 {
     return installed && installed();
+}
+
+bool LinuxCameraSystem::deviceInstallable()
+{
+    return installable && installable();
 }
 
 } // namespace vistrale

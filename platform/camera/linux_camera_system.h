@@ -24,9 +24,10 @@ public:
     // Status of a call on an unknown device or stream.
     static constexpr int BAD_OBJECT = -1;
 
-    // `installed` answers deviceInstalled() (the loopback device's presence).
-    LinuxCameraSystem(
-        std::vector<std::unique_ptr<CameraOutput>> outputs, std::function<bool()> installed, int queueCapacity = 2);
+    // `installed` answers deviceInstalled() (the loopback device's presence) and
+    // `installable` deviceInstallable() (its kernel module's).
+    LinuxCameraSystem(std::vector<std::unique_ptr<CameraOutput>> outputs, std::function<bool()> installed,
+        std::function<bool()> installable, int queueCapacity = 2);
     ~LinuxCameraSystem() override;
 
     std::vector<quint32> devices() override;
@@ -38,6 +39,7 @@ public:
     int startStream(quint32 device, quint32 sinkStream) override;
     int stopStream(quint32 device, quint32 sinkStream) override;
     bool deviceInstalled() override;
+    bool deviceInstallable() override;
 
     // Any thread. Whether some output has a reader.
     bool watched() const;
@@ -45,6 +47,7 @@ public:
 private:
     std::vector<std::unique_ptr<CameraOutput>> outputs;
     std::function<bool()> installed;
+    std::function<bool()> installable;
     int queueCapacity;
     std::mutex lock;
     std::shared_ptr<CameraFrameQueue> queue;

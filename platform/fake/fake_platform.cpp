@@ -29,6 +29,7 @@ FakePlatform::FakePlatform()
     audio = install<FakeAudioDevices>(owned.audio);
     permissions = install<FakePermissions>(owned.permissions);
     clipboard = install<FakeClipboard>(owned.clipboard);
+    camera = install<FakeCameraSystem>(owned.camera);
     screens->setScreens({ScreenInfo{QRectF(0, 0, 1920, 1080), "fake-0", 1}});
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/fake/fake_camera.h"
 #include "platform/fake/fake_clock.h"
 #include "platform/fake/fake_desktop.h"
 #include "platform/fake/fake_services.h"
@@ -27,6 +28,7 @@ struct FakePlatform {
     FakeAudioDevices* audio;
     FakePermissions* permissions;
     FakeClipboard* clipboard;
+    FakeCameraSystem* camera;
 
 private:
     Platform owned;

@@ -3,6 +3,7 @@
 #include "platform/notification_center.h"
 #include "preview/sk_image_view.h"
 #include "preview/vistrale_view_controller.h"
+#include "tests/preview/controller_harness.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -15,76 +16,7 @@
 
 using namespace vistrale;
 
-namespace {
-
-// Window numbers far from the ids the offscreen platform gives this process's own
-// windows, which the controller must not mistake for them.
-constexpr qint64 WINDOW = 0x500000;
-
-Window makeWindow(qint64 number, QRectF frame)
-{
-    Window window;
-    window.windowNumber = number;
-    window.frame = frame;
-    window.applicationName = "xclock";
-    window.windowName = "clock";
-    window.pid = 4242;
-    return window;
-}
-
-FrameRef makeFrame(QSize size, QColor colour)
-{
-    auto frame = std::make_shared<FrameBuffer>();
-    frame->image = QImage(size, QImage::Format_ARGB32_Premultiplied);
-    frame->image.fill(colour);
-    return frame;
-}
-
-// The controller in capture mode: the fake desktop offers capture streams that the
-// test feeds.
-struct CaptureHarness {
-    CaptureHarness()
-        : settings(Settings::atPath(dir.filePath("Vistrale.conf")))
-    {
-        capture = fake.capture;
-        platform = fake.take();
-        vc = std::make_unique<VistraleViewController>(platform, *settings, nullptr);
-        vc->view();
-    }
-    void share(const Window& window)
-    {
-        fake.windowServer->windows.append(window);
-        fake.pointerKeys->location = window.frame.center();
-        NotificationCenter::defaultCenter().post("keyboard", {{"label", "keyboard"}});
-        fake.clock->advance(0.5);
-    }
-    std::shared_ptr<FakeCaptureService::Stream> streamOf(qint64 number)
-    {
-        std::shared_ptr<FakeCaptureService::Stream> found;
-        for (const auto& stream : capture->streams)
-            if (stream->windowNumber == number && !stream->stopped)
-                found = stream;
-        return found;
-    }
-    // Waits for the compositor to draw a frame after the current one.
-    void nextOutputFrame()
-    {
-        const quint64 before = vc->compositor().framesDrawn();
-        fake.clock->advance(0.05);
-        for (int i = 0; i < 300 && vc->compositor().framesDrawn() == before; ++i)
-            QThread::msleep(5);
-        QThread::msleep(5);
-    }
-
-    QTemporaryDir dir;
-    FakePlatform fake;
-    FakeCaptureService* capture;
-    Platform platform;
-    std::unique_ptr<Settings> settings;
-    std::unique_ptr<VistraleViewController> vc;
-};
-
-} // namespace
+using namespace vistrale::test;
 
 TEST(CaptureStreams, StartOnceTheWindowIsAddedAtItsSizeAndStopWhenItLeaves)
 {
