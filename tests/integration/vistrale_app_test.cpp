@@ -6,7 +6,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QThread>
 #include <gtest/gtest.h>
 
 using namespace vistrale::test;
@@ -214,4 +216,43 @@ TEST_F(VistraleOnDesktop, ASecondStartHandsItsFileToTheRunningOneAndExits)
     EXPECT_EQ(app->runSecondStart({file}, &out), 0) << out.toStdString();
     EXPECT_TRUE(out.contains("Vistrale is already running")) << out.toStdString();
     EXPECT_TRUE(app->waitForLine("open file " + file, 5000).has_value()) << app->output().toStdString();
+}
+
+TEST_F(VistraleOnDesktop, PublishesTheMirrorStateOnTheSessionBusAndAnswersTheCamerasRequest)
+{
+    // A session-bus listener of its own, as the camera side would be.
+    QProcess monitor;
+    monitor.setProcessEnvironment(desktop.environment());
+    monitor.start("dbus-monitor", {"--session", "type='signal',interface='com.quorvia.vistrale'"});
+    ASSERT_TRUE(monitor.waitForStarted(5000));
+    QThread::msleep(300);
+    startWith({"already-shown=true", "mirror=true"});
+
+    auto seen = [&](const QString& text) {
+        return waitUntil(
+            [&] {
+                monitor.waitForReadyRead(50);
+                return QString::fromUtf8(monitor.peek(1 << 20)).count(text) > 0;
+            },
+            5000);
+    };
+    ASSERT_TRUE(seen("string \"mirror=true\"")) << QString::fromUtf8(monitor.peek(1 << 20)).toStdString();
+    EXPECT_TRUE(QString::fromUtf8(monitor.peek(1 << 20)).contains("member=app"));
+
+    // The camera asks again; the application answers with the stored state.
+    const QString before = QString::fromUtf8(monitor.peek(1 << 20));
+    EXPECT_EQ(desktop.run("dbus-send",
+                  {"--session", "--type=signal", "/com/quorvia/vistrale", "com.quorvia.vistrale.plugin",
+                      "string:mirrorstatus"}),
+        0);
+    EXPECT_TRUE(app->waitForLine("notification message=mirrorstatus", 5000).has_value()) << app->output().toStdString();
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            monitor.waitForReadyRead(50);
+            return QString::fromUtf8(monitor.peek(1 << 20)).count("string \"mirror=true\"")
+                > before.count("string \"mirror=true\"");
+        },
+        5000));
+    monitor.kill();
+    monitor.waitForFinished(2000);
 }
