@@ -12,9 +12,10 @@ namespace vistrale {
 
 namespace {
 
-// Rows mirrored at a time into the band before they are converted: small enough to
-// stay in the cache between the two steps, even so that chroma rows pair up.
-constexpr int MIRROR_BAND_ROWS = 8;
+// Rows mirrored at a time into the band before they are converted: one pair, so
+// that chroma rows pair up and the band (15 KB at 1920 wide) stays in the first-level
+// cache between the two steps. Larger bands measured no faster.
+constexpr int MIRROR_BAND_ROWS = 2;
 
 bool needsEvenWidth(CameraPixelFormat format)
 {
