@@ -73,9 +73,10 @@ QString InstanceService::Statistics()
     VistraleViewController* vc = delegate.vc();
     if (!vc)
         return "{}";
-    return QString(R"({"framesDrawn":%1,"lastDrawMilliseconds":%2,"shared":%3})")
+    return QString(R"({"framesDrawn":%1,"lastDrawMilliseconds":%2,"lastDrawCpuMilliseconds":%3,"shared":%4})")
         .arg(vc->compositor().framesDrawn())
         .arg(vc->compositor().lastDrawMilliseconds(), 0, 'f', 3)
+        .arg(vc->compositor().lastDrawCpuMilliseconds(), 0, 'f', 3)
         .arg(vc->sharedCount());
 }
 

@@ -34,7 +34,8 @@ public slots:
     // the file cannot be written.
     Q_SCRIPTABLE bool WriteOutputPicture(const QString& path);
     // Output-frame figures as JSON: frames drawn so far and the last frame's drawing
-    // time in milliseconds (for benchmarks and diagnostics).
+    // time in milliseconds, wall and compositor-thread CPU (for benchmarks and
+    // diagnostics).
     Q_SCRIPTABLE QString Statistics();
     // The text the menu item with that tag shows, after the menu's refresh rules ran.
     Q_SCRIPTABLE QString MenuItemTitle(int tag);

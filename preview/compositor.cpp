@@ -6,8 +6,20 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <cmath>
+#include <ctime>
 
 namespace vistrale {
+namespace {
+
+// CPU time the calling thread has used, in milliseconds.
+double threadCpuMilliseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1.0e3 + static_cast<double>(now.tv_nsec) / 1.0e6;
+}
+
+} // namespace
 
 class Compositor::Worker : public QObject {
 public:
@@ -67,6 +79,12 @@ double Compositor::lastDrawMilliseconds() const
     return lastMilliseconds;
 }
 
+double Compositor::lastDrawCpuMilliseconds() const
+{
+    std::lock_guard guard(lock);
+    return lastCpuMilliseconds;
+}
+
 std::shared_ptr<FrameBuffer> Compositor::takeBuffer(QSize size)
 {
     for (auto& buffer : pool)
@@ -92,15 +110,19 @@ void Compositor::drawPending()
         return;
     QElapsedTimer timer;
     timer.start();
+    const double cpuStart = threadCpuMilliseconds();
     auto buffer = takeBuffer(list->outputSize);
     draw(*list, buffer->image);
     buffer->hostTime = clock.now();
+    const double cpuMilliseconds = threadCpuMilliseconds() - cpuStart;
     const double milliseconds = timer.nsecsElapsed() / 1.0e6;
     {
         std::lock_guard guard(lock);
         ++drawn;
         lastMilliseconds = milliseconds;
+        lastCpuMilliseconds = cpuMilliseconds;
     }
+    pixelTrace.frame(*buffer);
     if (frameHandler)
         frameHandler(std::const_pointer_cast<const FrameBuffer>(buffer));
 }

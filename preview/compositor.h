@@ -2,6 +2,7 @@
 
 #include "platform/frame.h"
 #include "preview/draw_list.h"
+#include "preview/output_pixel_trace.h"
 
 #include <QThread>
 #include <functional>
@@ -27,9 +28,12 @@ public:
     void setFrameHandler(FrameHandler handler);
     // Any thread.
     void submit(DrawListRef list);
-    // Frames drawn so far and the time the last one took, in milliseconds. Any thread.
+    // Frames drawn so far and the time the last one took, in milliseconds: wall time,
+    // and the compositor thread's own CPU time over the same span (the two differ by
+    // the time the thread waited for a core). Any thread.
     quint64 framesDrawn() const;
     double lastDrawMilliseconds() const;
+    double lastDrawCpuMilliseconds() const;
 
     // Draws one snapshot into `target` (which has the snapshot's output size). Used by
     // the thread and by benchmarks.
@@ -50,8 +54,10 @@ private:
     bool drawQueued = false;
     quint64 drawn = 0;
     double lastMilliseconds = 0;
+    double lastCpuMilliseconds = 0;
 
     // Compositor thread only.
+    const OutputPixelTrace pixelTrace = OutputPixelTrace::fromEnvironment();
     std::vector<std::shared_ptr<FrameBuffer>> pool;
     struct ScaledPicture {
         qint64 key;

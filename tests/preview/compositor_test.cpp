@@ -2,9 +2,11 @@
 #include "preview/compositor.h"
 
 #include <QPainter>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace vistrale;
 using namespace std::chrono_literals;
@@ -263,4 +265,31 @@ TEST(CompositorThread, NeverDrawsIntoAFrameAConsumerStillHolds)
     EXPECT_EQ(third.get(), firstBuffer);
     EXPECT_EQ(at(third->image, 5, 5), QColor(Qt::green));
     EXPECT_EQ(at(second->image, 5, 5), QColor(Qt::blue));
+}
+
+TEST(CompositorThread, CountsItsOwnCpuTimePerFrameNotThatOfOtherThreads)
+{
+    FakeClock clock;
+    FrameSink sink;
+    Compositor compositor(clock);
+    compositor.setFrameHandler([&](FrameRef frame) { sink.add(std::move(frame)); });
+    // Another thread of the process keeps a core busy all the while.
+    std::atomic<bool> spinning{true};
+    std::thread busy([&] {
+        while (spinning.load())
+            ;
+    });
+    std::vector<DrawOp> ops;
+    for (int i = 0; i < 40; ++i)
+        ops.push_back(filled(QRectF(i * 10, i * 10, 1500, 700), QColor(i * 6, 0, 255 - i * 6, 128)));
+    compositor.submit(listOf(ops));
+    const FrameRef frame = sink.frame(0);
+    spinning = false;
+    busy.join();
+    ASSERT_TRUE(frame);
+    const double wall = compositor.lastDrawMilliseconds();
+    const double cpu = compositor.lastDrawCpuMilliseconds();
+    EXPECT_GT(cpu, 0.0);
+    // One thread cannot use more CPU than the time that passed; the process can.
+    EXPECT_LE(cpu, wall + 0.05) << "cpu " << cpu << " ms, wall " << wall << " ms";
 }
