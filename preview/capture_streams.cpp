@@ -53,6 +53,11 @@ void VistraleViewController::startStream(qint64 windowNumber, bool entireScreen)
         // Capture thread.
         if (token.expired() || missionControl.load())
             return;
+        if (magnifierHooked.load()) {
+            std::lock_guard guard(magnifierLock);
+            if (magnifierHook)
+                magnifierHook(frame, windowNumber);
+        }
         {
             std::lock_guard guard(slot->lock);
             slot->latest = std::move(frame);
@@ -83,6 +88,14 @@ void VistraleViewController::startStream(qint64 windowNumber, bool entireScreen)
     }
     stopStream(windowNumber);
     streams[windowNumber] = std::move(stream);
+}
+
+void VistraleViewController::setMagnifierHook(MagnifierHook hook)
+{
+    // Taking the lock waits for a call of the old hook in progress on a capture thread.
+    std::lock_guard guard(magnifierLock);
+    magnifierHook = std::move(hook);
+    magnifierHooked = static_cast<bool>(magnifierHook);
 }
 
 void VistraleViewController::streamFrameArrived(qint64 windowNumber, const FrameRef& frame)

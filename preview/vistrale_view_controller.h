@@ -140,6 +140,13 @@ public:
     CameraHandOff& cameraHandOff() { return handOff; }
     // The camera's queue is there: it gets the latest frame at once, then the next ones.
     void cameraSinkStarted(CameraHandOff::Sink sink);
+    // The pointer magnifier's feed: every frame of a shared window's stream with that
+    // window's number, on the stream's capture thread (not while the share window is
+    // rearranged); the magnifier picks the window it shows and must not block. Any
+    // thread but the hook's own; once it returns, the previous hook is not called
+    // again. Unset (the default), streams pay one atomic read per frame.
+    using MagnifierHook = std::function<void(const FrameRef& frame, qint64 windowNumber)>;
+    void setMagnifierHook(MagnifierHook hook);
 
     // --- Camera ---
     // Finds the device "Vistrale Camera" and its source and sink streams.
@@ -311,6 +318,9 @@ private:
     std::atomic<bool> sinkStarting{false};
     std::mutex recorderLock;
     std::function<void(const FrameRef&)> recorderSink;
+    std::atomic<bool> magnifierHooked{false};
+    std::mutex magnifierLock;
+    MagnifierHook magnifierHook;
 
     mutable std::mutex frameLock;
     CapturedFrame latestFrame;

@@ -12,6 +12,7 @@
 #include <QUrl>
 #include <atomic>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <thread>
 
 using namespace vistrale;
@@ -90,6 +91,96 @@ TEST(CaptureStreams, FramesFromTheCaptureThreadBecomeTheWindowsPicture)
     stream->frames(makeFrame(QSize(400, 300), Qt::blue));
     h.fake.clock->runPending();
     EXPECT_EQ(h.vc->imageView(WINDOW + 11)->contentLayer->contents().pixel(5, 5), QColor(Qt::green).rgba());
+}
+
+TEST(CaptureStreams, TheMagnifierHookGetsEveryFrameOfEachWindowOnItsCaptureThread)
+{
+    CaptureHarness h;
+    h.share(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
+    h.share(makeWindow(WINDOW + 12, QRectF(700, 200, 300, 300)));
+    auto left = h.streamOf(WINDOW + 11);
+    auto right = h.streamOf(WINDOW + 12);
+    ASSERT_TRUE(left && right);
+
+    struct Call {
+        FrameRef frame;
+        qint64 window;
+        std::thread::id thread;
+    };
+    std::mutex lock;
+    std::vector<Call> calls;
+    h.vc->setMagnifierHook([&](const FrameRef& frame, qint64 window) {
+        std::lock_guard guard(lock);
+        calls.push_back({frame, window, std::this_thread::get_id()});
+    });
+    const FrameRef a = makeFrame(QSize(400, 300), Qt::red);
+    const FrameRef b = makeFrame(QSize(400, 300), Qt::green);
+    const FrameRef c = makeFrame(QSize(300, 300), Qt::blue);
+    std::thread::id captureId;
+    std::thread captureThread([&] {
+        captureId = std::this_thread::get_id();
+        left->frames(a);
+        left->frames(b);
+        right->frames(c);
+    });
+    captureThread.join();
+    {
+        // At once and each one: the view's newest-only coalescing is not the hook's.
+        std::lock_guard guard(lock);
+        ASSERT_EQ(calls.size(), 3u);
+        EXPECT_EQ(calls[0].frame, a);
+        EXPECT_EQ(calls[1].frame, b);
+        EXPECT_EQ(calls[2].frame, c);
+        EXPECT_EQ(calls[0].window, WINDOW + 11);
+        EXPECT_EQ(calls[1].window, WINDOW + 11);
+        EXPECT_EQ(calls[2].window, WINDOW + 12);
+        for (const Call& call : calls)
+            EXPECT_EQ(call.thread, captureId);
+    }
+    h.fake.clock->runPending();
+    EXPECT_EQ(h.vc->imageView(WINDOW + 11)->contentLayer->contents().pixel(5, 5), QColor(Qt::green).rgba());
+
+    h.vc->missionControl = true;
+    left->frames(makeFrame(QSize(400, 300), Qt::yellow));
+    h.vc->missionControl = false;
+    h.vc->setMagnifierHook({});
+    left->frames(makeFrame(QSize(400, 300), Qt::white));
+    h.fake.clock->runPending();
+    std::lock_guard guard(lock);
+    EXPECT_EQ(calls.size(), 3u);
+    // Without a hook the window's picture still follows its stream.
+    EXPECT_EQ(h.vc->imageView(WINDOW + 11)->contentLayer->contents().pixel(5, 5), QColor(Qt::white).rgba());
+}
+
+TEST(CaptureStreams, ReplacingTheMagnifierHookWaitsForTheOldOnesCallToEnd)
+{
+    CaptureHarness h;
+    h.share(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
+    auto stream = h.streamOf(WINDOW + 11);
+    ASSERT_TRUE(stream);
+    std::atomic<bool> inside{false}, release{false}, oldCalledAfter{false}, replaced{false};
+    h.vc->setMagnifierHook([&](const FrameRef&, qint64) {
+        if (replaced.load())
+            oldCalledAfter = true;
+        inside = true;
+        while (!release.load())
+            std::this_thread::yield();
+    });
+    std::thread captureThread([&] { stream->frames(makeFrame(QSize(400, 300), Qt::red)); });
+    while (!inside.load())
+        std::this_thread::yield();
+    std::thread replacing([&] {
+        h.vc->setMagnifierHook([](const FrameRef&, qint64) {});
+        replaced = true;
+    });
+    QThread::msleep(50);
+    EXPECT_FALSE(replaced.load());
+    release = true;
+    replacing.join();
+    captureThread.join();
+    EXPECT_TRUE(replaced.load());
+    stream->frames(makeFrame(QSize(400, 300), Qt::green));
+    EXPECT_FALSE(oldCalledAfter.load());
 }
 
 TEST(CaptureStreams, TheEntireScreenIsCapturedFromTheMainDisplay)
