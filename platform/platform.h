@@ -8,6 +8,7 @@
 #include "platform/notifications.h"
 #include "platform/permissions.h"
 #include "platform/pointer_keys.h"
+#include "platform/privileged_runner.h"
 #include "platform/screens.h"
 #include "platform/sounds.h"
 #include "platform/system_actions.h"
@@ -35,6 +36,8 @@ struct Platform {
     std::unique_ptr<Clipboard> clipboard;
     // The camera other applications read; null when this build has none.
     std::unique_ptr<CameraSystem> camera;
+    // Runs the camera set-up as the administrator.
+    std::unique_ptr<PrivilegedRunner> privileged;
 };
 
 } // namespace vistrale

@@ -30,6 +30,7 @@ FakePlatform::FakePlatform()
     permissions = install<FakePermissions>(owned.permissions);
     clipboard = install<FakeClipboard>(owned.clipboard);
     camera = install<FakeCameraSystem>(owned.camera);
+    privileged = install<FakePrivilegedRunner>(owned.privileged);
     screens->setScreens({ScreenInfo{QRectF(0, 0, 1920, 1080), "fake-0", 1}});
 }
 

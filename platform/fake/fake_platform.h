@@ -3,6 +3,7 @@
 #include "platform/fake/fake_camera.h"
 #include "platform/fake/fake_clock.h"
 #include "platform/fake/fake_desktop.h"
+#include "platform/fake/fake_privileged_runner.h"
 #include "platform/fake/fake_services.h"
 #include "platform/platform.h"
 
@@ -29,6 +30,7 @@ struct FakePlatform {
     FakePermissions* permissions;
     FakeClipboard* clipboard;
     FakeCameraSystem* camera;
+    FakePrivilegedRunner* privileged;
 
 private:
     Platform owned;

@@ -5,6 +5,7 @@
 #include "platform/log.h"
 #include "platform/qt/qt_clock.h"
 #include "platform/qt/qt_dialogs.h"
+#include "platform/qt/qt_privileged_runner.h"
 #include "platform/qt/qt_services.h"
 #include "platform/qt/qt_system_actions.h"
 #if VISTRALE_HAVE_X11
@@ -40,6 +41,7 @@ LoadedPlatform loadPlatform()
     platform.audio = std::make_unique<QtAudioDevices>();
     platform.permissions = std::make_unique<GrantedPermissions>();
     platform.clipboard = std::make_unique<QtClipboard>();
+    platform.privileged = std::make_unique<QtPrivilegedRunner>();
 
     const QString forced = qEnvironmentVariable("VISTRALE_PLATFORM");
     if (forced == "fake") {
