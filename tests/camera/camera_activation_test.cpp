@@ -1,0 +1,307 @@
+#include "camera/camera_activation.h"
+#include "platform/fake/fake_privileged_runner.h"
+#include "platform/fake/fake_services.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace vistrale;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& content, bool executable = false)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(content);
+    file.close();
+    if (executable)
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// A made-up installation: the helper file beside a fake executable, an empty sysfs
+// (no module loaded) and a modinfo that answers version 0.12.7.
+struct ActivationHarness {
+    ActivationHarness()
+    {
+        paths.helper = dir.filePath("bin/vistrale-camera-setup");
+        paths.sysRoot = dir.filePath("sys");
+        paths.modinfo = dir.filePath("bin/modinfo");
+        writeFile(paths.helper, "#!/bin/sh\nexit 0\n", true);
+        writeFile(paths.modinfo, "#!/bin/sh\n[ \"$*\" = \"-F version v4l2loopback\" ] && echo 0.12.7\n", true);
+        QDir().mkpath(paths.sysRoot);
+        activation = std::make_unique<CameraActivation>(runner, dialogs, paths);
+        activation->finished = [this] { ++finishedCalls; };
+    }
+
+    // v4l2loopback loaded with one device of the given name.
+    void loadModule(const QByteArray& version, const QByteArray& exclusiveCaps, const QByteArray& deviceName)
+    {
+        writeFile(paths.sysRoot + "/module/v4l2loopback/version", version + "\n");
+        writeFile(paths.sysRoot + "/module/v4l2loopback/parameters/exclusive_caps", exclusiveCaps + "\n");
+        writeFile(paths.sysRoot + "/class/video4linux/video0/name", deviceName + "\n");
+    }
+
+    // Ends the pending run and returns what the activation logged meanwhile.
+    std::string finish(int exitStatus, const QString& errorText = {})
+    {
+        testing::internal::CaptureStdout();
+        runner.finishNext(PrivilegedResult{true, exitStatus, errorText});
+        return testing::internal::GetCapturedStdout();
+    }
+
+    std::string activate()
+    {
+        testing::internal::CaptureStdout();
+        activation->activation();
+        return testing::internal::GetCapturedStdout();
+    }
+
+    std::string deactivate()
+    {
+        testing::internal::CaptureStdout();
+        activation->deactivation();
+        return testing::internal::GetCapturedStdout();
+    }
+
+    const AlertSpec& onlyAlert() const
+    {
+        EXPECT_EQ(dialogs.shown.size(), 1u);
+        return dialogs.shown.back();
+    }
+
+    QTemporaryDir dir;
+    CameraSetupPaths paths;
+    FakePrivilegedRunner runner;
+    FakeDialogs dialogs;
+    std::unique_ptr<CameraActivation> activation;
+    int finishedCalls = 0;
+};
+
+void expectInformationAlert(const AlertSpec& alert, const QString& message, const QString& informative)
+{
+    EXPECT_EQ(alert.message, message);
+    EXPECT_EQ(alert.informative, informative);
+    EXPECT_EQ(alert.defaultButton, "Close");
+    EXPECT_FALSE(alert.secondButton.has_value());
+}
+
+} // namespace
+
+TEST(CameraActivationRequest, ActivationRunsTheHelperAsAdministratorWithAnArgumentVector)
+{
+    ActivationHarness h;
+    const std::string log = h.activate();
+
+    ASSERT_EQ(h.runner.runs.size(), 1u);
+    EXPECT_EQ(h.runner.runs[0], QStringList({h.paths.helper, "activate", "--at-boot"}));
+    EXPECT_EQ(log, "Extension needs user approval\n");
+    // Waiting for the administrator: activating, nothing shown yet.
+    EXPECT_TRUE(h.activation->activating);
+    EXPECT_TRUE(h.activation->requestRunning());
+    EXPECT_TRUE(h.dialogs.shown.empty());
+}
+
+TEST(CameraActivationRequest, DeactivationLogsTheHelperAndRunsItsDeactivateCommand)
+{
+    ActivationHarness h;
+    const std::string log = h.deactivate();
+
+    ASSERT_EQ(h.runner.runs.size(), 1u);
+    EXPECT_EQ(h.runner.runs[0], QStringList({h.paths.helper, "deactivate"}));
+    EXPECT_EQ(log, h.paths.helper.toStdString() + "\nExtension needs user approval\n");
+    EXPECT_FALSE(h.activation->activating);
+}
+
+TEST(CameraActivationRequest, ASecondRequestWhileOneRunsIsNotSubmitted)
+{
+    ActivationHarness h;
+    h.activate();
+    h.deactivate();
+    EXPECT_EQ(h.runner.runs.size(), 1u);
+    EXPECT_TRUE(h.activation->activating);
+}
+
+TEST(CameraActivationRequest, AMissingHelperIsADamagedInstallationAndSubmitsNothing)
+{
+    ActivationHarness h;
+    QFile::remove(h.paths.helper);
+    EXPECT_EQ(h.activate(), "Failed to find any system extensions\n");
+    EXPECT_EQ(h.deactivate(), "Failed to find any system extensions\n");
+    EXPECT_TRUE(h.runner.runs.empty());
+    EXPECT_TRUE(h.dialogs.shown.empty());
+    EXPECT_FALSE(h.activation->activating);
+
+    // A helper that cannot be executed counts as missing too.
+    writeFile(h.paths.helper, "#!/bin/sh\n", false);
+    EXPECT_EQ(h.activate(), "Failed to find any system extensions\n");
+    EXPECT_TRUE(h.runner.runs.empty());
+}
+
+TEST(CameraActivationOutcome, ACompletedActivationSaysActivatedAndEndsActivating)
+{
+    ActivationHarness h;
+    h.activate();
+    EXPECT_EQ(h.finish(0), "Request finished with result: 0\n");
+
+    expectInformationAlert(h.onlyAlert(), "Success", "The Vistrale camera is activated");
+    EXPECT_EQ(h.dialogs.activations, 1);
+    EXPECT_FALSE(h.activation->activating);
+    EXPECT_FALSE(h.activation->requestRunning());
+    EXPECT_EQ(h.finishedCalls, 1);
+}
+
+TEST(CameraActivationOutcome, AnActivationThatNeedsARebootAsksForOne)
+{
+    ActivationHarness h;
+    h.activate();
+    EXPECT_EQ(h.finish(3), "Request finished with result: 1\n");
+
+    expectInformationAlert(h.onlyAlert(), "Success", "Please reboot to finish activating the Vistrle camera");
+    EXPECT_FALSE(h.activation->activating);
+}
+
+TEST(CameraActivationOutcome, ACompletedDeactivationSaysDeactivated)
+{
+    ActivationHarness h;
+    h.deactivate();
+    EXPECT_EQ(h.finish(0), "Request finished with result: 0\n");
+
+    expectInformationAlert(h.onlyAlert(), "Success", "The Vistrale camera is deactivated");
+    EXPECT_FALSE(h.activation->activating);
+    EXPECT_EQ(h.finishedCalls, 1);
+}
+
+TEST(CameraActivationOutcome, ADeactivationThatNeedsARebootAsksForOne)
+{
+    ActivationHarness h;
+    h.deactivate();
+    EXPECT_EQ(h.finish(3), "Request finished with result: 1\n");
+
+    expectInformationAlert(h.onlyAlert(), "Success", "Please Reboot to finish deactivating the Vistrle camera");
+}
+
+TEST(CameraActivationOutcome, AFailedActivationShowsTheErrorAndStaysActivating)
+{
+    ActivationHarness h;
+    h.activate();
+    const std::string log = h.finish(1, "modprobe v4l2loopback failed: Operation not permitted\n");
+
+    EXPECT_EQ(log, "request failed: modprobe v4l2loopback failed: Operation not permitted\n");
+    expectInformationAlert(h.onlyAlert(), "Error", "Failed to activate the Vistrale camera");
+    EXPECT_TRUE(h.activation->activating);
+    EXPECT_FALSE(h.activation->requestRunning());
+    EXPECT_EQ(h.finishedCalls, 0);
+
+    // The next request sets it again: a deactivation clears it.
+    h.deactivate();
+    EXPECT_FALSE(h.activation->activating);
+}
+
+TEST(CameraActivationOutcome, DeactivatingACameraThatIsNotInstalledGivesTheHelpersReason)
+{
+    ActivationHarness h;
+    h.deactivate();
+    const std::string log = h.finish(1, "the Vistrale camera is not installed\n");
+
+    EXPECT_EQ(log, "request failed: the Vistrale camera is not installed\n");
+    expectInformationAlert(
+        h.onlyAlert(), "Error", "Failed to deactivate the Vistrale camera: the Vistrale camera is not installed");
+}
+
+TEST(CameraActivationOutcome, ADismissedAuthenticationIsAFailureWithItsReason)
+{
+    ActivationHarness h;
+    h.deactivate();
+    EXPECT_EQ(h.finish(PRIVILEGE_DISMISSED), "request failed: the administrator authentication was dismissed\n");
+    expectInformationAlert(h.onlyAlert(), "Error",
+        "Failed to deactivate the Vistrale camera: the administrator authentication was dismissed");
+
+    h.activate();
+    h.finish(PRIVILEGE_DISMISSED);
+    expectInformationAlert(h.dialogs.shown.back(), "Error", "Failed to activate the Vistrale camera");
+    EXPECT_TRUE(h.activation->activating);
+}
+
+TEST(CameraActivationOutcome, RefusalsAndUnknownStatusesCarryTheirOutputAsReason)
+{
+    ActivationHarness h;
+    h.deactivate();
+    h.finish(PRIVILEGE_REFUSED, "Error executing command as another user: Not authorized\n");
+    EXPECT_EQ(h.dialogs.shown.back().informative,
+        "Failed to deactivate the Vistrale camera: not authorised to set up the camera: "
+        "Error executing command as another user: Not authorized");
+
+    h.deactivate();
+    h.finish(9);
+    EXPECT_EQ(h.dialogs.shown.back().informative,
+        "Failed to deactivate the Vistrale camera: the camera set-up ended with status 9");
+
+    h.deactivate();
+    testing::internal::CaptureStdout();
+    h.runner.finishNext(PrivilegedResult{false, -1, "pkexec is not installed"});
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(h.dialogs.shown.back().informative,
+        "Failed to deactivate the Vistrale camera: the administrator tool could not be run: pkexec is not installed");
+}
+
+TEST(CameraActivationOutcome, TheHelpersOutputIsCutToOneCleanShortLine)
+{
+    ActivationHarness h;
+    h.deactivate();
+    const QString noisy = "busy\x1b[31m" + QString(500, 'x') + "\nsecond line\n";
+    h.finish(1, noisy);
+
+    const QString reason
+        = h.dialogs.shown.back().informative.mid(QString("Failed to deactivate the Vistrale camera: ").size());
+    EXPECT_TRUE(reason.startsWith("busy[31mxxx"));
+    EXPECT_FALSE(reason.contains('\x1b'));
+    EXPECT_FALSE(reason.contains("second line"));
+    EXPECT_LE(reason.size(), 301);
+}
+
+TEST(CameraActivationOutcome, ARunEndingAfterTheActivationIsGoneIsIgnored)
+{
+    ActivationHarness h;
+    h.activate();
+    h.activation.reset();
+    EXPECT_EQ(h.finish(0), "");
+    EXPECT_TRUE(h.dialogs.shown.empty());
+}
+
+TEST(CameraActivationReplacement, AnotherLoadedModuleIsReplacedAndBothVersionsLogged)
+{
+    ActivationHarness h;
+    h.loadModule("0.12.5", "N,N,N", "OBS Virtual Camera");
+    EXPECT_EQ(h.activate(), "Replacing extension version 0.12.5 with 0.12.7\nExtension needs user approval\n");
+    EXPECT_EQ(h.runner.runs.size(), 1u);
+}
+
+TEST(CameraActivationReplacement, OurLabelWithoutExclusiveCapabilitiesIsReplacedToo)
+{
+    ActivationHarness h;
+    h.loadModule("0.12.7", "N", "Vistrale Camera");
+    EXPECT_EQ(h.activate(), "Replacing extension version 0.12.7 with 0.12.7\nExtension needs user approval\n");
+}
+
+TEST(CameraActivationReplacement, NothingIsReplacedWhenNoneOrOurOwnModuleIsLoaded)
+{
+    ActivationHarness h;
+    EXPECT_EQ(h.activate(), "Extension needs user approval\n");
+    h.finish(0);
+
+    h.loadModule("0.12.7", "Y", "Vistrale Camera");
+    EXPECT_EQ(h.activate(), "Extension needs user approval\n");
+}
+
+TEST(CameraActivationReplacement, UnknownVersionsAreLoggedAsUnknown)
+{
+    ActivationHarness h;
+    h.loadModule("", "N", "Other");
+    QFile::remove(h.paths.sysRoot + "/module/v4l2loopback/version");
+    writeFile(h.paths.modinfo, "#!/bin/sh\necho 'modinfo: ERROR: Module v4l2loopback not found.' >&2\nexit 1\n", true);
+    EXPECT_EQ(h.activate(), "Replacing extension version unknown with unknown\nExtension needs user approval\n");
+}
