@@ -1,0 +1,167 @@
+#include "platform/v4l2/device_open_watcher.h"
+
+#include "tests/support/wait_until.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace vistrale;
+using vistrale::test::waitUntil;
+
+namespace {
+
+// Another process that opens the file itself and holds it until killed by its id.
+class Reader {
+public:
+    explicit Reader(const QString& path)
+    {
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.setStandardErrorFile(QProcess::nullDevice());
+        process.start("tail", {"-f", path});
+        started = process.waitForStarted(2000);
+    }
+    ~Reader() { stop(); }
+    void stop()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(2000);
+        }
+    }
+    bool started = false;
+
+private:
+    QProcess process;
+};
+
+class DeviceOpenWatcherTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        path = dir.filePath("video0");
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+
+    QTemporaryDir dir;
+    QString path;
+};
+
+} // namespace
+
+TEST_F(DeviceOpenWatcherTest, SeesNoDemandWithoutAnOpener)
+{
+    DeviceOpenWatcher watcher(path);
+    EXPECT_TRUE(watcher.active());
+    QThread::msleep(400);
+    EXPECT_FALSE(watcher.watched());
+}
+
+TEST_F(DeviceOpenWatcherTest, SeesAReaderThatHoldsTheFileAndItsClose)
+{
+    DeviceOpenWatcher watcher(path);
+    Reader reader(path);
+    ASSERT_TRUE(reader.started);
+    EXPECT_TRUE(waitUntil([&] { return watcher.watched(); }, 2000));
+    EXPECT_EQ(watcher.readerCount(), 1);
+    reader.stop();
+    EXPECT_TRUE(waitUntil([&] { return !watcher.watched(); }, 400)) << "the close ends the demand";
+}
+
+TEST_F(DeviceOpenWatcherTest, CountsAReaderThatOpenedBeforeWatchingBegan)
+{
+    Reader reader(path);
+    ASSERT_TRUE(reader.started);
+    QThread::msleep(100); // tail has opened the file
+    DeviceOpenWatcher watcher(path);
+    EXPECT_TRUE(waitUntil([&] { return watcher.watched(); }, 2000));
+}
+
+TEST_F(DeviceOpenWatcherTest, IgnoresAShortProbe)
+{
+    DeviceOpenWatcher watcher(path);
+    {
+        Reader probe(path);
+        ASSERT_TRUE(probe.started);
+        QThread::msleep(50);
+    }
+    // Well past the settling time: a reader held that long would count by now.
+    bool everWatched = false;
+    waitUntil(
+        [&] {
+            everWatched |= watcher.watched();
+            return false;
+        },
+        600);
+    EXPECT_FALSE(everWatched);
+}
+
+TEST_F(DeviceOpenWatcherTest, DoesNotCountThisProcesssOwnOpens)
+{
+    DeviceOpenWatcher watcher(path, DeviceOpenWatcher::Duration(50));
+    const int fd = open(QFile::encodeName(path).constData(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    QThread::msleep(300);
+    EXPECT_FALSE(watcher.watched());
+    close(fd);
+}
+
+TEST_F(DeviceOpenWatcherTest, CountsEachReadingProcess)
+{
+    DeviceOpenWatcher watcher(path, DeviceOpenWatcher::Duration(50));
+    Reader first(path);
+    Reader second(path);
+    ASSERT_TRUE(first.started && second.started);
+    EXPECT_TRUE(waitUntil([&] { return watcher.readerCount() == 2; }, 2000));
+    first.stop();
+    EXPECT_TRUE(waitUntil([&] { return watcher.readerCount() == 1; }, 1000));
+    EXPECT_TRUE(watcher.watched());
+}
+
+TEST_F(DeviceOpenWatcherTest, StaysInactiveOnAMissingFile)
+{
+    DeviceOpenWatcher watcher(dir.filePath("video9"));
+    EXPECT_FALSE(watcher.active());
+    EXPECT_FALSE(watcher.watched());
+}
+
+// --- The process table --------------------------------------------------------------
+
+TEST(ProcessesHolding, PassesOverEntriesThatAreNotReadableProcesses)
+{
+    QTemporaryDir proc;
+    ASSERT_TRUE(proc.isValid());
+    QTemporaryDir files;
+    const QString target = files.filePath("node");
+    QFile(target).open(QIODevice::WriteOnly);
+    QDir root(proc.path());
+    // A process holding the target through fd 4, one holding something else, one
+    // whose fd table cannot be read, a dangling link, and names that are no pids.
+    root.mkpath("12/fd");
+    QFile::link("/dev/null", proc.filePath("12/fd/0"));
+    QFile::link(target, proc.filePath("12/fd/4"));
+    root.mkpath("13/fd");
+    QFile::link("/dev/null", proc.filePath("13/fd/0"));
+    root.mkpath("14");
+    root.mkpath("15/fd");
+    QFile::link(files.filePath("gone"), proc.filePath("15/fd/3"));
+    root.mkpath("self/fd");
+    QFile::link(target, proc.filePath("self/fd/1"));
+    root.mkpath("12x/fd");
+    QFile::link(target, proc.filePath("12x/fd/1"));
+    root.mkpath("99/fd");
+    QFile::link(target, proc.filePath("99/fd/nonsense"));
+    root.mkpath("77/fd");
+    QFile::link(target, proc.filePath("77/fd/9"));
+
+    EXPECT_EQ(processesHolding(proc.path(), target, 77), std::vector<int>{12}) << "77 is this process";
+    EXPECT_EQ(processesHolding(proc.path(), target, 1), (std::vector<int>{12, 77}));
+    EXPECT_TRUE(processesHolding(proc.filePath("missing"), target, 1).empty());
+}
