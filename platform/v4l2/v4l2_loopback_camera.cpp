@@ -138,7 +138,7 @@ void V4L2LoopbackCamera::run()
                 writePictureLocked();
             if (device) {
                 deadline = lastWrite + timing.keepAlive;
-                events = device->eventDescriptor();
+                events = eventsUsable ? device->eventDescriptor() : -1;
             } else {
                 deadline = nextOpen;
             }
@@ -152,11 +152,17 @@ void V4L2LoopbackCamera::run()
             uint64_t count;
             [[maybe_unused]] const ssize_t result = read(wakeFd, &count, sizeof count);
         }
-        if (events >= 0 && (fds[1].revents & (POLLPRI | POLLERR))) {
+        if (events >= 0 && (fds[1].revents & POLLPRI)) {
             std::lock_guard guard(lock);
             if (device)
                 if (const std::optional<int> readers = device->takeReaderCount())
                     reportedReaders = *readers;
+        } else if (events >= 0 && fds[1].revents) {
+            // The device reports errors instead of events: learn readers from the
+            // node's opens rather than poll a descriptor that never settles.
+            std::lock_guard guard(lock);
+            if (device)
+                watchOpensLocked();
         }
     }
 }
@@ -181,17 +187,26 @@ void V4L2LoopbackCamera::openLocked()
     }
     if (lastFailure.isEmpty() || !lastFailure.startsWith("write "))
         logLine("v4l2 camera writes to ", opened->path());
-    if (opened->subscribeReaderCount()) {
-        reportedReaders = std::max(0, opened->takeReaderCount().value_or(0));
-    } else {
-        reportedReaders = -1;
-        auto openWatcher = std::make_unique<DeviceOpenWatcher>(opened->path(), timing.settle);
+    const bool reportsReaders = opened->subscribeReaderCount();
+    eventsUsable = reportsReaders;
+    device = std::move(opened);
+    if (reportsReaders)
+        reportedReaders = std::max(0, device->takeReaderCount().value_or(0));
+    else
+        watchOpensLocked();
+    open = true;
+    writePictureLocked();
+}
+
+void V4L2LoopbackCamera::watchOpensLocked()
+{
+    eventsUsable = false;
+    auto openWatcher = std::make_unique<DeviceOpenWatcher>(device->path(), timing.settle);
+    {
         std::lock_guard guard(demandLock);
         watcher = std::move(openWatcher);
     }
-    device = std::move(opened);
-    open = true;
-    writePictureLocked();
+    reportedReaders = -1;
 }
 
 void V4L2LoopbackCamera::closeLocked()

@@ -65,6 +65,7 @@ private:
     void run();
     void openLocked();
     void closeLocked();
+    void watchOpensLocked();
     bool writePictureLocked();
     void wake();
 
@@ -82,6 +83,8 @@ private:
     Clock::time_point nextOpen;
     QString lastFailure;
     bool frameRefused = false;
+    // The device's reader-count events are subscribed and its descriptor polls sanely.
+    bool eventsUsable = false;
 
     // Guards the watcher, which watched() reads from any thread.
     mutable std::mutex demandLock;
