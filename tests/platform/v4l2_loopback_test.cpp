@@ -1,5 +1,7 @@
 #include "platform/v4l2/v4l2_loopback_camera.h"
 
+#include "platform/v4l2/find_loopback_device.h"
+
 #include "tests/support/wait_until.h"
 
 #include <QFile>
@@ -290,4 +292,19 @@ TEST_F(V4L2LoopbackCameraTest, ClosesAfterAWriteErrorAndOpensAgain)
     EXPECT_EQ(full->picturesWritten(), 0);
     EXPECT_FALSE(full->watched());
     EXPECT_FALSE(full->write(frame(SIZE, Qt::white, Qt::white), 0, false));
+}
+
+TEST(V4L2LoopbackCameraWithoutDevice, WaitsUnwatchedWhereNoLoopbackDeviceIsLoaded)
+{
+    if (findLoopbackDevice("Vistrale Camera"))
+        GTEST_SKIP() << "a Vistrale Camera device is loaded here";
+    V4L2LoopbackCamera camera;
+    QThread::msleep(100);
+    EXPECT_FALSE(camera.watched());
+    EXPECT_EQ(camera.picturesWritten(), 0);
+    FrameBuffer black;
+    black.image = QImage(1920, 1080, QImage::Format_ARGB32_Premultiplied);
+    black.image.fill(Qt::black);
+    EXPECT_FALSE(camera.write(black, 0, false));
+    EXPECT_EQ(camera.conversions(), 0);
 }
