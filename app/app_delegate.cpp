@@ -204,6 +204,13 @@ std::vector<MenuRow> AppDelegate::menuRows()
     rows.push_back({MenuRow::Item, SMART_SCALING_TAG, tr("Smart Scaling"), {}, true, [this] { toggleSmartScaling(); },
         checked([this] { return settings.boolValue(keys::SMART_SCALING); })});
     rows.push_back(MenuRow::separator());
+    // The PipeWire camera needs no installation, so the item follows the V4L2 device.
+    rows.push_back(
+        {MenuRow::Item, ACTIVATE_TAG, tr("Activate Vistrale Camera"), {}, false, [this] { activateVistraleCamera(); },
+            [this](QAction& item) {
+                item.setEnabled(!controller || !controller->foundCameraStream() || !platform.camera
+                    || !platform.camera->deviceInstalled());
+            }});
     rows.push_back({MenuRow::Item, MIRROR_TAG, tr("Mirror Camera"), {}, true, [this] { mirrorVistrale(); },
         checked([this] { return settings.boolValue(keys::MIRROR); })});
     rows.push_back({MenuRow::Item, SCREEN_PERMISSION_TAG, tr("Check Screen Permissions..."), {}, false,
@@ -314,6 +321,18 @@ void AppDelegate::toggleSmartScaling()
     const bool on = settings.toggle(keys::SMART_SCALING);
     if (controller)
         controller->setSmartScaling(on);
+}
+
+void AppDelegate::activateVistraleCamera()
+{
+    if (controller)
+        controller->activateVistraleCamera();
+}
+
+void AppDelegate::deactivateVistraleCamera()
+{
+    if (controller)
+        controller->deactivateVistraleCamera();
 }
 
 void AppDelegate::mirrorVistrale()

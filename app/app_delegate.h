@@ -28,6 +28,7 @@ constexpr int SOUND_TAG = 212;
 constexpr int SCREENSHOT_TAG = 214;
 constexpr int HIDE_PANEL_WINDOW_TAG = 219;
 constexpr int SCREEN_PERMISSION_TAG = 220;
+constexpr int ACTIVATE_TAG = 221;
 constexpr int SMART_SCALING_TAG = 222;
 constexpr int COPY_SCREENSHOT_TAG = 224;
 constexpr int MOUSE_CLICKS_TAG = 225;
@@ -68,6 +69,9 @@ public:
     void toggleMov();
     void toggleSound();
     void toggleSmartScaling();
+    void activateVistraleCamera();
+    // No menu item calls it; it removes the camera for V4L2 readers.
+    void deactivateVistraleCamera();
     void mirrorVistrale();
     void openSystemPreferences();
     void showContact();

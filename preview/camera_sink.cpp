@@ -126,7 +126,39 @@ void VistraleViewController::offerCameraInstall()
         activateVistraleCamera();
 }
 
-void VistraleViewController::activateVistraleCamera() { }
+namespace {
+
+CameraActivation* activationFor(
+    Platform& platform, const CameraSetupPaths& paths, std::unique_ptr<CameraActivation>& activation)
+{
+    if (!activation && platform.privileged && platform.dialogs)
+        activation = std::make_unique<CameraActivation>(*platform.privileged, *platform.dialogs, paths);
+    return activation.get();
+}
+
+} // namespace
+
+void VistraleViewController::activateVistraleCamera()
+{
+    CameraActivation* activation = activationFor(platform, cameraSetupPaths, cameraActivation);
+    if (!activation) {
+        logLine("camera activation unavailable: no administrator runner");
+        return;
+    }
+    // The V4L2 output looks for its device every 2 s, so the new device is taken up
+    // without more work here.
+    activation->activation();
+}
+
+void VistraleViewController::deactivateVistraleCamera()
+{
+    CameraActivation* activation = activationFor(platform, cameraSetupPaths, cameraActivation);
+    if (!activation) {
+        logLine("camera activation unavailable: no administrator runner");
+        return;
+    }
+    activation->deactivation();
+}
 
 bool VistraleViewController::hasSinkQueue() const
 {

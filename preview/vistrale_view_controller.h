@@ -1,5 +1,6 @@
 #pragma once
 
+#include "camera/camera_activation.h"
 #include "platform/camera.h"
 #include "platform/frame.h"
 #include "platform/screens.h"
@@ -162,6 +163,14 @@ public:
     void drainCameraQueue() { cameraQueue.drain(); }
     // Installs the camera for V4L2 readers (asks for the administrator's password).
     void activateVistraleCamera();
+    // Removes it again.
+    void deactivateVistraleCamera();
+    // Whether the camera's source and sink streams were found.
+    bool foundCameraStream() const { return vistraleStream.has_value(); }
+    // Where activation finds its helper; tests point it at their own.
+    CameraSetupPaths cameraSetupPaths = defaultCameraSetupPaths();
+    // True from an activation request until its successful outcome.
+    bool activating() const { return cameraActivation && cameraActivation->activating; }
 
     // The newest output frame; empty until the first one is drawn. Any thread.
     CapturedFrame lastCapturedFrame() const;
@@ -315,6 +324,8 @@ private:
     std::unique_ptr<RepeatingTimer> veryslowtimer;
     // The camera's slow calls run here, one at a time, off the main thread.
     SerialQueue cameraQueue;
+    // Made on the first request: it needs the administrator runner.
+    std::unique_ptr<CameraActivation> cameraActivation;
     std::atomic<bool> sinkStarting{false};
     std::mutex recorderLock;
     std::function<void(const FrameRef&)> recorderSink;

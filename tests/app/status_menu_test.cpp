@@ -1,6 +1,8 @@
 #include "app/settings/settings_keys.h"
 #include "tests/app/app_harness.h"
 
+#include <QCoreApplication>
+#include <QFile>
 #include <QMenu>
 #include <gtest/gtest.h>
 
@@ -37,7 +39,7 @@ TEST(StatusMenu, ListsTheItemsInTheirOrderWithTheirRefreshedTitles)
         (QStringList{"About (⌘ F1 to select windows)", "Show Vistrale", "Show Vistrale Share", "Clear all", "-",
             "Save Screenshot...", "Copy Screenshot...", "-", "Microphone (Studio Mic)", "Text Overlay...",
             "Keyboard Shortcut...\t⌘ F1", "-", "Save as MOV (default MP4)", "Sound Effect", "Highlight Mouse with ⌘",
-            "Smart Scaling", "-", "Mirror Camera", "Check Screen Permissions...", "-", "-",
+            "Smart Scaling", "-", "Activate Vistrale Camera", "Mirror Camera", "Check Screen Permissions...", "-", "-",
             "Contact <support@vistrale.app>", "Review Vistrale...", "Share...", "Quit"}));
 }
 
@@ -113,6 +115,48 @@ TEST(StatusMenu, SmartScalingReachesTheController)
     app.item(SMART_SCALING_TAG)->trigger();
     EXPECT_TRUE(app.delegate->vc()->smartScaling);
     EXPECT_TRUE(app.reopenSettings()->boolValue(keys::SMART_SCALING));
+}
+
+TEST(StatusMenu, ActivateVistraleCameraRunsTheSetUpAndFollowsTheV4L2Device)
+{
+    LaunchedApp app;
+    VistraleViewController& vc = *app.delegate->vc();
+    vc.cameraSetupPaths.helper = app.dir.filePath("vistrale-camera-setup");
+    vc.cameraSetupPaths.sysRoot = app.dir.filePath("sys");
+    vc.cameraSetupPaths.modinfo = app.dir.filePath("no-modinfo");
+    QFile helper(vc.cameraSetupPaths.helper);
+    ASSERT_TRUE(helper.open(QIODevice::WriteOnly));
+    helper.write("#!/bin/sh\n");
+    helper.close();
+    helper.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    // No camera stream found: the item is there to install it.
+    EXPECT_TRUE(app.item(ACTIVATE_TAG)->isEnabled());
+    app.item(ACTIVATE_TAG)->trigger();
+    ASSERT_EQ(app.fake.privileged->runs.size(), 1u);
+    EXPECT_EQ(app.fake.privileged->runs[0], (QStringList{vc.cameraSetupPaths.helper, "activate", "--at-boot"}));
+    EXPECT_TRUE(vc.activating());
+    ASSERT_TRUE(app.fake.privileged->finishNext(PrivilegedResult{true, 0, {}}));
+    QCoreApplication::processEvents();
+    ASSERT_FALSE(app.fake.dialogs->shown.empty());
+    EXPECT_EQ(app.fake.dialogs->shown.back().message, "Success");
+    EXPECT_EQ(app.fake.dialogs->shown.back().informative, "The Vistrale camera is activated");
+    EXPECT_FALSE(vc.activating());
+
+    // The stream found but no V4L2 device: still offered, since PipeWire readers
+    // need nothing installed and V4L2 readers do.
+    app.fake.camera->addVistraleCamera(2);
+    app.fake.camera->installed = false;
+    vc.connectToVistraleCamera();
+    ASSERT_TRUE(vc.foundCameraStream());
+    EXPECT_TRUE(app.item(ACTIVATE_TAG)->isEnabled());
+    app.fake.camera->installed = true;
+    EXPECT_FALSE(app.item(ACTIVATE_TAG)->isEnabled());
+
+    // The delegate's deactivation, which no item calls, removes it again.
+    app.delegate->deactivateVistraleCamera();
+    ASSERT_EQ(app.fake.privileged->runs.size(), 2u);
+    EXPECT_EQ(app.fake.privileged->runs[1], (QStringList{vc.cameraSetupPaths.helper, "deactivate"}));
 }
 
 TEST(StatusMenu, MirrorCameraIsWrittenExplicitlyAndPublished)
