@@ -165,21 +165,23 @@ TEST(CameraFrames, OneFrameInFlightTheLastFramePushedAtStartAndMirrorOnlyForTheC
 
 TEST(CameraFrames, AFullQueueKeepsItsFramesAndDropsTheNewOne)
 {
-    testing::internal::CaptureStdout();
     CameraHarness h(2, QString("sc=1"));
     h.camera->queueCapacity = 1;
+    h.newOutputFrame("first");
     h.poll();
     auto queue = h.camera->lastQueue();
     ASSERT_TRUE(queue);
-    const FrameRef stale = makeFrame(QSize(16, 16), Qt::blue);
-    // Whatever is in the queue when the camera has not caught up stays there.
-    ASSERT_TRUE(queue->enqueue(stale, 1.0, false));
-    h.vc->cameraHandOff().taken();
-    h.newOutputFrame("new");
+    // The last frame went in at start and the camera has not taken it: the queue is full.
     ASSERT_EQ(queue->count(), 1);
+    const FrameRef first = queue->received().at(0).frame;
+    h.vc->cameraHandOff().taken();
+    testing::internal::CaptureStdout();
+    h.newOutputFrame("new");
+    const std::string logged = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(queue->count(), 1);
     ASSERT_EQ(queue->received().size(), 1u);
-    EXPECT_EQ(queue->received()[0].frame, stale);
-    EXPECT_NE(testing::internal::GetCapturedStdout().find("error enqueuing, queue is full"), std::string::npos);
+    EXPECT_EQ(queue->received()[0].frame, first);
+    EXPECT_NE(logged.find("error enqueuing, queue is full"), std::string::npos) << logged;
 }
 
 TEST(CameraFrames, ASecondClientGetsFramesEvenWhenTheFirstLeftWithAFrameInFlight)
