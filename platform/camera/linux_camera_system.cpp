@@ -3,21 +3,29 @@
 #include "platform/log.h"
 
 #include <QUuid>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <optional>
 #include <thread>
 
 namespace vistrale {
 
 // The sink's queue and the camera thread that drains it. The thread runs between
 // start() and stop(); frames queued before start() wait for it.
+//
+// The output is drawn only when something on it changes, so while nothing does the
+// thread writes the last frame again every `repeatInterval`: readers such as video
+// call encoders need frames to keep going (a new participant's first picture, a key
+// frame on request). Repeats go to watched outputs only and leave the queue alone.
 class CameraFrameQueue : public CameraSinkQueue {
 public:
-    CameraFrameQueue(
-        int capacity, CameraSystem::QueueAltered altered, const std::vector<std::unique_ptr<CameraOutput>>& outputs)
+    CameraFrameQueue(int capacity, CameraSystem::QueueAltered altered,
+        const std::vector<std::unique_ptr<CameraOutput>>& outputs, std::chrono::milliseconds repeatInterval)
         : capacityValue(capacity)
         , altered(std::move(altered))
         , outputs(outputs)
+        , repeatInterval(repeatInterval)
     {
     }
     ~CameraFrameQueue() override { stop(); }
@@ -78,19 +86,33 @@ private:
 
     void run()
     {
+        std::optional<Pending> last;
+        std::chrono::steady_clock::time_point lastWritten;
         for (;;) {
             Pending next;
+            bool repeat = false;
             {
                 std::unique_lock guard(lock);
-                wake.wait(guard, [this] { return stopping || !pending.empty(); });
+                const auto ready = [this] { return stopping || !pending.empty(); };
+                if (last)
+                    repeat = !wake.wait_for(guard, repeatInterval, ready);
+                else
+                    wake.wait(guard, ready);
                 if (stopping)
                     return;
-                next = pending.front();
+                if (!repeat)
+                    next = pending.front();
             }
-            for (const auto& output : outputs) {
-                if (output->watched())
-                    output->write(*next.frame, next.hostTime, next.mirrored);
+            if (repeat) {
+                // The last picture again, stamped with the time that passed since.
+                next = *last;
+                next.hostTime += std::chrono::duration<double>(std::chrono::steady_clock::now() - lastWritten).count();
+                writeToWatched(next);
+                continue;
             }
+            writeToWatched(next);
+            last = next;
+            lastWritten = std::chrono::steady_clock::now();
             {
                 // The frame leaves the queue only once written, so a full queue means the
                 // camera has not caught up yet.
@@ -103,9 +125,18 @@ private:
         }
     }
 
+    void writeToWatched(const Pending& frame)
+    {
+        for (const auto& output : outputs) {
+            if (output->watched())
+                output->write(*frame.frame, frame.hostTime, frame.mirrored);
+        }
+    }
+
     const int capacityValue;
     const CameraSystem::QueueAltered altered;
     const std::vector<std::unique_ptr<CameraOutput>>& outputs;
+    const std::chrono::milliseconds repeatInterval;
     mutable std::mutex lock;
     std::condition_variable wake;
     std::deque<Pending> pending;
@@ -115,11 +146,13 @@ private:
 };
 
 LinuxCameraSystem::LinuxCameraSystem(std::vector<std::unique_ptr<CameraOutput>> outputs,
-    std::function<bool()> installed, std::function<bool()> installable, int queueCapacity)
+    std::function<bool()> installed, std::function<bool()> installable, int queueCapacity,
+    std::chrono::milliseconds repeatInterval)
     : outputs(std::move(outputs))
     , installed(std::move(installed))
     , installable(std::move(installable))
     , queueCapacity(std::max(1, queueCapacity))
+    , repeatInterval(repeatInterval)
 {
 }
 
@@ -183,7 +216,7 @@ int LinuxCameraSystem::copyBufferQueue(
 {
     if (sinkStream != SINK_STREAM_ID || !result)
         return BAD_OBJECT;
-    auto created = std::make_shared<CameraFrameQueue>(queueCapacity, std::move(altered), outputs);
+    auto created = std::make_shared<CameraFrameQueue>(queueCapacity, std::move(altered), outputs, repeatInterval);
     std::shared_ptr<CameraFrameQueue> replaced;
     {
         std::lock_guard guard(lock);

@@ -3,6 +3,7 @@
 #include "platform/camera.h"
 #include "platform/camera/camera_output.h"
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -25,9 +26,12 @@ public:
     static constexpr int BAD_OBJECT = -1;
 
     // `installed` answers deviceInstalled() (the loopback device's presence) and
-    // `installable` deviceInstallable() (its kernel module's).
+    // `installable` deviceInstallable() (its kernel module's). While the output does
+    // not change, the last frame is written again every `repeatInterval` (5 a second
+    // by default), so that readers never stall.
     LinuxCameraSystem(std::vector<std::unique_ptr<CameraOutput>> outputs, std::function<bool()> installed,
-        std::function<bool()> installable, int queueCapacity = 2);
+        std::function<bool()> installable, int queueCapacity = 2,
+        std::chrono::milliseconds repeatInterval = std::chrono::milliseconds(200));
     ~LinuxCameraSystem() override;
 
     std::vector<quint32> devices() override;
@@ -49,6 +53,7 @@ private:
     std::function<bool()> installed;
     std::function<bool()> installable;
     int queueCapacity;
+    std::chrono::milliseconds repeatInterval;
     std::mutex lock;
     std::shared_ptr<CameraFrameQueue> queue;
     QString writtenControl;

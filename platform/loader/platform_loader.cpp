@@ -1,18 +1,24 @@
 #include "platform/loader/platform_loader.h"
 
+#include "camera/loopback_state.h"
+#include "platform/camera/linux_camera_system.h"
 #include "platform/dbus/dbus_notifications.h"
 #include "platform/fake/fake_desktop.h"
 #include "platform/log.h"
+#include "platform/pipewire/pipewire_camera.h"
 #include "platform/qt/qt_clock.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_privileged_runner.h"
 #include "platform/qt/qt_services.h"
 #include "platform/qt/qt_system_actions.h"
+#include "platform/v4l2/v4l2_loopback_camera.h"
 #if VISTRALE_HAVE_X11
 #include "platform/x11/x11_platform.h"
 #endif
 
 #include <QGuiApplication>
+#include <QProcess>
+#include <optional>
 
 namespace vistrale {
 namespace {
@@ -23,6 +29,47 @@ void useFakeDesktop(Platform& platform)
     platform.ownWindows = std::make_unique<FakeOwnWindows>();
     platform.pointerKeys = std::make_unique<FakePointerKeys>();
     platform.capture = nullptr;
+}
+
+// Whether the kernel has a v4l2loopback module to load: modinfo answers in
+// milliseconds, the timeout only bounds a hung one.
+bool loopbackModuleAvailable()
+{
+    QProcess modinfo;
+    modinfo.setStandardInputFile(QProcess::nullDevice());
+    modinfo.start(QStringLiteral("/sbin/modinfo"), {QStringLiteral("-n"), QStringLiteral("v4l2loopback")});
+    if (!modinfo.waitForFinished(2000)) {
+        modinfo.kill();
+        modinfo.waitForFinished(1000);
+        return false;
+    }
+    return modinfo.exitStatus() == QProcess::NormalExit && modinfo.exitCode() == 0;
+}
+
+// "Vistrale Camera" through the outputs VISTRALE_CAMERA names: "pipewire", "v4l2",
+// "both" (the default) or "none".
+std::unique_ptr<CameraSystem> makeCamera()
+{
+    QString choice = qEnvironmentVariable("VISTRALE_CAMERA", QStringLiteral("both"));
+    if (choice == "none")
+        return nullptr;
+    if (choice != "pipewire" && choice != "v4l2" && choice != "both") {
+        logLine("unknown VISTRALE_CAMERA, using both: ", choice);
+        choice = QStringLiteral("both");
+    }
+    std::vector<std::unique_ptr<CameraOutput>> outputs;
+    if (choice != "v4l2")
+        outputs.push_back(std::make_unique<PipeWireCamera>());
+    if (choice != "pipewire")
+        outputs.push_back(std::make_unique<V4L2LoopbackCamera>());
+    auto installable = std::make_shared<std::optional<bool>>();
+    return std::make_unique<LinuxCameraSystem>(
+        std::move(outputs), [] { return readLoopbackState("/sys").vistraleDevice; },
+        [installable] {
+            if (!installable->has_value())
+                *installable = loopbackModuleAvailable();
+            return **installable;
+        });
 }
 
 } // namespace
@@ -42,6 +89,7 @@ LoadedPlatform loadPlatform()
     platform.permissions = std::make_unique<GrantedPermissions>();
     platform.clipboard = std::make_unique<QtClipboard>();
     platform.privileged = std::make_unique<QtPrivilegedRunner>();
+    platform.camera = makeCamera();
 
     const QString forced = qEnvironmentVariable("VISTRALE_PLATFORM");
     if (forced == "fake") {

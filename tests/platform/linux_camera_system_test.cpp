@@ -3,6 +3,7 @@
 
 #include <QUuid>
 #include <atomic>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
@@ -54,7 +55,8 @@ FrameRef frameOf(QColor colour)
 }
 
 struct TwoOutputs {
-    TwoOutputs()
+    // Repeats of the last frame are off unless a test asks for them.
+    explicit TwoOutputs(std::chrono::milliseconds repeat = std::chrono::hours(1))
     {
         std::vector<std::unique_ptr<CameraOutput>> outputs;
         auto a = std::make_unique<RecordingOutput>();
@@ -64,7 +66,7 @@ struct TwoOutputs {
         outputs.push_back(std::move(a));
         outputs.push_back(std::move(b));
         camera = std::make_unique<LinuxCameraSystem>(
-            std::move(outputs), [] { return false; }, [] { return true; }, 2);
+            std::move(outputs), [] { return false; }, [] { return true; }, 2, repeat);
     }
     RecordingOutput* first;
     RecordingOutput* second;
@@ -187,4 +189,48 @@ TEST(LinuxCamera, ANewQueueReplacesTheOldOneWhichNoLongerDelivers)
     EXPECT_EQ(oldAltered.load(), 0);
     ASSERT_EQ(t.first->all().size(), 1u);
     EXPECT_EQ(t.first->all()[0].firstPixel, QColor(Qt::green).rgba());
+}
+
+TEST(LinuxCamera, WhileNothingChangesTheLastFrameIsWrittenAgainToWatchedOutputsOnly)
+{
+    TwoOutputs t(std::chrono::milliseconds(20));
+    t.first->reader = true;
+    std::atomic<int> altered{0};
+    std::shared_ptr<CameraSinkQueue> queue;
+    ASSERT_EQ(t.camera->copyBufferQueue(
+                  LinuxCameraSystem::SINK_STREAM_ID, [&] { ++altered; }, &queue),
+        0);
+    ASSERT_EQ(t.camera->startStream(LinuxCameraSystem::DEVICE_ID, LinuxCameraSystem::SINK_STREAM_ID), 0);
+    // Nothing was ever queued: there is nothing to repeat.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(t.first->all().empty());
+
+    ASSERT_TRUE(queue->enqueue(frameOf(Qt::red), 10.0, true));
+    ASSERT_TRUE(test::waitUntil([&] { return t.first->all().size() >= 4; }, 5000));
+    const auto written = t.first->all();
+    for (std::size_t i = 1; i < written.size(); ++i) {
+        EXPECT_EQ(written[i].firstPixel, QColor(Qt::red).rgba());
+        EXPECT_TRUE(written[i].mirrored) << "a repeat keeps the frame's mirroring";
+        EXPECT_GT(written[i].hostTime, written[i - 1].hostTime) << "repeats carry the time of their writing";
+    }
+    // Repeats do not count as frames taken from the queue.
+    EXPECT_EQ(altered.load(), 1);
+    EXPECT_TRUE(t.second->all().empty());
+
+    // A new frame replaces the repeated one.
+    ASSERT_TRUE(queue->enqueue(frameOf(Qt::green), 20.0, false));
+    ASSERT_TRUE(test::waitUntil(
+        [&] {
+            const auto all = t.first->all();
+            return all.size() >= 2 && all.back().firstPixel == QColor(Qt::green).rgba() && !all.back().mirrored
+                && all.back().hostTime > 20.0;
+        },
+        5000));
+
+    // Without a reader, nothing is written, repeats included.
+    t.first->reader = false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const std::size_t before = t.first->all().size();
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_EQ(t.first->all().size(), before);
 }

@@ -57,6 +57,7 @@ bool VistraleProcess::start(QString* error, const QStringList& arguments)
     process = std::make_unique<QProcess>();
     QProcessEnvironment environment = desktop.environment();
     environment.insert("VISTRALE_TRACE_DIALOGS", "1");
+    environment.insert(extraEnvironment);
     process->setProcessEnvironment(environment);
     process->setProgram(VISTRALE_BINARY);
     process->setArguments(arguments);

@@ -3,6 +3,7 @@
 #include "tests/support/virtual_desktop.h"
 
 #include <QImage>
+#include <QProcessEnvironment>
 #include <QRect>
 #include <QString>
 #include <QStringList>
@@ -27,6 +28,8 @@ public:
     // A value read back from the settings file; none when missing.
     std::optional<QString> setting(const QString& key) const;
 
+    // An environment variable for the next start, on top of the desktop's.
+    void setEnvironment(const QString& name, const QString& value) { extraEnvironment.insert(name, value); }
     // Starts the application and waits until its preview window is mapped.
     bool start(QString* error, const QStringList& arguments = {});
     // Runs another start with these arguments to completion; its exit status and output.
@@ -50,6 +53,7 @@ private:
     VirtualDesktop& desktop;
     std::unique_ptr<QProcess> process;
     QString logPath;
+    QProcessEnvironment extraEnvironment;
 };
 
 } // namespace vistrale::test
