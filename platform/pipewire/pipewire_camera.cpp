@@ -235,7 +235,7 @@ void PipeWireCamera::Impl::teardown()
 }
 
 // The daemon went away or refused the node: one line, then a fresh start soon and,
-// while that fails, every RETRY_SECONDS. Tearing down waits for the timer, as the
+// while that fails, every RETRY_SECONDS, until the node is published again. Tearing down waits for the timer, as the
 // objects may be inside their own callbacks here.
 void PipeWireCamera::Impl::lose(const QString& text, const QString& why)
 {
@@ -246,9 +246,13 @@ void PipeWireCamera::Impl::lose(const QString& text, const QString& why)
     if (lost)
         return;
     lost = true;
+    // One line per outage: a connection made while the old daemon is still shutting
+    // down is lost again before it publishes, and retries then wait the full period.
+    const bool firstLoss = !absenceLogged;
+    if (firstLoss)
+        logLine(text, why);
     absenceLogged = true;
-    logLine(text, why);
-    armRetry(true);
+    armRetry(firstLoss);
 }
 
 void PipeWireCamera::Impl::armRetry(bool soon)
