@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QObject>
 #include <QProcess>
+#include <optional>
 
 namespace vistrale {
 namespace {
@@ -34,20 +35,29 @@ QString withDetail(const QString& reason, const QString& output)
     return detail.isEmpty() ? reason : reason + QStringLiteral(": ") + detail;
 }
 
-// The version of the module a modprobe would load now.
-QString availableVersion(const QString& modinfo)
+// What modinfo prints about v4l2loopback with `options` before the module's name;
+// none when it fails, is missing or hangs.
+std::optional<QByteArray> askModinfo(const QString& modinfo, QStringList options)
 {
     QProcess process;
     process.setStandardInputFile(QProcess::nullDevice());
-    process.start(modinfo, {QStringLiteral("-F"), QStringLiteral("version"), QStringLiteral("v4l2loopback")});
+    options.append(QStringLiteral("v4l2loopback"));
+    process.start(modinfo, options);
     if (!process.waitForFinished(MODINFO_TIMEOUT_MS)) {
         process.kill();
         process.waitForFinished(MODINFO_TIMEOUT_MS);
-        return {};
+        return std::nullopt;
     }
     if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return {};
-    return firstLine(QString::fromUtf8(process.readAllStandardOutput().left(1024)));
+        return std::nullopt;
+    return process.readAllStandardOutput().left(1024);
+}
+
+// The version of the module a modprobe would load now.
+QString availableVersion(const QString& modinfo)
+{
+    const std::optional<QByteArray> version = askModinfo(modinfo, {QStringLiteral("-F"), QStringLiteral("version")});
+    return version ? firstLine(QString::fromUtf8(*version)) : QString();
 }
 
 QString orUnknown(const QString& version)
@@ -56,6 +66,11 @@ QString orUnknown(const QString& version)
 }
 
 } // namespace
+
+bool loopbackModuleAvailable(const QString& modinfo)
+{
+    return askModinfo(modinfo, {QStringLiteral("-n")}).has_value();
+}
 
 CameraSetupPaths defaultCameraSetupPaths()
 {

@@ -23,6 +23,9 @@ struct CameraSetupPaths {
 // The helper beside the running executable, the real /sys and modinfo.
 CameraSetupPaths defaultCameraSetupPaths();
 
+// Whether modinfo finds a v4l2loopback module to load (activation can succeed).
+bool loopbackModuleAvailable(const QString& modinfo = CameraSetupPaths().modinfo);
+
 // Results of a finished request, as the log line "Request finished with result: " shows them.
 inline constexpr int REQUEST_COMPLETED = 0;
 inline constexpr int REQUEST_WILL_COMPLETE_AFTER_REBOOT = 1;

@@ -1,5 +1,6 @@
 #include "platform/loader/platform_loader.h"
 
+#include "camera/camera_activation.h"
 #include "camera/loopback_state.h"
 #include "platform/camera/linux_camera_system.h"
 #include "platform/dbus/dbus_notifications.h"
@@ -17,7 +18,6 @@
 #endif
 
 #include <QGuiApplication>
-#include <QProcess>
 #include <optional>
 
 namespace vistrale {
@@ -29,21 +29,6 @@ void useFakeDesktop(Platform& platform)
     platform.ownWindows = std::make_unique<FakeOwnWindows>();
     platform.pointerKeys = std::make_unique<FakePointerKeys>();
     platform.capture = nullptr;
-}
-
-// Whether the kernel has a v4l2loopback module to load: modinfo answers in
-// milliseconds, the timeout only bounds a hung one.
-bool loopbackModuleAvailable()
-{
-    QProcess modinfo;
-    modinfo.setStandardInputFile(QProcess::nullDevice());
-    modinfo.start(QStringLiteral("/sbin/modinfo"), {QStringLiteral("-n"), QStringLiteral("v4l2loopback")});
-    if (!modinfo.waitForFinished(2000)) {
-        modinfo.kill();
-        modinfo.waitForFinished(1000);
-        return false;
-    }
-    return modinfo.exitStatus() == QProcess::NormalExit && modinfo.exitCode() == 0;
 }
 
 // "Vistrale Camera" through the outputs VISTRALE_CAMERA names: "pipewire", "v4l2",
