@@ -126,38 +126,28 @@ void VistraleViewController::offerCameraInstall()
         activateVistraleCamera();
 }
 
-namespace {
-
-CameraActivation* activationFor(
-    Platform& platform, const CameraSetupPaths& paths, std::unique_ptr<CameraActivation>& activation)
+CameraActivation* VistraleViewController::cameraSetUp()
 {
-    if (!activation && platform.privileged && platform.dialogs)
-        activation = std::make_unique<CameraActivation>(*platform.privileged, *platform.dialogs, paths);
-    return activation.get();
+    if (!cameraActivation && platform.privileged && platform.dialogs)
+        cameraActivation
+            = std::make_unique<CameraActivation>(*platform.privileged, *platform.dialogs, cameraSetupPaths);
+    if (!cameraActivation)
+        logLine("camera activation unavailable: no administrator runner");
+    return cameraActivation.get();
 }
-
-} // namespace
 
 void VistraleViewController::activateVistraleCamera()
 {
-    CameraActivation* activation = activationFor(platform, cameraSetupPaths, cameraActivation);
-    if (!activation) {
-        logLine("camera activation unavailable: no administrator runner");
-        return;
-    }
     // The V4L2 output looks for its device every 2 s, so the new device is taken up
     // without more work here.
-    activation->activation();
+    if (CameraActivation* activation = cameraSetUp())
+        activation->activation();
 }
 
 void VistraleViewController::deactivateVistraleCamera()
 {
-    CameraActivation* activation = activationFor(platform, cameraSetupPaths, cameraActivation);
-    if (!activation) {
-        logLine("camera activation unavailable: no administrator runner");
-        return;
-    }
-    activation->deactivation();
+    if (CameraActivation* activation = cameraSetUp())
+        activation->deactivation();
 }
 
 bool VistraleViewController::hasSinkQueue() const

@@ -326,6 +326,8 @@ private:
     SerialQueue cameraQueue;
     // Made on the first request: it needs the administrator runner.
     std::unique_ptr<CameraActivation> cameraActivation;
+    // The activation, made when first needed; null (with a log line) without a runner.
+    CameraActivation* cameraSetUp();
     std::atomic<bool> sinkStarting{false};
     std::mutex recorderLock;
     std::function<void(const FrameRef&)> recorderSink;
