@@ -235,8 +235,8 @@ void PipeWireCamera::Impl::teardown()
 }
 
 // The daemon went away or refused the node: one line, then a fresh start soon and,
-// while that fails, every RETRY_SECONDS, until the node is published again. Tearing down waits for the timer, as the
-// objects may be inside their own callbacks here.
+// while that fails, every RETRY_SECONDS, until the node is published again. Tearing
+// down waits for the timer, as the objects may be inside their own callbacks here.
 void PipeWireCamera::Impl::lose(const QString& text, const QString& why)
 {
     streaming = false;

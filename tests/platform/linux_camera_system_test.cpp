@@ -68,6 +68,15 @@ struct TwoOutputs {
         camera = std::make_unique<LinuxCameraSystem>(
             std::move(outputs), [] { return false; }, [] { return true; }, 2, repeat);
     }
+    // The sink's queue, counting its changes in `altered`, with the sink started.
+    void startSink(std::atomic<int>& altered, std::shared_ptr<CameraSinkQueue>& queue)
+    {
+        ASSERT_EQ(camera->copyBufferQueue(
+                      LinuxCameraSystem::SINK_STREAM_ID, [&altered] { ++altered; }, &queue),
+            0);
+        ASSERT_TRUE(queue);
+        ASSERT_EQ(camera->startStream(LinuxCameraSystem::DEVICE_ID, LinuxCameraSystem::SINK_STREAM_ID), 0);
+    }
     RecordingOutput* first;
     RecordingOutput* second;
     std::unique_ptr<LinuxCameraSystem> camera;
@@ -148,10 +157,7 @@ TEST(LinuxCamera, AFrameCountsInTheQueueUntilItIsWrittenAndStoppingDropsTheRest)
     t.first->block = true;
     std::atomic<int> altered{0};
     std::shared_ptr<CameraSinkQueue> queue;
-    ASSERT_EQ(t.camera->copyBufferQueue(
-                  LinuxCameraSystem::SINK_STREAM_ID, [&] { ++altered; }, &queue),
-        0);
-    ASSERT_EQ(t.camera->startStream(LinuxCameraSystem::DEVICE_ID, LinuxCameraSystem::SINK_STREAM_ID), 0);
+    ASSERT_NO_FATAL_FAILURE(t.startSink(altered, queue));
     ASSERT_TRUE(queue->enqueue(frameOf(Qt::red), 1, false));
     ASSERT_TRUE(queue->enqueue(frameOf(Qt::green), 2, false));
     // The camera is busy with the first frame: the queue is full.
@@ -197,10 +203,7 @@ TEST(LinuxCamera, WhileNothingChangesTheLastFrameIsWrittenAgainToWatchedOutputsO
     t.first->reader = true;
     std::atomic<int> altered{0};
     std::shared_ptr<CameraSinkQueue> queue;
-    ASSERT_EQ(t.camera->copyBufferQueue(
-                  LinuxCameraSystem::SINK_STREAM_ID, [&] { ++altered; }, &queue),
-        0);
-    ASSERT_EQ(t.camera->startStream(LinuxCameraSystem::DEVICE_ID, LinuxCameraSystem::SINK_STREAM_ID), 0);
+    ASSERT_NO_FATAL_FAILURE(t.startSink(altered, queue));
     // Nothing was ever queued: there is nothing to repeat.
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_TRUE(t.first->all().empty());
