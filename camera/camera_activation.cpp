@@ -2,6 +2,7 @@
 
 #include "camera/camera_setup_status.h"
 #include "camera/loopback_state.h"
+#include "camera/trusted_program.h"
 #include "platform/log.h"
 
 #include <QCoreApplication>
@@ -74,8 +75,22 @@ bool loopbackModuleAvailable(const QString& modinfo)
 
 CameraSetupPaths defaultCameraSetupPaths()
 {
+    const QString program = QLatin1String(CAMERA_SETUP_PROGRAM);
+    const QString folder = QCoreApplication::applicationDirPath();
+    QStringList candidates{folder + QStringLiteral("/../libexec/vistrale/") + program};
+    // A developer's root-owned copy of the helper, for a build tree.
+    const QString named = qEnvironmentVariable("VISTRALE_CAMERA_SETUP");
+    if (!named.isEmpty() && QFileInfo(named).fileName() == program)
+        candidates.append(named);
+    candidates.append(folder + QLatin1Char('/') + program);
     CameraSetupPaths paths;
-    paths.helper = QCoreApplication::applicationDirPath() + QLatin1Char('/') + QLatin1String(CAMERA_SETUP_PROGRAM);
+    paths.helper = candidates.last();
+    for (const QString& candidate : candidates) {
+        if (QFileInfo(candidate).isFile()) {
+            paths.helper = QFileInfo(candidate).absoluteFilePath();
+            break;
+        }
+    }
     return paths;
 }
 
@@ -100,7 +115,17 @@ QString CameraActivation::helperPath() const
         logLine("Failed to find any system extensions");
         return {};
     }
-    return helper.absoluteFilePath();
+    QString resolved;
+    const QString problem = untrustedProgramReason(helper.absoluteFilePath(), paths.helperOwner, &resolved);
+    if (!problem.isEmpty()) {
+        logLine("camera set-up helper refused: ", problem);
+        informationAlert(dialogs, QObject::tr("Error"),
+            QObject::tr("The Vistrale camera cannot be set up from this copy of Vistrale: %1, so it is not safe to "
+                        "run as administrator. Install Vistrale from its package to activate the camera.")
+                .arg(problem));
+        return {};
+    }
+    return resolved;
 }
 
 void CameraActivation::activation()
@@ -196,12 +221,12 @@ void CameraActivation::requestFinished(int result)
     if (activating) {
         informationAlert(dialogs, QObject::tr("Success"),
             completed ? QObject::tr("The Vistrale camera is activated")
-                      : QObject::tr("Please reboot to finish activating the Vistrle camera"));
+                      : QObject::tr("Please reboot to finish activating the Vistrale camera"));
         activating = false;
     } else {
         informationAlert(dialogs, QObject::tr("Success"),
             completed ? QObject::tr("The Vistrale camera is deactivated")
-                      : QObject::tr("Please Reboot to finish deactivating the Vistrle camera"));
+                      : QObject::tr("Please Reboot to finish deactivating the Vistrale camera"));
     }
     if (finished)
         finished();

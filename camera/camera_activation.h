@@ -6,6 +6,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <sys/types.h>
 
 namespace vistrale {
 
@@ -18,9 +19,14 @@ struct CameraSetupPaths {
     QString sysRoot = QStringLiteral("/sys");
     // modinfo, asked for the available module's version.
     QString modinfo = QStringLiteral("/sbin/modinfo");
+    // Besides root, the one user who may own the helper and the folders above it.
+    uid_t helperOwner = 0;
 };
 
-// The helper beside the running executable, the real /sys and modinfo.
+// The helper where an installed Vistrale keeps it (libexec/vistrale beside the
+// executable's bin folder), else the one VISTRALE_CAMERA_SETUP names, else the one
+// beside the running executable (a build tree); the real /sys and modinfo. Whichever
+// it is, it runs only when root owns it and its folders.
 CameraSetupPaths defaultCameraSetupPaths();
 
 // Whether modinfo finds a v4l2loopback module to load (activation can succeed).
@@ -54,7 +60,8 @@ public:
     std::function<void()> finished;
 
 private:
-    // The helper's path; empty (with the log line) when the helper is missing.
+    // The helper's resolved path; empty (with the log line) when the helper is
+    // missing, and also (with an alert) when others than root could change it.
     QString helperPath() const;
     void logReplacement() const;
     void submit(const QStringList& argv);

@@ -1,8 +1,8 @@
 #include "platform/qt/qt_privileged_runner.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTimer>
 
 namespace vistrale {
@@ -30,8 +30,8 @@ void QtPrivilegedRunner::run(const QStringList& argv, std::function<void(const P
         finishLater(std::move(done), {false, -1, "the program to run as administrator has no absolute path"});
         return;
     }
-    const QString program = QDir::isAbsolutePath(tool) ? tool : QStandardPaths::findExecutable(tool);
-    if (program.isEmpty()) {
+    const QString program = tool;
+    if (!QDir::isAbsolutePath(program) || !QFileInfo(program).isExecutable()) {
         finishLater(std::move(done), {false, -1, tool + " is not installed"});
         return;
     }

@@ -9,7 +9,8 @@ namespace vistrale {
 class QtPrivilegedRunner : public PrivilegedRunner {
 public:
     // `tool`: the privilege tool; an absolute path, or a name looked up in PATH.
-    explicit QtPrivilegedRunner(QString tool = QStringLiteral("pkexec"));
+    // `tool` is taken by its absolute path, never looked up where the user could plant one.
+    explicit QtPrivilegedRunner(QString tool = QStringLiteral("/usr/bin/pkexec"));
     void run(const QStringList& argv, std::function<void(const PrivilegedResult&)> done) override;
 
 private:

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QMenu>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace vistrale;
 using vistrale::test::AppHarness;
@@ -122,6 +123,7 @@ TEST(StatusMenu, ActivateVistraleCameraRunsTheSetUpAndFollowsTheV4L2Device)
     LaunchedApp app;
     VistraleViewController& vc = *app.delegate->vc();
     vc.cameraSetupPaths.helper = app.dir.filePath("vistrale-camera-setup");
+    vc.cameraSetupPaths.helperOwner = geteuid();
     vc.cameraSetupPaths.sysRoot = app.dir.filePath("sys");
     vc.cameraSetupPaths.modinfo = app.dir.filePath("no-modinfo");
     QFile helper(vc.cameraSetupPaths.helper);

@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace vistrale;
 
@@ -33,6 +35,7 @@ struct ActivationHarness {
         writeFile(paths.helper, "#!/bin/sh\nexit 0\n", true);
         writeFile(paths.modinfo, "#!/bin/sh\n[ \"$*\" = \"-F version v4l2loopback\" ] && echo 0.12.7\n", true);
         QDir().mkpath(paths.sysRoot);
+        paths.helperOwner = geteuid();
         activation = std::make_unique<CameraActivation>(runner, dialogs, paths);
         activation->finished = [this] { ++finishedCalls; };
     }
@@ -141,6 +144,26 @@ TEST(CameraActivationRequest, AMissingHelperIsADamagedInstallationAndSubmitsNoth
     EXPECT_TRUE(h.runner.runs.empty());
 }
 
+TEST(CameraActivationRequest, AHelperOthersCouldChangeIsNeverRunAsAdministrator)
+{
+    const auto anyoneMayWrite = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup
+        | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    std::vector<std::function<bool(ActivationHarness&)>> cases = {
+        [&](ActivationHarness& h) { return QFile::setPermissions(h.dir.filePath("bin"), anyoneMayWrite); },
+        [&](ActivationHarness& h) { return QFile::setPermissions(h.paths.helper, anyoneMayWrite); },
+    };
+    if (geteuid() == 0)
+        cases.push_back([](ActivationHarness& h) { return chown(qPrintable(h.paths.helper), 65534, 65534) == 0; });
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        ActivationHarness h;
+        ASSERT_TRUE(cases[i](h)) << "case " << i;
+        EXPECT_NE(h.activate().find("camera set-up helper refused: "), std::string::npos) << "case " << i;
+        EXPECT_TRUE(h.runner.runs.empty()) << "case " << i;
+        EXPECT_TRUE(h.onlyAlert().informative.contains("Install Vistrale")) << "case " << i;
+        EXPECT_FALSE(h.activation->requestRunning());
+    }
+}
+
 TEST(CameraActivationOutcome, ACompletedActivationSaysActivatedAndEndsActivating)
 {
     ActivationHarness h;
@@ -160,7 +183,7 @@ TEST(CameraActivationOutcome, AnActivationThatNeedsARebootAsksForOne)
     h.activate();
     EXPECT_EQ(h.finish(3), "Request finished with result: 1\n");
 
-    expectInformationAlert(h.onlyAlert(), "Success", "Please reboot to finish activating the Vistrle camera");
+    expectInformationAlert(h.onlyAlert(), "Success", "Please reboot to finish activating the Vistrale camera");
     EXPECT_FALSE(h.activation->activating);
 }
 
@@ -181,7 +204,7 @@ TEST(CameraActivationOutcome, ADeactivationThatNeedsARebootAsksForOne)
     h.deactivate();
     EXPECT_EQ(h.finish(3), "Request finished with result: 1\n");
 
-    expectInformationAlert(h.onlyAlert(), "Success", "Please Reboot to finish deactivating the Vistrle camera");
+    expectInformationAlert(h.onlyAlert(), "Success", "Please Reboot to finish deactivating the Vistrale camera");
 }
 
 TEST(CameraActivationOutcome, AFailedActivationShowsTheErrorAndStaysActivating)

@@ -69,10 +69,14 @@ TEST(QtPrivilegedRunner, AMissingToolOrARelativeProgramEndsWithoutStarting)
     EXPECT_FALSE(result.errorText.isEmpty());
     EXPECT_FALSE(h.calledInside);
 
-    QtPrivilegedRunner notInPath("vistrale-no-such-tool");
-    result = h.run(notInPath, {"/bin/true"});
+    // A tool by a bare name is never looked up on PATH, where anyone could plant one.
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(h.dir.path()) + ":" + path);
+    QtPrivilegedRunner planted("fake-pkexec");
+    result = h.run(planted, {"/bin/true"});
+    qputenv("PATH", path);
     EXPECT_FALSE(result.started);
-    EXPECT_EQ(result.errorText, "vistrale-no-such-tool is not installed");
+    EXPECT_EQ(result.errorText, "fake-pkexec is not installed");
 
     QtPrivilegedRunner runner(h.tool);
     result = h.run(runner, {"true"});
