@@ -7,11 +7,14 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <iterator>
 #include <map>
 #include <poll.h>
+#include <string>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vistrale {
@@ -20,9 +23,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Scans closer together than this are merged, so that a program opening and closing
-// the device in a loop does not keep this thread busy.
-constexpr auto MIN_SCAN_GAP = std::chrono::milliseconds(20);
+// Full scans of the process table come at most this often: a program that opens and
+// closes the device in a loop must not keep this thread busy. Closes only recheck the
+// processes already known to hold the file, which is cheap, and at most every
+// MIN_CHECK_GAP.
+constexpr auto MIN_SCAN_GAP = std::chrono::milliseconds(250);
+constexpr auto MIN_CHECK_GAP = std::chrono::milliseconds(20);
 constexpr auto NEVER = Clock::time_point::max();
 
 bool isNumber(const char* name)
@@ -66,11 +72,17 @@ std::vector<int> processesHolding(const QString& proc, const QString& target, in
     DIR* dir = opendir(root.c_str());
     if (!dir)
         return pids;
+    // Another user's descriptors cannot be read (unless this is root): one stat of the
+    // process's folder passes over them without opening anything.
+    const uid_t user = geteuid();
     while (dirent* entry = readdir(dir)) {
         if (!isNumber(entry->d_name) || strlen(entry->d_name) > 9)
             continue;
         const int pid = atoi(entry->d_name);
         if (pid == self)
+            continue;
+        struct stat owner = {};
+        if (user != 0 && (fstatat(dirfd(dir), entry->d_name, &owner, 0) != 0 || owner.st_uid != user))
             continue;
         if (holds(root + '/' + entry->d_name + "/fd", wanted))
             pids.push_back(pid);
@@ -78,6 +90,11 @@ std::vector<int> processesHolding(const QString& proc, const QString& target, in
     closedir(dir);
     std::sort(pids.begin(), pids.end());
     return pids;
+}
+
+static bool processHolds(const QString& proc, const QString& target, int pid)
+{
+    return holds(proc.toStdString() + '/' + std::to_string(pid) + "/fd", target.toStdString());
 }
 
 DeviceOpenWatcher::DeviceOpenWatcher(const QString& path, Duration settle, const QString& proc)
@@ -118,13 +135,16 @@ void DeviceOpenWatcher::run()
     prctl(PR_SET_NAME, "device open watcher");
     const QString target = QFileInfo(path).canonicalFilePath();
     const int self = getpid();
-    // Each other process that holds the file, with the time it was first seen doing so.
+    // Each other process that holds the file, with the time it was first seen doing
+    // so. Kept from scan to scan: only a process's own close takes it out.
     std::map<int, Clock::time_point> openers;
     Clock::time_point lastScan = Clock::now() - MIN_SCAN_GAP;
-    Clock::time_point scanAt = Clock::now(); // NEVER while no scan is due
+    Clock::time_point lastCheck = Clock::now() - MIN_CHECK_GAP;
+    Clock::time_point scanAt = Clock::now(); // NEVER while no full scan is due
+    Clock::time_point checkAt = NEVER; // a recheck of the known openers
 
     while (true) {
-        const auto now = Clock::now();
+        auto now = Clock::now();
         if (now >= scanAt) {
             std::map<int, Clock::time_point> seen;
             for (int pid : processesHolding(proc, target, self)) {
@@ -132,24 +152,32 @@ void DeviceOpenWatcher::run()
                 seen[pid] = known != openers.end() ? known->second : now;
             }
             openers = std::move(seen);
-            lastScan = now;
+            ++scans;
+            lastScan = lastCheck = now;
             scanAt = NEVER;
+            checkAt = NEVER;
+        } else if (now >= checkAt) {
+            for (auto it = openers.begin(); it != openers.end();)
+                it = processHolds(proc, target, it->first) ? std::next(it) : openers.erase(it);
+            lastCheck = now;
+            checkAt = NEVER;
         }
 
-        // Count the settled openers. When one is still new, look again once it has
-        // held the file long enough, to confirm that it still does.
+        // Count the settled openers. When one is still new, look at it again once it
+        // has held the file long enough, to confirm that it still does.
         int settled = 0;
         for (const auto& [pid, since] : openers) {
             if (now - since >= settle)
                 ++settled;
             else
-                scanAt = std::min(scanAt, since + settle);
+                checkAt = std::min(checkAt, since + settle);
         }
         readers = settled;
 
         int timeout = -1;
-        if (scanAt != NEVER) {
-            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(scanAt - Clock::now());
+        const auto due = std::min(scanAt, checkAt);
+        if (due != NEVER) {
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(due - Clock::now());
             timeout = static_cast<int>(std::max<int64_t>(0, wait.count()));
         }
         pollfd fds[2] = {{wakeFd, POLLIN, 0}, {notifyFd, POLLIN, 0}};
@@ -161,12 +189,14 @@ void DeviceOpenWatcher::run()
             break;
         if (fds[1].revents & POLLIN) {
             alignas(inotify_event) char events[4096];
-            bool removed = false;
+            bool removed = false, opened = false, closed = false;
             ssize_t length;
             while ((length = read(notifyFd, events, sizeof events)) > 0) {
                 for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= length;) {
                     const auto* event = reinterpret_cast<const inotify_event*>(events + at);
                     removed |= (event->mask & IN_IGNORED) != 0;
+                    opened |= (event->mask & IN_OPEN) != 0;
+                    closed |= (event->mask & (IN_CLOSE_WRITE | IN_CLOSE_NOWRITE)) != 0;
                     at += sizeof(inotify_event) + event->len;
                 }
             }
@@ -175,8 +205,12 @@ void DeviceOpenWatcher::run()
                 readers = 0;
                 break;
             }
-            const auto soonest = std::max(Clock::now(), lastScan + MIN_SCAN_GAP);
-            scanAt = std::min(scanAt, soonest);
+            now = Clock::now();
+            // Only an open can bring a new reader; a close can only end a known one.
+            if (opened)
+                scanAt = std::min(scanAt, std::max(now, lastScan + MIN_SCAN_GAP));
+            if (closed && !openers.empty())
+                checkAt = std::min(checkAt, std::max(now, lastCheck + MIN_CHECK_GAP));
         }
     }
     readers = 0;

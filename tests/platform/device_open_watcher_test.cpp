@@ -165,3 +165,21 @@ TEST(ProcessesHolding, PassesOverEntriesThatAreNotReadableProcesses)
     EXPECT_EQ(processesHolding(proc.path(), target, 1), (std::vector<int>{12, 77}));
     EXPECT_TRUE(processesHolding(proc.filePath("missing"), target, 1).empty());
 }
+
+TEST_F(DeviceOpenWatcherTest, ScansAtMostFourTimesASecondWhileAProgramOpensTheFileInALoop)
+{
+    DeviceOpenWatcher watcher(path, std::chrono::milliseconds(300));
+    ASSERT_TRUE(watcher.active());
+    ASSERT_TRUE(waitUntil([&] { return watcher.scanCount() >= 1; }, 2000));
+    const int before = watcher.scanCount();
+    const auto start = std::chrono::steady_clock::now();
+    QProcess looping;
+    looping.start("timeout", {"1.5", "sh", "-c", "while :; do : <\"$0\"; done", path});
+    ASSERT_TRUE(looping.waitForFinished(5000));
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    const int scans = watcher.scanCount() - before;
+    EXPECT_GE(scans, 1) << "the opens were not noticed";
+    EXPECT_LE(scans, elapsed / std::chrono::milliseconds(250) + 2);
+    // Short opens never count as a reader.
+    EXPECT_FALSE(watcher.watched());
+}
