@@ -230,6 +230,8 @@ private:
 
 std::unique_ptr<CaptureStream> startCaptureThread(std::unique_ptr<CaptureWorker> worker)
 {
+    if (!worker || !worker->canBeWoken())
+        return nullptr;
     return std::make_unique<ThreadStream>(std::move(worker));
 }
 

@@ -47,6 +47,9 @@ public:
 
     // The capture thread's body; returns after requestStop() or when the stream died.
     void run();
+    // False when the worker has no wake-up descriptor: its thread could not be told
+    // to stop until the next X event, so it must not be started.
+    bool canBeWoken() const { return wake >= 0; }
     // Any thread.
     void requestStop();
     void requestSize(QSize size);
@@ -93,7 +96,8 @@ private:
     std::optional<QSize> requestedSize;
 };
 
-// A stream whose worker runs on a thread of its own. stop() joins it.
+// A stream whose worker runs on a thread of its own. stop() joins it. Null when the
+// worker cannot be woken (its error sink is not called then).
 std::unique_ptr<CaptureStream> startCaptureThread(std::unique_ptr<CaptureWorker> worker);
 
 // Opens an xcb connection of a stream's own; null, with a log line, when it fails.

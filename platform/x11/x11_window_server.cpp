@@ -1,10 +1,13 @@
 #include "platform/x11/x11_window_server.h"
 
+#include "platform/x11/x11_capture_worker.h"
+
 #include "platform/log.h"
 #include "platform/x11/x11_properties.h"
 
 #include <QFile>
 #include <algorithm>
+#include <utility>
 #include <xcb/composite.h>
 #include <xcb/res.h>
 
@@ -323,6 +326,14 @@ QImage X11WindowServer::imageWindow(qint64 windowNumber)
         || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
         return {};
     const QSize size(frameGeometry->width, frameGeometry->height);
+    // The same bound as the capture streams': a huge window is not read at all, rather
+    // than allocating gigabytes on every tick.
+    if (size.width() > MAX_CAPTURE_SIDE || size.height() > MAX_CAPTURE_SIDE
+        || frameGeometry->border_width > MAX_CAPTURE_SIDE) {
+        if (std::exchange(tooLargeLogged, windowNumber) != windowNumber)
+            logLine("window picture too large: ", QString("%1x%2").arg(size.width()).arg(size.height()));
+        return {};
+    }
 
     if (!x->extensions().composite || !redirectForImages()) {
         // Without Composite only what is on screen can be read; covered parts show

@@ -39,6 +39,8 @@ private:
     std::function<void()> onDesktopChange;
     int listener = 0;
     bool redirected = false;
+    // The last window refused for its size, so that it is logged once, not every tick.
+    qint64 tooLargeLogged = 0;
 };
 
 } // namespace vistrale::x11
