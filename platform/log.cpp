@@ -17,14 +17,30 @@ void logLine(const QString& text)
     std::fflush(stdout);
 }
 
-void logLine(const QString& text, const QString& value)
+QString printableText(const QString& text, int limit)
 {
-    logLine(text + value);
+    QString safe = text.left(limit);
+    for (QChar& c : safe) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Other_Format || category == QChar::Separator_Line
+            || category == QChar::Separator_Paragraph)
+            c = QLatin1Char('?');
+    }
+    if (text.size() > limit)
+        safe += QStringLiteral("…");
+    return safe;
 }
 
-void logLine(const QString& text, double value)
+void logParts(const QString& text, const QStringList& values)
 {
-    logLine(text + QString::number(value, 'g', 10));
+    QString line = text;
+    for (const QString& value : values) {
+        const bool joined = line.isEmpty() || line.endsWith(QLatin1Char('=')) || line.back().isSpace();
+        if (!joined)
+            line += QLatin1Char(' ');
+        line += value;
+    }
+    logLine(line);
 }
 
 } // namespace vistrale

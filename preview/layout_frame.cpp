@@ -74,8 +74,10 @@ FrameLayout layoutFrame(const LayoutInput& input, const QRectF& window)
         result = grown;
     }
     // When not even one step fits, the fitted rectangle stays, but it never shows
-    // bigger than the output or the window itself: a window larger than its screen
-    // is scaled down about its centre until it fits.
+    // bigger than the output or the window itself. A window wider than its screen
+    // would otherwise spill past the output's edges and be cut off; scaling it down
+    // about its centre keeps all of it in view (a deliberate step beyond plain
+    // growth).
     if (!fits(result)) {
         const double scale = std::min({camWidth / result.width(), camHeight / result.height(),
             window.width() / result.width(), window.height() / result.height()});

@@ -18,7 +18,7 @@ void VistraleViewController::changeResolution(double width, double height)
         logLine("changeResolution refused ", QString("%1x%2").arg(width).arg(height));
         return;
     }
-    logLine("changeResolution", QString("%1 %2").arg(width).arg(height));
+    logLine("changeResolution", width, height);
     camWidth = width;
     camHeight = height;
     previewRect = previewRectFor(camWidth, camHeight);
