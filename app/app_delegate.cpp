@@ -66,7 +66,7 @@ void AppDelegate::applicationDidFinishLaunching()
     });
     trayIcon->show();
     platform.notifications->observe(PLUGIN_NOTIFICATION, [this](const QString& object) {
-        logLine("notification message=", object);
+        logLine("notification message=", printableText(object));
         if (object == "mirrorstatus")
             publishMirror(settings.boolValue(keys::MIRROR));
     });
@@ -90,22 +90,15 @@ void AppDelegate::applicationDidFinishLaunching()
     // 8. A file that launched the application opens now, without the welcome.
     if (fileToOpen) {
         controller->SHOW_ABOUT_ON_LAUNCH = false;
-        logLine("open document ", fileToOpen->toLocalFile());
+        logLine("open document ", printableText(fileToOpen->toLocalFile()));
     }
 }
 
 void AppDelegate::createPreviewWindow()
 {
     const QSizeF size(roundHalfAway(OUTPUT_RESOLUTION[0] / 7.0), roundHalfAway(OUTPUT_RESOLUTION[1] / 7.0));
-    std::optional<QRectF> stored;
-    if (const std::optional<QString> text = settings.text(keys::PREVIEW_FRAME)) {
-        stored = parseRectString(*text);
-        if (!stored || stored->width() <= 0 || stored->height() <= 0) {
-            logLine("preview-frame not usable: ", *text);
-            stored.reset();
-        }
-    }
     const QList<ScreenInfo> screens = platform.screens->screens();
+    const std::optional<QRectF> stored = storedPreviewFrame(settings.text(keys::PREVIEW_FRAME), screens);
     const std::optional<ScreenInfo> mainScreen = screens.isEmpty() ? std::nullopt : std::optional(screens.first());
 
     previewWindow = std::make_unique<PreviewWindow>(*platform.ownWindows,
@@ -121,11 +114,11 @@ void AppDelegate::createPreviewWindow()
 
 bool AppDelegate::openFile(const QString& path)
 {
-    logLine("open file ", path);
+    logLine("open file ", printableText(path));
     const QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
     if (controller) {
         // Documents open in windows of their own once the document viewer exists.
-        logLine("open document ", url.toLocalFile());
+        logLine("open document ", printableText(url.toLocalFile()));
     } else {
         fileToOpen = url;
     }
@@ -379,7 +372,9 @@ void AppDelegate::shareVistrale()
 
 void AppDelegate::terminate()
 {
-    QApplication::quit();
+    // Not quit(): that first asks every window to close, and the preview window
+    // answers a close by hiding, which cancels the quit.
+    QApplication::exit(0);
 }
 
 } // namespace vistrale

@@ -3,17 +3,28 @@
 #include "app/app_delegate.h"
 #include "platform/log.h"
 
-#include <QAction>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QFileInfo>
 
 namespace vistrale {
+namespace {
+
+// Longer paths than the system's own limit cannot name a file.
+constexpr int MAX_PATH_LENGTH = 4096;
+
+} // namespace
 
 InstanceService::InstanceService(AppDelegate& delegate)
     : delegate(delegate)
 {
+}
+
+bool InstanceService::anotherInstanceRuns()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() && bus.interface()->isServiceRegistered(SERVICE);
 }
 
 bool InstanceService::registerOnBus(bool* busMissing)
@@ -44,50 +55,12 @@ bool InstanceService::handOver(const QStringList& paths)
 
 bool InstanceService::OpenFile(const QString& path)
 {
+    const QFileInfo file(path);
+    if (path.size() > MAX_PATH_LENGTH || path.contains(QChar(0)) || !file.isAbsolute() || !file.isFile()) {
+        logLine("open file refused, not an existing file: ", printableText(path));
+        return false;
+    }
     return delegate.openFile(path);
-}
-
-bool InstanceService::WriteOutputPicture(const QString& path)
-{
-    VistraleViewController* vc = delegate.vc();
-    if (!vc)
-        return false;
-    const FrameRef frame = vc->lastCapturedFrame().surface;
-    if (!frame) {
-        logLine("no output picture yet");
-        return false;
-    }
-    if (!path.endsWith(".png", Qt::CaseInsensitive) || !QFileInfo(path).isAbsolute()) {
-        logLine("output picture needs an absolute .png path: ", path);
-        return false;
-    }
-    if (!frame->image.save(path, "PNG")) {
-        logLine("cannot write output picture ", path);
-        return false;
-    }
-    return true;
-}
-
-QString InstanceService::Statistics()
-{
-    VistraleViewController* vc = delegate.vc();
-    if (!vc)
-        return "{}";
-    return QString(R"({"framesDrawn":%1,"lastDrawMilliseconds":%2,"lastDrawCpuMilliseconds":%3,"shared":%4})")
-        .arg(vc->compositor().framesDrawn())
-        .arg(vc->compositor().lastDrawMilliseconds(), 0, 'f', 3)
-        .arg(vc->compositor().lastDrawCpuMilliseconds(), 0, 'f', 3)
-        .arg(vc->sharedCount());
-}
-
-QString InstanceService::MenuItemTitle(int tag)
-{
-    StatusMenu* menu = delegate.statusMenu();
-    if (!menu)
-        return {};
-    menu->refresh();
-    QAction* item = menu->itemWithTag(tag);
-    return item ? item->text() : QString();
 }
 
 } // namespace vistrale

@@ -2,15 +2,14 @@
 
 #include <QObject>
 #include <QStringList>
-#include <functional>
 
 namespace vistrale {
 
 class AppDelegate;
 
 // The running application on the session bus ("com.quorvia.vistrale", object
-// "/Application"): a second start hands its files over here, and scripts ask for the
-// current output picture.
+// "/Application"): a second start hands its files over here. Nothing else is offered
+// to the programs on the bus.
 class InstanceService : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "com.quorvia.vistrale.Application")
@@ -21,6 +20,9 @@ public:
 
     explicit InstanceService(AppDelegate& delegate);
 
+    // Whether another instance holds the service name now. Needs no platform, so a
+    // second start can hand over before it loads anything.
+    static bool anotherInstanceRuns();
     // Claims the service name. False when another instance holds it or there is no
     // session bus (then `busMissing` says which).
     bool registerOnBus(bool* busMissing);
@@ -29,16 +31,9 @@ public:
     static bool handOver(const QStringList& paths);
 
 public slots:
+    // Opens an existing regular file given by its absolute path; anything else is
+    // refused with a log line.
     Q_SCRIPTABLE bool OpenFile(const QString& path);
-    // Writes the newest output picture as a PNG file; false when there is none yet or
-    // the file cannot be written.
-    Q_SCRIPTABLE bool WriteOutputPicture(const QString& path);
-    // Output-frame figures as JSON: frames drawn so far and the last frame's drawing
-    // time in milliseconds, wall and compositor-thread CPU (for benchmarks and
-    // diagnostics).
-    Q_SCRIPTABLE QString Statistics();
-    // The text the menu item with that tag shows, after the menu's refresh rules ran.
-    Q_SCRIPTABLE QString MenuItemTitle(int tag);
 
 private:
     AppDelegate& delegate;

@@ -1,5 +1,7 @@
 #include "app/app_delegate.h"
+#include "app/diagnostics_service.h"
 #include "app/instance_service.h"
+#include "app/quit_signals.h"
 #include "app/settings/settings.h"
 #include "platform/loader/platform_loader.h"
 #include "platform/log.h"
@@ -30,6 +32,18 @@ int main(int argc, char* argv[])
     parser.process(application);
     const QStringList files = parser.positionalArguments();
 
+    // A second start hands its files over before it loads anything: loading would
+    // publish a second camera and open connections to the display.
+    if (InstanceService::anotherInstanceRuns()) {
+        if (InstanceService::handOver(files)) {
+            logLine("Vistrale is already running");
+            return 0;
+        }
+        logLine("Vistrale is already running but does not answer");
+        return 1;
+    }
+
+    QuitSignals quitSignals;
     LoadedPlatform loaded = loadPlatform();
     if (!loaded.problem.isEmpty())
         logLine("desktop services unavailable, windows cannot be shared: ", loaded.problem);
@@ -50,6 +64,10 @@ int main(int argc, char* argv[])
             return 1;
         }
     }
+
+    const std::unique_ptr<DiagnosticsService> diagnostics = DiagnosticsService::fromEnvironment(delegate);
+    if (diagnostics && !diagnostics->registerOnBus())
+        logLine("diagnostics not offered: session bus unreachable");
 
     for (const QString& file : files)
         delegate.openFile(file);

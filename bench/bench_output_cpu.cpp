@@ -34,8 +34,8 @@ QJsonObject statistics(VirtualDesktop& desktop)
 {
     QString out;
     desktop.run("dbus-send",
-        {"--session", "--print-reply", "--dest=com.quorvia.vistrale", "/Application",
-            "com.quorvia.vistrale.Application.Statistics"},
+        {"--session", "--print-reply", "--dest=com.quorvia.vistrale", "/Diagnostics",
+            "com.quorvia.vistrale.Diagnostics.Statistics"},
         &out, 3000);
     const int start = out.indexOf('{');
     const int end = out.lastIndexOf('}');

@@ -60,7 +60,10 @@ void VistraleViewController::veryslowTimerFunc()
     if (const std::optional<QString> control = platform.camera->controlString(*vistraleStream))
         handOff.needToStream = (*control == "sc=1");
     if (!handOff.needToStream) {
-        stopSink();
+        // On the camera queue, behind any start still running, so that a stop never
+        // overtakes the start it should undo.
+        if (hasSinkQueue() || sinkStarting.load())
+            cameraQueue.async([this] { stopSink(); });
         return;
     }
     if (hasSinkQueue() || !myDeviceID || !vistraleSinkStream)
@@ -115,15 +118,17 @@ void VistraleViewController::initSink(quint32 device, quint32 sinkStream)
     });
 }
 
-void VistraleViewController::offerCameraInstall()
+bool VistraleViewController::offerCameraInstall()
 {
     // The PipeWire camera needs no installation; the one for V4L2 readers is offered
     // only where its kernel module exists, since installing it fails anywhere else.
     if (!platform.camera || platform.camera->deviceInstalled() || !platform.camera->deviceInstallable())
-        return;
-    if (confirmationDialog(*platform.dialogs, tr("Vistrale Camera"),
+        return false;
+    if (!confirmationDialog(*platform.dialogs, tr("Vistrale Camera"),
             tr("Would you like to install the Vistrale camera now?"), tr("Activate"), tr("Cancel")))
-        activateVistraleCamera();
+        return false;
+    activateVistraleCamera();
+    return true;
 }
 
 CameraActivation* VistraleViewController::cameraSetUp()
@@ -148,6 +153,16 @@ void VistraleViewController::deactivateVistraleCamera()
 {
     if (CameraActivation* activation = cameraSetUp())
         activation->deactivation();
+}
+
+void VistraleViewController::shutDownCamera()
+{
+    // The camera's thread calls back into this controller while its sink runs: let a
+    // start still in progress finish, then stop the sink, both on the camera queue.
+    veryslowtimer.reset();
+    cameraQueue.async([this] { stopSink(); });
+    cameraQueue.drain();
+    handOff.setSink({});
 }
 
 bool VistraleViewController::hasSinkQueue() const

@@ -73,7 +73,9 @@ void VistraleViewController::fireTimer()
         if (const std::optional<QRectF> bounds = platform.windowServer->windowBounds(panelWindowID)) {
             if (previousPanelX == NOT_MEASURED)
                 previousPanelX = bounds->x();
-            const bool moved = bounds->width() != OUTPUT_RESOLUTION[0] || bounds->x() != previousPanelX;
+            // The share window has no frame of its own, so its bounds are its picture's:
+            // another width means the desktop rearranged it, not that it is shown.
+            const bool moved = bounds->width() != realRect.width() || bounds->x() != previousPanelX;
             previousPanelX = bounds->x();
             if (moved) {
                 missionControl = true;

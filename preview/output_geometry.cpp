@@ -1,5 +1,9 @@
 #include "preview/output_geometry.h"
 
+#include "app/settings/geometry_strings.h"
+#include "platform/log.h"
+
+#include <algorithm>
 #include <cmath>
 
 namespace vistrale {
@@ -21,6 +25,31 @@ QRectF previewWindowFrame(const std::optional<QRectF>& stored, const std::option
     const QRectF display = mainScreen ? mainScreen->frame : QRectF(0, 0, OUTPUT_RESOLUTION[0], OUTPUT_RESOLUTION[1]);
     return QRectF(display.x() + display.width() - size.width() - 8,
         display.y() + display.height() - size.height() - 8 - 25, size.width(), size.height());
+}
+
+std::optional<QRectF> storedPreviewFrame(const std::optional<QString>& text, const QList<ScreenInfo>& screens)
+{
+    if (!text)
+        return std::nullopt;
+    const std::optional<QRectF> stored = parseRectString(*text);
+    const QList<ScreenInfo> present = screens.isEmpty()
+        ? QList<ScreenInfo>{ScreenInfo{QRectF(0, 0, OUTPUT_RESOLUTION[0], OUTPUT_RESOLUTION[1]), QString(), 0}}
+        : screens;
+    // Sizes beyond any screen are refused before any arithmetic on them can overflow.
+    const bool sane = stored && stored->width() > 0 && stored->height() > 0 && stored->width() < 1e9
+        && stored->height() < 1e9 && std::abs(stored->x()) < 1e9 && std::abs(stored->y()) < 1e9;
+    const std::optional<ScreenInfo> screen = sane ? screenOfWindow(present, *stored) : std::nullopt;
+    if (!screen) {
+        logLine("preview-frame not usable: ", printableText(*text));
+        return std::nullopt;
+    }
+    const QRectF area = screen->frame;
+    const double scale = std::min({1.0, area.width() / stored->width(), area.height() / stored->height(),
+        MAX_STORED_SIZE / stored->width(), MAX_STORED_SIZE / stored->height()});
+    QRectF frame(stored->topLeft(), stored->size() * scale);
+    frame.moveLeft(std::clamp(frame.x(), area.left(), area.right() - frame.width()));
+    frame.moveTop(std::clamp(frame.y(), area.top(), area.bottom() - frame.height()));
+    return frame;
 }
 
 QRectF parkedShareWindowFrame(const QList<ScreenInfo>& screens, QSizeF size)

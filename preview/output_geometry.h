@@ -23,6 +23,15 @@ QRectF previewRectFor(double camWidth, double camHeight);
 QRectF previewWindowFrame(
     const std::optional<QRectF>& stored, const std::optional<ScreenInfo>& mainScreen, QSizeF size);
 
+// The largest window or picture size any stored geometry may ask for.
+inline constexpr double MAX_STORED_SIZE = 8192;
+
+// A stored preview frame ("preview-frame") made safe to use: none (with a log line)
+// when the text is not a rectangle, is empty, or lies off every screen; otherwise
+// shrunk, keeping its aspect, to at most its screen and MAX_STORED_SIZE, and moved
+// wholly onto that screen. With no screens known the output's size stands in.
+std::optional<QRectF> storedPreviewFrame(const std::optional<QString>& text, const QList<ScreenInfo>& screens);
+
 // The share window parked so that only a 32 × 32 corner of it overlaps the bottom
 // right corner of the rightmost screen.
 QRectF parkedShareWindowFrame(const QList<ScreenInfo>& screens, QSizeF size);

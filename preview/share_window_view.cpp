@@ -5,6 +5,7 @@
 namespace vistrale {
 
 ShareWindowView::ShareWindowView(QSize size)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint)
 {
     setWindowTitle(tr("Vistrale Share"));
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -16,7 +17,7 @@ void ShareWindowView::showFrame(FrameRef next)
     {
         std::lock_guard guard(lock);
         frame = std::move(next);
-        if (repaintQueued || !isVisible())
+        if (repaintQueued || !onScreen.load())
             return;
         repaintQueued = true;
     }
@@ -30,6 +31,16 @@ void ShareWindowView::showFrame(FrameRef next)
             update();
         },
         Qt::QueuedConnection);
+}
+
+void ShareWindowView::showEvent(QShowEvent*)
+{
+    onScreen = true;
+}
+
+void ShareWindowView::hideEvent(QHideEvent*)
+{
+    onScreen = false;
 }
 
 void ShareWindowView::paintEvent(QPaintEvent*)

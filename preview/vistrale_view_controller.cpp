@@ -58,6 +58,7 @@ VistraleViewController::~VistraleViewController()
     // No tick may start once teardown begins; the timer thread is joined here.
     dispatchSourceTimer.reset();
     slowtimer.reset();
+    shutDownCamera();
     for (auto& entry : streams)
         entry.second->stop();
     streams.clear();
@@ -100,7 +101,14 @@ void VistraleViewController::viewDidLoad()
     previousCameraSizeBeforeFullScreen = cameraSize;
 
     USE_SCREENCAPTUREKIT = decideCaptureMode(settings, *platform.windowServer, platform.capture.get());
-    logLine("USE_SCREENCAPTUREKIT=", USE_SCREENCAPTUREKIT ? QString("true") : QString("false"));
+    if (USE_SCREENCAPTUREKIT) {
+        // Live streams feed the preview; the slow timer has nothing to image.
+        PREVIEW_CAPTURE_INTERVAL = 1.0;
+        logLine("USE_SCREENCAPTUREKIT=", true);
+        logLine("PREVIEW_CAPTURE_INTERVAL=", PREVIEW_CAPTURE_INTERVAL);
+    } else {
+        logLine("USE_SCREENCAPTUREKIT=", false);
+    }
 
     connectToVistraleCamera();
     setUpViews();
@@ -108,13 +116,13 @@ void VistraleViewController::viewDidLoad()
     // The share window's frames come from its compositor in both modes.
     captureStarted = true;
 
-    offerCameraInstall();
-
-    firstLaunchCheck();
+    // The welcome waits while the user deals with the camera's installation.
+    if (!offerCameraInstall())
+        firstLaunchCheck();
 
     hasScreenPermission = platform.permissions->screenCaptureAllowed();
     captureVideoPreview->setNoPermissionText(hasScreenPermission ? QString() : tr("Need Screen Permissions"));
-    logLine("hasScreenPermission=", hasScreenPermission ? QString("true") : QString("false"));
+    logLine("hasScreenPermission=", hasScreenPermission);
 }
 
 void VistraleViewController::setUpViews()
@@ -130,13 +138,8 @@ void VistraleViewController::setUpViews()
         screenWidth = present.first().frame.width();
         screenHeight = present.first().frame.height();
     }
-    if (const std::optional<QString> stored = settings.text(keys::PREVIEW_FRAME)) {
-        if (const std::optional<QRectF> frame = parseRectString(*stored);
-            frame && frame->width() > 0 && frame->height() > 0)
-            previewRect = QRectF(0, 0, frame->width(), frame->height());
-        else
-            logLine("preview-frame not usable: ", *stored);
-    }
+    if (const std::optional<QRectF> frame = storedPreviewFrame(settings.text(keys::PREVIEW_FRAME), present))
+        previewRect = QRectF(QPointF(0, 0), frame->size());
     contentView->resize(previewRect.size().toSize());
     buildPreview();
 

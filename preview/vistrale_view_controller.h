@@ -132,6 +132,8 @@ public:
     bool isShared(qint64 windowNumber) const { return imageViews.count(windowNumber) > 0; }
     bool hasStream(qint64 windowNumber) const { return streams.count(windowNumber) > 0; }
     std::size_t sharedCount() const { return imageViews.size(); }
+    // Output frames handed to the consumers so far. Any thread.
+    quint64 framesDelivered() const { return framesArrived.load(); }
     SKImageView* imageView(qint64 windowNumber) const;
     HighlightWindowController* highlightView(qint64 windowNumber) const;
 
@@ -157,6 +159,7 @@ public:
     void veryslowTimerFunc();
     // Camera queue thread: the sink's queue, then its stream; the last frame goes at once.
     void initSink(quint32 device, quint32 sinkStream);
+    // Camera queue thread (or main thread when nothing else runs there).
     void stopSink();
     bool hasSinkQueue() const;
     // Runs queued camera work to its end (the tests wait on it).
@@ -269,8 +272,12 @@ private:
     void setPreviewWindowVisible(bool visible);
     void startTimers();
     void startVerySlowTimer();
-    // At start-up: offers to install the camera for V4L2 readers when it is missing.
-    void offerCameraInstall();
+    // At teardown: no poll, no start, and a stopped sink, so that the camera's thread
+    // has nothing left that points here.
+    void shutDownCamera();
+    // At start-up: offers to install the camera for V4L2 readers when it is missing;
+    // true when the user chose to activate it.
+    bool offerCameraInstall();
     void registerMouseEvents();
     void globalEvent(const PointerEvent& event);
     void playSound(Sound* sound);

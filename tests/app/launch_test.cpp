@@ -172,9 +172,10 @@ TEST(PreviewWindow, OpensAtTheStoredFrameAndTakesItsSize)
     EXPECT_EQ(app.delegate->vc()->previewRect, QRectF(0, 0, 320, 180));
 }
 
-TEST(PreviewWindow, IgnoresAStoredFrameThatIsNotARectangle)
+TEST(PreviewWindow, IgnoresAStoredFrameThatIsNotARectangleOrLiesOffEveryScreen)
 {
-    for (const char* stored : {"{{100, 200}, {320}}", "garbage", "{{1, 2}, {-5, 9}}", "{{nan, 0}, {10, 10}}"}) {
+    for (const char* stored : {"{{100, 200}, {320}}", "garbage", "{{1, 2}, {-5, 9}}", "{{nan, 0}, {10, 10}}",
+             "{{0, 0}, {1e300, 1e300}}", "{{5000, 5000}, {320, 180}}"}) {
         AppHarness app;
         app.settings->setText(keys::PREVIEW_FRAME, stored);
         app.launch();
@@ -182,6 +183,25 @@ TEST(PreviewWindow, IgnoresAStoredFrameThatIsNotARectangle)
             QRectF(1920 - 274 - 8, 1080 - 154 - 8 - 25, 274, 154))
             << stored;
         EXPECT_EQ(app.delegate->vc()->previewRect, QRectF(0, 0, 274, 154)) << stored;
+    }
+}
+
+TEST(PreviewWindow, ShrinksAndMovesAStoredFrameOntoItsScreen)
+{
+    const struct {
+        const char* stored;
+        QRectF expected;
+    } cases[] = {
+        {"{{0, 0}, {40000, 40000}}", QRectF(0, 0, 1080, 1080)},
+        {"{{1800, 1000}, {320, 180}}", QRectF(1600, 900, 320, 180)},
+        {"{{-100, -50}, {3840, 2160}}", QRectF(0, 0, 1920, 1080)},
+    };
+    for (const auto& c : cases) {
+        AppHarness app;
+        app.settings->setText(keys::PREVIEW_FRAME, c.stored);
+        app.launch();
+        EXPECT_EQ(frameFromQtGeometry(app.delegate->window()->geometry()), c.expected) << c.stored;
+        EXPECT_EQ(app.delegate->vc()->previewRect, QRectF(QPointF(0, 0), c.expected.size())) << c.stored;
     }
 }
 

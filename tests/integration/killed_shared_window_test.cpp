@@ -4,8 +4,6 @@
 #include "tests/support/vistrale_process.h"
 #include "tests/support/wait_until.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRegularExpression>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -78,20 +76,7 @@ protected:
             8000);
     }
 
-    int sharedCount()
-    {
-        QString out;
-        desktop.run("dbus-send",
-            {"--session", "--print-reply", "--dest=com.quorvia.vistrale", "/Application",
-                "com.quorvia.vistrale.Application.Statistics"},
-            &out, 3000);
-        const int start = out.indexOf('{');
-        if (start < 0)
-            return -1;
-        return QJsonDocument::fromJson(out.mid(start, out.lastIndexOf('}') - start + 1).toUtf8())
-            .object()["shared"]
-            .toInt(-1);
-    }
+    int sharedCount() { return app->statistics()["shared"].toInt(-1); }
 
     VirtualDesktop desktop;
     std::unique_ptr<VistraleProcess> app;
@@ -135,4 +120,28 @@ TEST_F(KilledSharedWindow, LeavesTheOutputAndVistraleGoesOnSharing)
     pressShortcutOver(logoFrame.center());
     EXPECT_TRUE(outputShows(logoFrame, YELLOW, true)) << app->output().toStdString();
     EXPECT_EQ(sharedCount(), 1);
+}
+
+TEST_F(KilledSharedWindow, ShowingTheShareWindowKeepsTheOutputGoing)
+{
+    const qint64 term = desktop.startClient("xterm",
+        {"-title", "busy", "-geometry", "60x20+200+200", "-bg", "red", "-fg", "red", "-e", "od", "/dev/urandom"});
+    ASSERT_GT(term, 0);
+    const std::optional<quint32> termWindow = desktop.waitForWindow("busy");
+    ASSERT_TRUE(termWindow.has_value());
+    pressShortcutOver(frameOf(*termWindow).center());
+    ASSERT_TRUE(waitUntil([&] { return sharedCount() == 1; }, 8000)) << app->output().toStdString();
+
+    constexpr int SHOW_SHARE_WINDOW = 219;
+    ASSERT_TRUE(app->triggerMenuItem(SHOW_SHARE_WINDOW));
+    const std::optional<quint32> shareWindow = desktop.waitForWindow("Vistrale Share");
+    ASSERT_TRUE(shareWindow.has_value());
+    // The window is shown whole at the screen's origin.
+    EXPECT_TRUE(waitUntil([&] { return app->windowGeometry(*shareWindow) == QRect(0, 0, 1920, 1080); }, 5000));
+
+    // A busy shared window keeps the output changing while the share window shows it.
+    const auto framesOut = [&] { return app->statistics()["framesOut"].toInteger(-1); };
+    waitUntil([] { return false; }, 1000);
+    const qint64 before = framesOut();
+    EXPECT_TRUE(waitUntil([&] { return framesOut() >= before + 10; }, 5000)) << "output frames stopped at " << before;
 }

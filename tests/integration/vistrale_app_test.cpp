@@ -3,6 +3,7 @@
 #include "tests/support/vistrale_process.h"
 #include "tests/support/wait_until.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -208,13 +209,45 @@ TEST_F(VistraleOnDesktop, OutputPictureShowsTheBackdropAndTheTextOverlay)
     EXPECT_EQ(whiteElsewhere, 0);
 }
 
-TEST_F(VistraleOnDesktop, ASecondStartHandsItsFileToTheRunningOneAndExits)
+TEST_F(VistraleOnDesktop, OffersOnlyOpenFileOnTheBusAndASecondStartHandsItsFileOver)
 {
+    // A normal run: no diagnostics folder named.
+    app->setEnvironment("VISTRALE_DIAGNOSTICS_DIR", "");
     startWith({"already-shown=true"});
+    auto call = [&](const QString& object, const QString& member, const QStringList& arguments = {}) {
+        QString out;
+        desktop.run("dbus-send",
+            QStringList{"--session", "--print-reply", "--dest=com.quorvia.vistrale", object, member} + arguments, &out,
+            3000);
+        return out;
+    };
+    const QString root = call("/", "org.freedesktop.DBus.Introspectable.Introspect");
+    EXPECT_TRUE(root.contains("<node name=\"Application\"/>")) << root.toStdString();
+    EXPECT_FALSE(root.contains("Diagnostics")) << root.toStdString();
+    const QString methods = call("/Application", "org.freedesktop.DBus.Introspectable.Introspect");
+    const qsizetype at = methods.indexOf("com.quorvia.vistrale.Application");
+    const QString ours = methods.mid(at, methods.indexOf("</interface>", at) - at);
+    EXPECT_EQ(ours.count("<method "), 1) << methods.toStdString();
+    EXPECT_TRUE(ours.contains("<method name=\"OpenFile\">")) << methods.toStdString();
+
+    // Only existing regular files are opened; the refusal is one safe line.
+    for (const QString& path : {QString("/etc"), QString("relative.pdf"), desktop.homeDir() + "/missing\nforged line"})
+        EXPECT_TRUE(call("/Application", "com.quorvia.vistrale.Application.OpenFile", {"string:" + path})
+                        .contains("boolean false"))
+            << path.toStdString();
+    EXPECT_TRUE(
+        app->waitForLine("open file refused, not an existing file: " + desktop.homeDir() + "/missing?forged line")
+            .has_value())
+        << app->output().toStdString();
+    EXPECT_FALSE(app->output().contains("\nforged line"));
+
     const QString file = desktop.homeDir() + "/slides.pdf";
+    QFile(file).open(QIODevice::WriteOnly);
     QString out;
     EXPECT_EQ(app->runSecondStart({file}, &out), 0) << out.toStdString();
     EXPECT_TRUE(out.contains("Vistrale is already running")) << out.toStdString();
+    // The second start handed over before it loaded the desktop services.
+    EXPECT_FALSE(out.contains("settings ")) << out.toStdString();
     EXPECT_TRUE(app->waitForLine("open file " + file, 5000).has_value()) << app->output().toStdString();
 }
 

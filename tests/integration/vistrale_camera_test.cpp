@@ -174,3 +174,25 @@ TEST_F(VistraleCamera, SurvivesReadersComingAndGoingAndADaemonRestart)
     ASSERT_NE(app->pid(), 0);
     EXPECT_EQ(::kill(static_cast<pid_t>(app->pid()), 0), 0) << "Vistrale is gone";
 }
+
+TEST_F(VistraleCamera, QuitsCleanlyWhileACallApplicationWatches)
+{
+    startWith({"already-shown=true", "overlay-text=Quit while watched"});
+    for (int round = 0; round < 3; ++round) {
+        if (round > 0) {
+            QString error;
+            ASSERT_TRUE(app->start(&error)) << error.toStdString();
+        }
+        const int started = count("initSink resultStart=0");
+        QProcess* reader = startReader(100000, session->runtimeDir() + "/watching.raw");
+        ASSERT_NE(reader, nullptr);
+        ASSERT_TRUE(waitUntil([&] { return count("initSink resultStart=0") > started; }, 10000))
+            << "round " << round << ": " << app->output().toStdString();
+        // Frames flow to the reader when Quit comes.
+        QThread::msleep(500);
+        EXPECT_EQ(app->quit(), 0) << "round " << round << ": " << app->errorOutput().toStdString()
+                                  << app->output().right(2000).toStdString();
+        EXPECT_FALSE(app->errorOutput().contains("AddressSanitizer")) << app->errorOutput().toStdString();
+        session->stopClient(reader);
+    }
+}

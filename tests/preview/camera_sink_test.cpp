@@ -1,3 +1,4 @@
+#include "app/settings/settings_keys.h"
 #include "tests/preview/controller_harness.h"
 
 #include <QUuid>
@@ -72,6 +73,14 @@ TEST(CameraDemand, TheSinkRunsOnlyWhileTheCameraSaysAClientWatches)
     EXPECT_NE(log.find("found sink stream 12"), std::string::npos);
     EXPECT_NE(log.find("initSink resultStart=0"), std::string::npos);
     EXPECT_NE(log.find("stopSink resultStop=0"), std::string::npos);
+
+    // A controller that goes away with a watched camera stops its sink first: the
+    // camera's thread must not call back into it afterwards.
+    h.camera->control = "sc=1";
+    h.poll();
+    ASSERT_TRUE(h.vc->hasSinkQueue());
+    h.vc.reset();
+    EXPECT_EQ(h.camera->stops.load(), 2);
 }
 
 TEST(CameraDemand, WithoutTheDeviceOrItsSinkNothingIsEverStreamed)
@@ -224,4 +233,16 @@ TEST(CameraInstallOffer, AskedAtStartUpOnlyWhenTheDeviceIsMissingAndCanBeInstall
     EXPECT_TRUE(offered(false, true));
     EXPECT_FALSE(offered(true, true));
     EXPECT_FALSE(offered(false, false));
+}
+
+TEST(CameraInstallOffer, ActivatingLeavesTheWelcomeForALaterStart)
+{
+    for (const bool activate : {true, false}) {
+        CaptureHarness h([&](FakePlatform& fake) {
+            fake.camera->installed = false;
+            fake.camera->installable = true;
+            fake.dialogs->answers.push_back(activate);
+        });
+        EXPECT_EQ(h.settings->boolValue(keys::ALREADY_SHOWN), !activate) << "activate: " << activate;
+    }
 }

@@ -1,5 +1,7 @@
 #include "tests/support/vistrale_process.h"
 
+#include <QJsonDocument>
+
 #include "tests/support/wait_until.h"
 
 #include <QDir>
@@ -57,6 +59,8 @@ bool VistraleProcess::start(QString* error, const QStringList& arguments)
     process = std::make_unique<QProcess>();
     QProcessEnvironment environment = desktop.environment();
     environment.insert("VISTRALE_TRACE_DIALOGS", "1");
+    QDir(desktop.homeDir()).mkpath("diagnostics");
+    environment.insert("VISTRALE_DIAGNOSTICS_DIR", diagnosticsDir());
     environment.insert(extraEnvironment);
     process->setProcessEnvironment(environment);
     process->setProgram(VISTRALE_BINARY);
@@ -105,6 +109,24 @@ void VistraleProcess::stop()
         process->kill();
         process->waitForFinished(3000);
     }
+}
+
+int VistraleProcess::quit(int timeoutMs)
+{
+    if (!process || process->state() == QProcess::NotRunning)
+        return -1;
+    process->terminate();
+    if (!process->waitForFinished(timeoutMs)) {
+        stop();
+        return -1;
+    }
+    return process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
+}
+
+QString VistraleProcess::errorOutput() const
+{
+    QFile file(logPath + ".err");
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 qint64 VistraleProcess::pid() const
@@ -165,18 +187,45 @@ bool VistraleProcess::isMapped(quint32 window)
         && out.contains("Map State: IsViewable");
 }
 
-QImage VistraleProcess::outputPicture()
+QString VistraleProcess::diagnosticsDir() const
 {
-    const QString path = QDir(desktop.homeDir()).filePath("output-picture.png");
-    QFile::remove(path);
+    return QDir(desktop.homeDir()).filePath("diagnostics");
+}
+
+QString VistraleProcess::diagnostics(const QString& method, const QStringList& arguments, int timeoutMs)
+{
     QString out;
     desktop.run("dbus-send",
-        {"--session", "--print-reply", "--dest=com.quorvia.vistrale", "/Application",
-            "com.quorvia.vistrale.Application.WriteOutputPicture", "string:" + path},
-        &out, 5000);
-    if (!out.contains("boolean true"))
+        QStringList{"--session", "--print-reply", "--dest=com.quorvia.vistrale", "/Diagnostics",
+            "com.quorvia.vistrale.Diagnostics." + method}
+            + arguments,
+        &out, timeoutMs);
+    return out;
+}
+
+QImage VistraleProcess::outputPicture()
+{
+    const QString name = "output-picture.png";
+    const QString path = QDir(diagnosticsDir()).filePath(name);
+    QFile::remove(path);
+    if (!diagnostics("WriteOutputPicture", {"string:" + name}, 5000).contains("boolean true"))
         return {};
     return QImage(path);
+}
+
+QJsonObject VistraleProcess::statistics()
+{
+    const QString out = diagnostics("Statistics");
+    const int start = out.indexOf('{');
+    const int end = out.lastIndexOf('}');
+    if (start < 0 || end < start)
+        return {};
+    return QJsonDocument::fromJson(out.mid(start, end - start + 1).toUtf8()).object();
+}
+
+bool VistraleProcess::triggerMenuItem(int tag)
+{
+    return diagnostics("TriggerMenuItem", {"int32:" + QString::number(tag)}).contains("boolean true");
 }
 
 } // namespace vistrale::test

@@ -3,6 +3,7 @@
 #include "tests/support/virtual_desktop.h"
 
 #include <QImage>
+#include <QJsonObject>
 #include <QProcessEnvironment>
 #include <QRect>
 #include <QString>
@@ -35,10 +36,15 @@ public:
     // Runs another start with these arguments to completion; its exit status and output.
     int runSecondStart(const QStringList& arguments, QString* output);
     void stop();
+    // Asks the application to quit (SIGTERM, as the session does at log-out) and waits
+    // for its end: its exit status, or -1 when it crashed or did not end in time.
+    int quit(int timeoutMs = 10000);
 
     qint64 pid() const;
     // Everything written to standard output so far.
     QString output() const;
+    // Everything written to standard error so far.
+    QString errorOutput() const;
     // Waits for an output line that starts with `prefix`; the whole line.
     std::optional<QString> waitForLine(const QString& prefix, int timeoutMs = 10000);
 
@@ -46,8 +52,17 @@ public:
     std::optional<quint32> previewWindow();
     std::optional<QRect> windowGeometry(quint32 window);
     bool isMapped(quint32 window);
+    // The diagnostics folder the application writes pictures into.
+    QString diagnosticsDir() const;
+    // Calls a method of the application's diagnostics interface; dbus-send's reply.
+    QString diagnostics(const QString& method, const QStringList& arguments = {}, int timeoutMs = 3000);
     // The output picture, fetched over the session bus.
     QImage outputPicture();
+    // The output-frame figures (frames drawn and sent out, shared windows); empty
+    // when the application does not answer.
+    QJsonObject statistics();
+    // Triggers a menu item by its tag, as a click would.
+    bool triggerMenuItem(int tag);
 
 private:
     VirtualDesktop& desktop;

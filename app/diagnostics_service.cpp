@@ -1,0 +1,121 @@
+#include "app/diagnostics_service.h"
+
+#include "app/app_delegate.h"
+#include "app/status_menu.h"
+#include "platform/log.h"
+#include "preview/vistrale_view_controller.h"
+
+#include <QAction>
+#include <QBuffer>
+#include <QDBusConnection>
+#include <QFile>
+#include <QRegularExpression>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace vistrale {
+
+bool plainPictureName(const QString& name)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_-][A-Za-z0-9._-]{0,95}\\.png$"));
+    return plain.match(name).hasMatch();
+}
+
+std::unique_ptr<DiagnosticsService> DiagnosticsService::fromEnvironment(AppDelegate& delegate)
+{
+    const QString path = qEnvironmentVariable(VARIABLE);
+    if (path.isEmpty())
+        return nullptr;
+    const int folder = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder < 0) {
+        logLine(
+            "diagnostics folder not usable: ", printableText(path) + ": " + QString::fromLocal8Bit(strerror(errno)));
+        return nullptr;
+    }
+    return std::unique_ptr<DiagnosticsService>(new DiagnosticsService(delegate, folder));
+}
+
+DiagnosticsService::DiagnosticsService(AppDelegate& delegate, int folder)
+    : delegate(delegate)
+    , folder(folder)
+{
+}
+
+DiagnosticsService::~DiagnosticsService()
+{
+    ::close(folder);
+}
+
+bool DiagnosticsService::registerOnBus()
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() && bus.registerObject(OBJECT, this, QDBusConnection::ExportScriptableSlots);
+}
+
+bool DiagnosticsService::WriteOutputPicture(const QString& name)
+{
+    if (!plainPictureName(name)) {
+        logLine("output picture needs a plain .png file name: ", printableText(name));
+        return false;
+    }
+    VistraleViewController* vc = delegate.vc();
+    const FrameRef frame = vc ? vc->lastCapturedFrame().surface : FrameRef();
+    if (!frame) {
+        logLine("no output picture yet");
+        return false;
+    }
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!frame->image.save(&buffer, "PNG")) {
+        logLine("cannot encode output picture ", name);
+        return false;
+    }
+    const int file = ::openat(
+        folder, QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    bool written = file >= 0;
+    for (qsizetype at = 0; written && at < png.size();) {
+        const ssize_t n = ::write(file, png.constData() + at, static_cast<size_t>(png.size() - at));
+        if (n < 0 && errno == EINTR)
+            continue;
+        written = n > 0;
+        at += n > 0 ? n : 0;
+    }
+    const int error = errno;
+    if (file >= 0 && ::close(file) != 0)
+        written = false;
+    if (!written)
+        logLine("cannot write output picture ", name + ": " + QString::fromLocal8Bit(strerror(error)));
+    return written;
+}
+
+QString DiagnosticsService::Statistics()
+{
+    VistraleViewController* vc = delegate.vc();
+    if (!vc)
+        return "{}";
+    return QString(
+        R"({"framesDrawn":%1,"framesOut":%2,"lastDrawMilliseconds":%3,"lastDrawCpuMilliseconds":%4,"shared":%5})")
+        .arg(vc->compositor().framesDrawn())
+        .arg(vc->framesDelivered())
+        .arg(vc->compositor().lastDrawMilliseconds(), 0, 'f', 3)
+        .arg(vc->compositor().lastDrawCpuMilliseconds(), 0, 'f', 3)
+        .arg(vc->sharedCount());
+}
+
+bool DiagnosticsService::TriggerMenuItem(int tag)
+{
+    StatusMenu* menu = delegate.statusMenu();
+    if (!menu)
+        return false;
+    menu->refresh();
+    QAction* item = menu->itemWithTag(tag);
+    if (!item)
+        return false;
+    item->trigger();
+    return true;
+}
+
+} // namespace vistrale

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+namespace vistrale {
+
+class AppDelegate;
+
+// Figures and pictures for tests, benchmarks and the demo, on the session bus as
+// "com.quorvia.vistrale.Diagnostics" at "/Diagnostics". Offered only when the
+// environment names a folder in VISTRALE_DIAGNOSTICS_DIR; pictures are written only
+// inside that folder. Main thread.
+class DiagnosticsService : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.quorvia.vistrale.Diagnostics")
+public:
+    static constexpr const char* OBJECT = "/Diagnostics";
+    static constexpr const char* VARIABLE = "VISTRALE_DIAGNOSTICS_DIR";
+
+    // The service for the folder the environment names; null (with a log line when
+    // the variable is set) when there is none or it cannot be opened.
+    static std::unique_ptr<DiagnosticsService> fromEnvironment(AppDelegate& delegate);
+    ~DiagnosticsService() override;
+
+    // Registers the object on the session bus; false when it cannot.
+    bool registerOnBus();
+
+public slots:
+    // Writes the newest output picture as `name` (a plain file name ending in ".png")
+    // in the diagnostics folder; false when there is no picture yet, the name is not
+    // plain, or the file cannot be written. An existing symbolic link of that name is
+    // never followed.
+    Q_SCRIPTABLE bool WriteOutputPicture(const QString& name);
+    // Output-frame figures as JSON: frames drawn so far, frames sent out to the
+    // consumers, the last frame's drawing time in milliseconds (wall and
+    // compositor-thread CPU) and the number of shared windows.
+    Q_SCRIPTABLE QString Statistics();
+    // Triggers the menu item with that tag as a click would; false when there is none.
+    Q_SCRIPTABLE bool TriggerMenuItem(int tag);
+
+private:
+    DiagnosticsService(AppDelegate& delegate, int folder);
+
+    AppDelegate& delegate;
+    // The folder, opened once without following symbolic links.
+    int folder;
+};
+
+// Whether `name` is a plain file name for a diagnostics picture: letters, digits,
+// ".", "-" and "_", not starting with ".", ending in ".png", at most 100 characters.
+bool plainPictureName(const QString& name);
+
+} // namespace vistrale
