@@ -97,13 +97,19 @@ int FakeCameraSystem::copyBufferQueue(quint32, QueueAltered altered, std::shared
 
 int FakeCameraSystem::startStream(quint32, quint32)
 {
+    if (beforeStart)
+        beforeStart();
     ++starts;
+    if (startResult == 0)
+        running = true;
     return startResult;
 }
 
 int FakeCameraSystem::stopStream(quint32, quint32)
 {
     ++stops;
+    if (stopResult == 0)
+        running = false;
     return stopResult;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/camera.h"
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -70,8 +71,13 @@ public:
     bool installed = true;
     bool installable = true;
 
+    // Called on the caller's thread as a start begins (a test may hold it there).
+    std::function<void()> beforeStart;
+
     // Read by the test.
     std::vector<QString> writtenControl;
+    // Whether the sink runs: the last successful start or stop.
+    std::atomic<bool> running{false};
     std::atomic<int> starts{0};
     std::atomic<int> stops{0};
     std::shared_ptr<FakeCameraQueue> lastQueue() const;

@@ -280,6 +280,11 @@ TEST_F(X11WindowServerTest, ImagesAWindowWithItsFrameEvenWhenCovered)
     // The window manager takes the window off the screen a moment after xdotool returns.
     EXPECT_TRUE(waitUntil([&] { return server().imageWindow(logo).isNull(); }, 3000));
     EXPECT_TRUE(server().imageWindow(0x7ffff0).isNull());
+
+    // A window wider than any stream reads is not imaged at all.
+    ClientWindow wide(desktop.display(), QRect(0, 0, 17000, 20), "wide", true);
+    wide.map();
+    EXPECT_TRUE(server().imageWindow(wide.id).isNull());
 }
 
 TEST_F(X11WindowServerTest, ImagesEachDisplay)

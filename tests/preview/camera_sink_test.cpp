@@ -2,6 +2,7 @@
 #include "tests/preview/controller_harness.h"
 
 #include <QUuid>
+#include <future>
 #include <gtest/gtest.h>
 
 using namespace vistrale;
@@ -245,4 +246,22 @@ TEST(CameraInstallOffer, ActivatingLeavesTheWelcomeForALaterStart)
         });
         EXPECT_EQ(h.settings->boolValue(keys::ALREADY_SHOWN), !activate) << "activate: " << activate;
     }
+}
+
+TEST(CameraDemand, AStopWhileTheSinkStillStartsComesAfterTheStart)
+{
+    CameraHarness h;
+    std::promise<void> release;
+    std::shared_future<void> gate = release.get_future().share();
+    h.camera->beforeStart = [gate] { gate.wait(); };
+    h.camera->control = "sc=1";
+    h.fake.clock->advance(2.0);
+    // The client leaves while the start still waits for the camera.
+    h.camera->control = "sc=0";
+    h.fake.clock->advance(2.0);
+    release.set_value();
+    h.vc->drainCameraQueue();
+    EXPECT_EQ(h.camera->starts.load(), 1);
+    EXPECT_FALSE(h.camera->running.load()) << "the sink was left running";
+    EXPECT_FALSE(h.vc->hasSinkQueue());
 }
