@@ -311,10 +311,7 @@ void PipeWireWebcams::Impl::onRetry(void* data, uint64_t)
 {
     auto* self = static_cast<Impl*>(data);
     self->teardown();
-    if (self->connect() && self->lossLogged) {
-        logLine("pipewire webcams: daemon back");
-        self->lossLogged = false;
-    }
+    self->connect();
 }
 
 void PipeWireWebcams::Impl::onCoreDone(void* data, uint32_t id, int seq)
@@ -323,6 +320,11 @@ void PipeWireWebcams::Impl::onCoreDone(void* data, uint32_t id, int seq)
     if (id != PW_ID_CORE || seq != self->syncSeq || self->listed)
         return;
     self->listed = true;
+    // Only a daemon that answered counts as back: a connection made while the old one
+    // shuts down is lost again at once, within the same outage.
+    if (self->lossLogged)
+        logLine("pipewire webcams: daemon back");
+    self->lossLogged = false;
     self->publishList();
     pw_thread_loop_signal(self->loop, false);
 }

@@ -179,6 +179,27 @@ TEST_F(WebcamsTest, PipeWireCameraUnpluggedWhileRunningIsGoneAndLeavesTheList)
     EXPECT_GT(changes.load(), before);
 }
 
+TEST_F(WebcamsTest, PipeWireDaemonRestartFailsTheStreamThenListsCamerasAgain)
+{
+    startTestCamera("testcam", "Test-Webcam");
+    PipeWireWebcams webcams(session->socketPath());
+    ASSERT_TRUE(findNamed(webcams.cameras(), "Test-Webcam"));
+    Received received;
+    auto stream = webcams.start("testcam", received.frameSink(), received.failureSink());
+    ASSERT_NE(stream, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return received.hasFrame(); }, TIMEOUT_MS));
+
+    session->stopDaemon();
+    EXPECT_TRUE(waitUntil([&] { return received.failed(WebcamFailure::Gone); }, TIMEOUT_MS));
+    EXPECT_TRUE(waitUntil([&] { return webcams.cameras().empty(); }, TIMEOUT_MS));
+    stream.reset();
+
+    QString error;
+    ASSERT_TRUE(session->startDaemon(&error)) << error.toStdString();
+    startTestCamera("testcam2", "Test-Webcam-2");
+    EXPECT_TRUE(waitUntil([&] { return findNamed(webcams.cameras(), "Test-Webcam-2").has_value(); }, TIMEOUT_MS));
+}
+
 #ifdef VISTRALE_WEBCAM_PROBE
 // The V4L2 reader on real V4L2 calls: the pw-v4l2 wrapper serves the session's
 // cameras as /dev/video0, 1, ... (in node order) to the probe program.
