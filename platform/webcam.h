@@ -53,8 +53,9 @@ public:
 //
 // Threads: the list and start() belong to the main thread. Frames and failures are
 // delivered on a capture thread of the stream; list changes on a thread of the
-// service. Sinks must return quickly and must not call into the service (post to
-// the main thread instead).
+// service. Sinks must return quickly, must not call into the service and must not
+// wait for anything the main thread may hold while it stops a stream (post to the
+// main thread instead).
 class Webcams {
 public:
     // Capture thread. An opaque picture (alpha 255) in FrameBuffer's BGRA layout, at
