@@ -37,6 +37,7 @@ constexpr unsigned BUFFER_COUNT = 4;
 // Device nodes appear before their permissions are set: a change is read after the
 // folder has been quiet this long.
 constexpr int SETTLE_MS = 200;
+constexpr int POLL_MS = 500;
 
 double hostNow()
 {
@@ -388,7 +389,8 @@ void V4L2WebcamStream::capture()
 {
     while (!stopping) {
         pollfd watched[2] = {{fd, POLLIN, 0}, {wake, POLLIN, 0}};
-        const int ready = ::poll(watched, 2, -1);
+        // A bounded wait, so that stopping never depends on the wake-up alone.
+        const int ready = ::poll(watched, 2, POLL_MS);
         if (ready < 0) {
             if (errno == EINTR)
                 continue;
