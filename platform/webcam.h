@@ -72,7 +72,8 @@ public:
     using CamerasChanged = std::function<void()>;
 
     virtual ~Webcams() = default;
-    // "pipewire", "v4l2" or "none": where the cameras come from.
+    // "pipewire", "v4l2" or "none" (no cameras): where the cameras come from; the
+    // test fake says "fake".
     virtual QString backend() const = 0;
     // Main thread. The cameras present now, in the system's order.
     virtual std::vector<WebcamInfo> cameras() = 0;
