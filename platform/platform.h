@@ -12,6 +12,7 @@
 #include "platform/screens.h"
 #include "platform/sounds.h"
 #include "platform/system_actions.h"
+#include "platform/webcam.h"
 #include "platform/window_server.h"
 
 #include <memory>
@@ -38,6 +39,8 @@ struct Platform {
     std::unique_ptr<CameraSystem> camera;
     // Runs the camera set-up as the administrator.
     std::unique_ptr<PrivilegedRunner> privileged;
+    // The webcams the user can show; never null (a backend without cameras at least).
+    std::unique_ptr<Webcams> webcams;
 };
 
 } // namespace vistrale

@@ -5,6 +5,7 @@
 #include "platform/fake/fake_desktop.h"
 #include "platform/fake/fake_privileged_runner.h"
 #include "platform/fake/fake_services.h"
+#include "platform/fake/fake_webcam.h"
 #include "platform/platform.h"
 
 namespace vistrale {
@@ -31,6 +32,7 @@ struct FakePlatform {
     FakeClipboard* clipboard;
     FakeCameraSystem* camera;
     FakePrivilegedRunner* privileged;
+    FakeWebcams* webcams;
 
 private:
     Platform owned;

@@ -5,14 +5,17 @@
 #include "platform/camera/linux_camera_system.h"
 #include "platform/dbus/dbus_notifications.h"
 #include "platform/fake/fake_desktop.h"
+#include "platform/fake/fake_webcam.h"
 #include "platform/log.h"
 #include "platform/pipewire/pipewire_camera.h"
+#include "platform/pipewire/pipewire_webcams.h"
 #include "platform/qt/qt_clock.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_privileged_runner.h"
 #include "platform/qt/qt_services.h"
 #include "platform/qt/qt_system_actions.h"
 #include "platform/v4l2/v4l2_loopback_camera.h"
+#include "platform/v4l2/v4l2_webcams.h"
 #if VISTRALE_HAVE_X11
 #include "platform/x11/x11_platform.h"
 #endif
@@ -57,6 +60,23 @@ std::unique_ptr<CameraSystem> makeCamera()
         });
 }
 
+// The webcams: through PipeWire when a daemon answers, else the V4L2 devices;
+// VISTRALE_WEBCAM ("pipewire", "v4l2" or "none") insists on one.
+std::unique_ptr<Webcams> makeWebcams()
+{
+    const QString choice = qEnvironmentVariable("VISTRALE_WEBCAM");
+    if (choice == "none")
+        return std::make_unique<FakeWebcams>(QStringLiteral("none"));
+    if (choice == "v4l2")
+        return std::make_unique<V4L2Webcams>();
+    if (!choice.isEmpty() && choice != "pipewire")
+        logLine("unknown VISTRALE_WEBCAM, choosing by the system:", choice);
+    auto pipewire = std::make_unique<PipeWireWebcams>();
+    if (choice == "pipewire" || pipewire->connected())
+        return pipewire;
+    return std::make_unique<V4L2Webcams>();
+}
+
 } // namespace
 
 LoadedPlatform loadPlatform()
@@ -75,6 +95,7 @@ LoadedPlatform loadPlatform()
     platform.clipboard = std::make_unique<QtClipboard>();
     platform.privileged = std::make_unique<QtPrivilegedRunner>();
     platform.camera = makeCamera();
+    platform.webcams = makeWebcams();
 
     const QString forced = qEnvironmentVariable("VISTRALE_PLATFORM");
     if (forced == "fake") {
