@@ -12,10 +12,17 @@
 #include "platform/platform.h"
 #include "preview/output_geometry.h"
 
+#include "webcam/webcam_overlay.h"
 #include <QAction>
 #include <QApplication>
+#include <QColorDialog>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QMenu>
+#include <QPushButton>
+#include <QSlider>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
@@ -183,6 +190,9 @@ std::vector<MenuRow> AppDelegate::menuRows()
             const QString name = platform.audio->defaultInputName();
             item.setText("Microphone (" + (name.isEmpty() ? QString("none") : name) + ")");
         }});
+    MenuRow webcam{MenuRow::Item, CAMERA_TAG, tr("Webcam"), {}, false, {}, {}};
+    webcam.submenu = webcamMenuRows();
+    rows.push_back(std::move(webcam));
     rows.push_back({MenuRow::Item, 0, tr("Text Overlay..."), {}, false, [this] { editOverlay(); }, {}});
     rows.push_back(
         {MenuRow::Item, CONFIGURE_TAG, tr("Keyboard Shortcut..."), {}, false, [this] { configureShortcut(); },
@@ -219,6 +229,150 @@ std::vector<MenuRow> AppDelegate::menuRows()
     rows.push_back({MenuRow::Item, 0, tr("Share..."), {}, false, [this] { shareVistrale(); }, {}});
     rows.push_back({MenuRow::Item, 0, tr("Quit"), {}, false, [this] { terminate(); }, {}});
     return rows;
+}
+
+std::vector<MenuRow> AppDelegate::webcamMenuRows()
+{
+    auto checked = [](std::function<bool()> rule) {
+        return [rule = std::move(rule)](QAction& item) { item.setChecked(rule()); };
+    };
+    // A label and a control side by side, as one row of the submenu.
+    auto labelled = [](const QString& label, QWidget* control) {
+        auto* row = new QWidget;
+        auto* layout = new QHBoxLayout(row);
+        layout->setContentsMargins(12, 2, 12, 2);
+        layout->addWidget(new QLabel(label));
+        layout->addWidget(control, 1);
+        return row;
+    };
+    auto slider = [this](const char* key, int maximum, std::function<void(double)> changed) {
+        auto* control = new QSlider(Qt::Horizontal);
+        control->setRange(0, maximum);
+        control->setValue(static_cast<int>(settings.doubleValue(key)));
+        connect(
+            control, &QSlider::valueChanged, control, [changed = std::move(changed)](int value) { changed(value); });
+        return control;
+    };
+    std::vector<MenuRow> rows;
+    rows.push_back({MenuRow::Item, MIRROR_WEBCAM_TAG, tr("Mirror"), {}, true,
+        [this] {
+            if (controller)
+                controller->toggleWebcamMirror();
+        },
+        checked([this] { return settings.boolValue(keys::MIRROR_WEBCAM); })});
+    rows.push_back(MenuRow::separator());
+    const std::pair<int, QString> shapes[] = {{SHAPE_NORMAL_TAG, tr("Rectangle")}, {SHAPE_SQUARE_TAG, tr("Square")},
+        {SHAPE_ROUND_TAG, tr("Circle")}, {SHAPE_PORTRAIT_TAG, tr("Portrait")}};
+    for (int shape = 0; shape < 4; ++shape)
+        rows.push_back({MenuRow::Item, shapes[shape].first, shapes[shape].second, {}, true,
+            [this, shape] {
+                if (controller)
+                    controller->setCameraShape(shape);
+            },
+            checked([this, shape] { return settings.integer(keys::CAMERA_SHAPE) == shape; })});
+    rows.push_back(MenuRow::separator());
+    rows.push_back({MenuRow::Item, FULLSCREEN_WEBCAM_TAG, tr("Fullscreen"),
+        QKeySequence(Qt::CTRL | Qt::META | Qt::Key_Return), true,
+        [this] {
+            if (controller)
+                controller->toggleFullscreenWebcam();
+        },
+        checked([this] { return controller && controller->webcam() && controller->webcam()->cameraSize == -1.0; })});
+    MenuRow size{MenuRow::Item, 0, QString(), {}, false, {}, {}};
+    size.view = [this, labelled] {
+        auto* buttons = new QWidget;
+        auto* layout = new QHBoxLayout(buttons);
+        layout->setContentsMargins(0, 0, 0, 0);
+        for (int segment = 0; segment < 2; ++segment) {
+            auto* button = new QPushButton(segment == 0 ? "-" : "+");
+            button->setObjectName(segment == 0 ? "webcamSmaller" : "webcamLarger");
+            connect(button, &QPushButton::clicked, button, [this, segment] {
+                if (controller)
+                    controller->changeCameraSize(segment);
+            });
+            layout->addWidget(button);
+        }
+        return labelled(tr("Size"), buttons);
+    };
+    rows.push_back(std::move(size));
+    MenuRow colour{MenuRow::Item, 0, QString(), {}, false, {}, {}};
+    colour.view = [this, labelled] {
+        auto* button = new QPushButton(tr("Change"));
+        button->setObjectName("borderColorButton");
+        const QColor current = borderColorSetting(settings);
+        button->setStyleSheet(QString("QPushButton { background: %1; }").arg(current.name()));
+        connect(button, &QPushButton::clicked, button, [this] { pickBorderColor(); });
+        return labelled(tr("Border Color"), button);
+    };
+    rows.push_back(std::move(colour));
+    MenuRow border{MenuRow::Item, 0, QString(), {}, false, {}, {}};
+    border.view = [this, labelled, slider] {
+        return labelled(tr("Border Width"), slider(keys::CAMERA_BORDER_WIDTH, 32, [this](double value) {
+            if (controller)
+                controller->borderSliderChanged(value);
+        }));
+    };
+    rows.push_back(std::move(border));
+    MenuRow radius{MenuRow::Item, 0, QString(), {}, false, {}, {}};
+    radius.view = [this, labelled, slider] {
+        return labelled(tr("Corner Radius"), slider(keys::CAMERA_CORNER_RADIUS, 64, [this](double value) {
+            if (controller)
+                controller->radiusSliderChanged(value);
+        }));
+    };
+    rows.push_back(std::move(radius));
+    rows.push_back(MenuRow::separator());
+    rows.push_back({MenuRow::Item, 0, tr("Change Avatar..."), {}, false, [this] { pickCustomCameraImage(); }, {}});
+    return rows;
+}
+
+void AppDelegate::setCameraSources(const std::vector<WebcamInfo>& sources, const QString& currentId)
+{
+    cameraSources = sources;
+    currentCameraId = currentId;
+    rebuildCameraItems();
+}
+
+void AppDelegate::rebuildCameraItems()
+{
+    QMenu* submenu = menuTable ? menuTable->submenuWithTag(CAMERA_TAG) : nullptr;
+    if (!submenu)
+        return;
+    for (QAction* item : submenu->actions())
+        if (item->data().toInt() >= PICK_CAMERA_TAG) {
+            submenu->removeAction(item);
+            item->deleteLater();
+        }
+    for (std::size_t i = 0; i < cameraSources.size(); ++i) {
+        const int tag = PICK_CAMERA_TAG + static_cast<int>(i);
+        QAction* item = submenu->addAction(cameraSources[i].name);
+        item->setData(tag);
+        item->setCheckable(true);
+        item->setChecked(currentCameraId && cameraSources[i].id == *currentCameraId);
+        connect(item, &QAction::triggered, item, [this, tag] {
+            if (controller)
+                controller->pickCamera(tag);
+        });
+    }
+}
+
+void AppDelegate::pickCustomCameraImage()
+{
+    platform.dialogs->activateApplication();
+    const QString path = QFileDialog::getOpenFileName(nullptr, tr("Choose an image | Vistrale"), QString(),
+        tr("Images (*.jpg *.jpeg *.bmp *.png *.heic *.heif *.webp)"));
+    if (!path.isEmpty() && controller)
+        controller->setAvatarImage(path);
+}
+
+void AppDelegate::pickBorderColor()
+{
+    if (menu)
+        menu->close();
+    platform.dialogs->activateApplication();
+    const QColor color = QColorDialog::getColor(borderColorSetting(settings), nullptr, tr("Border Color"));
+    if (color.isValid() && controller)
+        controller->changeColor(color);
 }
 
 void AppDelegate::aboutWindow()

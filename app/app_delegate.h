@@ -33,6 +33,14 @@ constexpr int SMART_SCALING_TAG = 222;
 constexpr int COPY_SCREENSHOT_TAG = 224;
 constexpr int MOUSE_CLICKS_TAG = 225;
 constexpr int MOV_TAG = 228;
+constexpr int CAMERA_TAG = 210;
+constexpr int MIRROR_WEBCAM_TAG = 211;
+constexpr int SHAPE_NORMAL_TAG = 215;
+constexpr int SHAPE_SQUARE_TAG = 216;
+constexpr int SHAPE_ROUND_TAG = 217;
+constexpr int SHAPE_PORTRAIT_TAG = 218;
+constexpr int FULLSCREEN_WEBCAM_TAG = 227;
+constexpr int PICK_CAMERA_TAG = 400;
 
 // Deployment addresses of the product.
 inline constexpr const char* SUPPORT_EMAIL = "support@vistrale.app";
@@ -88,6 +96,9 @@ public:
     // The display string of the stored shortcut; "⌘F1" while there is no controller.
     QString shortcutText() const;
 
+    // The "Webcam" submenu's cameras (tags 400 + i), the avatar first.
+    void setCameraSources(const std::vector<WebcamInfo>& sources, const QString& currentId) override;
+    std::vector<WebcamInfo> cameraSources;
     std::optional<QString> currentCameraId;
     std::optional<QString> currentMicId;
     std::optional<QUrl> fileToOpen;
@@ -95,6 +106,11 @@ public:
 
 private:
     std::vector<MenuRow> menuRows();
+    std::vector<MenuRow> webcamMenuRows();
+    // The camera items of the "Webcam" submenu, made anew from `cameraSources`.
+    void rebuildCameraItems();
+    void pickCustomCameraImage();
+    void pickBorderColor();
     void publishMirror(bool mirror);
     void createPreviewWindow();
 

@@ -1,6 +1,7 @@
 #include "app/status_menu.h"
 
 #include <QMenu>
+#include <QWidgetAction>
 
 namespace vistrale {
 
@@ -8,36 +9,53 @@ StatusMenu::StatusMenu(QMenu& menu, std::vector<MenuRow> table)
     : menu(menu)
     , rows(std::move(table))
 {
+    build(menu, rows);
+    QObject::connect(&menu, &QMenu::aboutToShow, &menu, [this] { refresh(); });
+}
+
+void StatusMenu::build(QMenu& into, const std::vector<MenuRow>& table)
+{
     // Items of features that are not present leave neighbouring separators behind.
-    menu.setSeparatorsCollapsible(true);
-    for (const MenuRow& row : rows) {
+    into.setSeparatorsCollapsible(true);
+    for (const MenuRow& row : table) {
         if (row.kind == MenuRow::Separator) {
-            actions.push_back(menu.addSeparator());
+            actions.emplace_back(&row, into.addSeparator());
             continue;
         }
-        QAction* action = menu.addAction(row.title);
+        QAction* action = nullptr;
+        if (row.view) {
+            auto* holder = new QWidgetAction(&into);
+            holder->setDefaultWidget(row.view());
+            into.addAction(holder);
+            action = holder;
+        } else if (!row.submenu.empty()) {
+            QMenu* submenu = into.addMenu(row.title);
+            action = submenu->menuAction();
+            build(*submenu, row.submenu);
+        } else {
+            action = into.addAction(row.title);
+        }
         action->setData(row.tag);
         action->setShortcut(row.key);
         action->setCheckable(row.checkable);
         if (row.action)
             QObject::connect(action, &QAction::triggered, action, [action = row.action] { action(); });
-        actions.push_back(action);
+        actions.emplace_back(&row, action);
     }
-    QObject::connect(&menu, &QMenu::aboutToShow, &menu, [this] { refresh(); });
 }
 
 void StatusMenu::refresh()
 {
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        if (rows[i].refresh)
-            rows[i].refresh(*actions[i]);
+    for (const auto& [row, action] : actions)
+        if (row->refresh)
+            row->refresh(*action);
 }
 
 QAction* StatusMenu::itemWithTag(int tag) const
 {
     if (tag == 0)
         return nullptr;
-    for (QAction* action : actions)
+    for (const auto& [row, action] : actions)
         if (!action->isSeparator() && action->data().toInt() == tag)
             return action;
     return nullptr;
@@ -45,10 +63,16 @@ QAction* StatusMenu::itemWithTag(int tag) const
 
 QAction* StatusMenu::itemWithTitlePrefix(const QString& prefix) const
 {
-    for (QAction* action : actions)
+    for (const auto& [row, action] : actions)
         if (!action->isSeparator() && action->text().startsWith(prefix))
             return action;
     return nullptr;
+}
+
+QMenu* StatusMenu::submenuWithTag(int tag) const
+{
+    QAction* item = itemWithTag(tag);
+    return item ? item->menu() : nullptr;
 }
 
 } // namespace vistrale

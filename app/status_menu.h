@@ -7,6 +7,7 @@
 
 class QAction;
 class QMenu;
+class QWidget;
 
 namespace vistrale {
 
@@ -23,6 +24,11 @@ struct MenuRow {
     std::function<void()> action;
     // Applied to the item every time the menu is about to open.
     std::function<void(QAction&)> refresh;
+    // The rows of the item's submenu; none: a plain item.
+    std::vector<MenuRow> submenu;
+    // A row that shows a widget of its own (a slider, a control) instead of a title;
+    // made once, when the menu is built.
+    std::function<QWidget*()> view;
 
     static MenuRow separator()
     {
@@ -41,11 +47,16 @@ public:
     // The item with that tag; null when there is none (tag 0 is shared by many items).
     QAction* itemWithTag(int tag) const;
     QAction* itemWithTitlePrefix(const QString& prefix) const;
+    // The submenu of the item with that tag; null when there is none.
+    QMenu* submenuWithTag(int tag) const;
 
 private:
+    void build(QMenu& into, const std::vector<MenuRow>& table);
+
     QMenu& menu;
     std::vector<MenuRow> rows;
-    std::vector<QAction*> actions;
+    // Every row of the menu and its submenus, with its item, in table order.
+    std::vector<std::pair<const MenuRow*, QAction*>> actions;
 };
 
 } // namespace vistrale

@@ -165,6 +165,16 @@ QRectF placed(ContentsGravity gravity, QSizeF picture, const QRectF& box)
         box.center().x() - size.width() / 2, box.center().y() - size.height() / 2, size.width(), size.height());
 }
 
+// Where the layer's shape lies inside its box (image coordinates, top-left origin).
+QRectF shapeBox(const DrawOp& op, const QRectF& box)
+{
+    const QRectF& unit = op.maskRect;
+    if (unit == QRectF(0, 0, 1, 1))
+        return box;
+    return QRectF(box.x() + unit.x() * box.width(), box.y() + (1 - unit.y() - unit.height()) * box.height(),
+        unit.width() * box.width(), unit.height() * box.height());
+}
+
 QPainterPath outline(const DrawOp& op, const QRectF& box)
 {
     QPainterPath path;
@@ -211,8 +221,10 @@ void Compositor::draw(const DrawList& list, QImage& target)
         painter.setOpacity(op.opacity);
         if (op.shadow && op.shadow->color.alpha() > 0 && op.shadow->blurRadius > 0)
             drawShadow(painter, op, box);
-        const bool clipped = op.masksToBounds || op.mask != LayerMask::None;
-        const QPainterPath shape = outline(op, box);
+        const QRectF inner = shapeBox(op, box);
+        const bool partial = inner != box;
+        const bool clipped = op.masksToBounds || op.mask != LayerMask::None || partial;
+        const QPainterPath shape = outline(op, inner);
         if (op.backgroundColor.alpha() > 0) {
             painter.setPen(Qt::NoPen);
             painter.setBrush(op.backgroundColor);
@@ -225,7 +237,7 @@ void Compositor::draw(const DrawList& list, QImage& target)
             if (!source.isEmpty()) {
                 const QRectF where = placed(op.gravity, QSizeF(source.size()), box);
                 const QSize pixels(qRound(where.width()), qRound(where.height()));
-                if (clipped && (op.cornerRadius > 0 || op.mask != LayerMask::None))
+                if (clipped && (op.cornerRadius > 0 || op.mask != LayerMask::None || partial))
                     painter.setClipPath(shape);
                 else if (clipped || op.gravity == ContentsGravity::ResizeAspectFill)
                     painter.setClipRect(box);
@@ -246,8 +258,13 @@ void Compositor::draw(const DrawList& list, QImage& target)
             pen.setJoinStyle(Qt::MiterJoin);
             painter.setPen(pen);
             painter.setBrush(Qt::NoBrush);
-            const double radius = std::max(0.0, op.cornerRadius - half);
-            painter.drawRoundedRect(box.adjusted(half, half, -half, -half), radius, radius);
+            const QRectF line = inner.adjusted(half, half, -half, -half);
+            if (op.mask == LayerMask::Ellipse) {
+                painter.drawEllipse(line);
+            } else {
+                const double radius = std::max(0.0, op.cornerRadius - half);
+                painter.drawRoundedRect(line, radius, radius);
+            }
         }
         painter.restore();
     }

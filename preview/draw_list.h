@@ -29,6 +29,9 @@ struct DrawOp {
     double cornerRadius = 0;
     bool masksToBounds = false;
     LayerMask mask = LayerMask::None;
+    // Where the shape (corner radius, mask and border) lies inside `rect`, in unit
+    // coordinates with the origin at the bottom left: all of it by default.
+    QRectF maskRect{0, 0, 1, 1};
     QColor backgroundColor = Qt::transparent;
     double borderWidth = 0;
     QColor borderColor = Qt::transparent;

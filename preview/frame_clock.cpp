@@ -11,8 +11,10 @@
 #include "preview/vistrale_view_controller.h"
 #include "preview/window_drag_view.h"
 #include "preview/window_list.h"
+#include "webcam/webcam_overlay.h"
 
 #include <QCoreApplication>
+#include <QPushButton>
 #include <QWidget>
 #include <algorithm>
 
@@ -58,6 +60,8 @@ void VistraleViewController::grantScreenPermission()
     hasScreenPermission = true;
     if (captureVideoPreview)
         captureVideoPreview->setNoPermissionText(QString());
+    if (cameraSwitch)
+        cameraSwitch->show();
 }
 
 void VistraleViewController::fireTimer()
@@ -167,6 +171,13 @@ void VistraleViewController::fireTimer()
         mouseOverSharedWindow = true;
         mouseOverSharedWindowId = sharingEntireScreen;
     }
+
+    // 10. The webcam fades while the pointer is over it and over a shared window.
+    if (webcamOverlay && hasScreenPermission)
+        webcamOverlay->fadeStep(mouseOverSharedWindow,
+            screenWidth > 0 && screenHeight > 0
+                ? QPointF(camWidth * mouseLocation.x() / screenWidth, camHeight * mouseLocation.y() / screenHeight)
+                : mouseLocation);
 
     // 11. Stacking: z-positions back to front, the frontmost with the larger shadow.
     std::vector<qint64> backToFront;

@@ -6,6 +6,7 @@
 #include "preview/output_geometry.h"
 #include "preview/share_window_view.h"
 #include "preview/vistrale_view_controller.h"
+#include "webcam/webcam_overlay.h"
 
 #include <QWidget>
 #include <cmath>
@@ -57,6 +58,8 @@ void VistraleViewController::changeResolution(double width, double height)
     windowsView->setFrame(realRect);
     logoLayer->setFrame(QRectF(9, 9, camWidth, logoLayer->frame().height()));
     setOverlayText(overlayText);
+    if (webcamOverlay)
+        webcamOverlay->setOutputSize(realRect.size());
 }
 
 } // namespace vistrale

@@ -107,6 +107,15 @@ void SceneLayer::setMasksToBounds(bool value)
     changed();
 }
 
+void SceneLayer::setMaskRect(const QRectF& unit)
+{
+    const QRectF bounded = unit.intersected(QRectF(0, 0, 1, 1));
+    if (maskUnit == bounded)
+        return;
+    maskUnit = bounded;
+    changed();
+}
+
 void SceneLayer::setMask(LayerMask value)
 {
     if (maskShape == value)
@@ -379,6 +388,7 @@ void Scene::appendOps(const SceneLayer& layer, const QRectF& rect, double inheri
         op.cornerRadius = layer.radius;
         op.masksToBounds = layer.masks;
         op.mask = layer.maskShape;
+        op.maskRect = layer.maskUnit;
         op.backgroundColor = layer.background;
         op.borderWidth = layer.border;
         op.borderColor = layer.borderColour;

@@ -50,6 +50,11 @@ public:
     void setMasksToBounds(bool masks);
     LayerMask mask() const { return maskShape; }
     void setMask(LayerMask mask);
+    // The part of the bounds the shape takes (unit coordinates, bottom-left origin):
+    // the corner radius, the mask, the clip and the border follow it, so a centred
+    // square or circle can show inside a wider layer. All of the bounds by default.
+    QRectF maskRect() const { return maskUnit; }
+    void setMaskRect(const QRectF& unit);
     QColor backgroundColor() const { return background; }
     void setBackgroundColor(const QColor& color);
     double borderWidth() const { return border; }
@@ -90,6 +95,7 @@ private:
     double radius = 0;
     bool masks = false;
     LayerMask maskShape = LayerMask::None;
+    QRectF maskUnit{0, 0, 1, 1};
     QColor background = Qt::transparent;
     double border = 0;
     QColor borderColour = Qt::transparent;

@@ -19,6 +19,7 @@
 #include "preview/text_picture.h"
 #include "preview/view_tags.h"
 #include "preview/window_drag_view.h"
+#include "webcam/webcam_overlay.h"
 
 #include <QPushButton>
 #include <cmath>
@@ -37,16 +38,11 @@ VistraleViewController::VistraleViewController(Platform& platform, Settings& set
     previewRect = previewRectFor(camWidth, camHeight);
     realRect = QRectF(0, 0, camWidth, camHeight);
     outputSize = realRect.size();
-    webcamHeight = camHeight / WEBCAM_HEIGHT_RATIO;
     logoFontSize = std::trunc(camWidth * 48 / 1920);
     screens = platform.screens->screens();
 
-    const qint64 shape = settings.integer(keys::CAMERA_SHAPE);
-    webcamShape = shape >= 0 && shape <= 3 ? static_cast<int>(shape) : 0;
     const qint64 lines = settings.integer(keys::SPEECH_LINES);
     speechVisibleLines = lines >= 1 ? static_cast<int>(std::min<qint64>(lines, 3)) : 3;
-    cameraBorderWidth = settings.floatValue(keys::CAMERA_BORDER_WIDTH);
-    cameraBorderColor = borderColorSetting(settings);
     includeMouseClicks = !settings.boolValue(keys::MOUSE_CLICKS_OFF);
     smartScaling = settings.boolValue(keys::SMART_SCALING);
     mirrorVistraleCamera = settings.boolValue(keys::MIRROR);
@@ -96,9 +92,6 @@ void VistraleViewController::loadView()
 void VistraleViewController::viewDidLoad()
 {
     // Global pointer and key monitors arrive with window picking.
-    const double size = settings.doubleValue(keys::CAMERA_SIZE);
-    cameraSize = size < 0 ? -1.0 : size;
-    previousCameraSizeBeforeFullScreen = cameraSize;
 
     USE_SCREENCAPTUREKIT = decideCaptureMode(settings, *platform.windowServer, platform.capture.get());
     if (USE_SCREENCAPTUREKIT) {
@@ -122,6 +115,7 @@ void VistraleViewController::viewDidLoad()
 
     hasScreenPermission = platform.permissions->screenCaptureAllowed();
     captureVideoPreview->setNoPermissionText(hasScreenPermission ? QString() : tr("Need Screen Permissions"));
+    cameraSwitch->setVisible(hasScreenPermission);
     logLine("hasScreenPermission=", hasScreenPermission);
 }
 
@@ -182,8 +176,6 @@ void VistraleViewController::buildShareWindow()
     panelWindowID = static_cast<qint64>(shareWindow->winId());
     positionShareWindow();
 
-    WEBCAM_HEIGHT_RATIO = MIN_RATIO + cameraSize;
-
     SceneLayer& content = scene->root();
     content.setBackgroundColor(Qt::black);
 
@@ -205,11 +197,17 @@ void VistraleViewController::buildShareWindow()
     windowsView->setFrame(realRect);
     content.addChild(windowsView);
 
-    // The webcam comes with the webcam overlay; until then its view stays hidden.
-    webcamView = std::make_shared<SceneLayer>("webcamView");
-    webcamView->setTag(WEBCAM_TAG);
-    webcamView->setContentsGravity(ContentsGravity::ResizeAspectFill);
-    webcamView->setHidden(true);
+    WebcamOverlay::Hooks hooks;
+    hooks.cameraSources = [this](const std::vector<WebcamInfo>& sources, const QString& current) {
+        if (host)
+            host->setCameraSources(sources, current);
+    };
+    hooks.switched = [this](bool on) {
+        if (cameraSwitch)
+            cameraSwitch->setChecked(on);
+    };
+    webcamOverlay = std::make_unique<WebcamOverlay>(platform, settings, *scene, realRect.size(), std::move(hooks));
+    webcamView = webcamOverlay->view();
     content.addChild(webcamView);
 
     speechScrollView = std::make_shared<SceneLayer>("speechScrollView");
@@ -222,6 +220,8 @@ void VistraleViewController::buildShareWindow()
     logoLayer->setFrame(QRectF(9, 9, camWidth, std::trunc(1.25 * logoFontSize)));
     content.addChild(logoLayer);
     setOverlayText(settings.text(keys::OVERLAY_TEXT).value_or(QString()));
+
+    webcamOverlay->build();
 }
 
 void VistraleViewController::buildPreview()
@@ -251,6 +251,35 @@ void VistraleViewController::buildPreview()
     closeButton->setToolTip(tr("Hide the preview"));
     closeButton->setStyleSheet("QPushButton { color: red; background: transparent; border: none; font-size: 12px; }");
     connect(closeButton, &QPushButton::clicked, this, [this] { closeVistrale(); });
+
+    // The webcam's on/off switch at the preview's top right.
+    cameraSwitch = new QPushButton(tr("cam"), contentView);
+    cameraSwitch->setObjectName("cameraSwitch");
+    cameraSwitch->setProperty("tag", SWITCH_CAMERA_TAG);
+    cameraSwitch->setCheckable(true);
+    cameraSwitch->setChecked(settings.boolValue(keys::CAMERA));
+    cameraSwitch->setCursor(Qt::ArrowCursor);
+    cameraSwitch->setToolTip(tr("Webcam"));
+    cameraSwitch->setStyleSheet(
+        "QPushButton { color: white; background: rgba(0, 0, 0, 120); border: 1px solid gray;"
+        " border-radius: 7px; font-size: 9px; padding: 0 4px; }"
+        " QPushButton:checked { background: rgb(52, 199, 89); border-color: rgb(52, 199, 89); }");
+    connect(cameraSwitch, &QPushButton::clicked, this, [this] { camToggled(); });
+    captureVideoPreview->setWheelHandler([this](double delta) {
+        if (delta != 0)
+            stepCameraSize(delta > 0);
+    });
+    captureVideoPreview->setKeyHandler([this](int key, const QString& text) {
+        if (text == "+" || key == Qt::Key_Up) {
+            stepCameraSize(true);
+            return true;
+        }
+        if (text == "-" || key == Qt::Key_Down) {
+            stepCameraSize(false);
+            return true;
+        }
+        return false;
+    });
 }
 
 void VistraleViewController::layoutPreviewControls()
@@ -262,6 +291,8 @@ void VistraleViewController::layoutPreviewControls()
     // (0, H − 24) with a bottom-left origin is the top-left corner.
     closeButton->setGeometry(0, 0, 24, 24);
     closeButton->raise();
+    cameraSwitch->setGeometry(size.width() - 30 - 4, 4, 30, 16);
+    cameraSwitch->raise();
 }
 
 void VistraleViewController::firstLaunchCheck()

@@ -4,6 +4,7 @@
 #include "platform/camera.h"
 #include "platform/frame.h"
 #include "platform/screens.h"
+#include "platform/webcam.h"
 #include "platform/window_server.h"
 #include "platform/work_queue.h"
 #include "preview/camera_hand_off.h"
@@ -40,6 +41,7 @@ class SKImageView;
 class CaptureStream;
 class Sound;
 class HighlightWindowController;
+class WebcamOverlay;
 struct PointerEvent;
 
 // What the controller asks of the application that hosts it.
@@ -50,6 +52,12 @@ public:
     virtual void showAboutAlert() = 0;
     // Opens the status menu at a screen position (where no tray host shows it).
     virtual void popUpMenu(QPoint globalPosition) = 0;
+    // The cameras for the "Webcam" submenu (the avatar first) and the one in use.
+    virtual void setCameraSources(const std::vector<WebcamInfo>& sources, const QString& currentId)
+    {
+        Q_UNUSED(sources);
+        Q_UNUSED(currentId);
+    }
 };
 
 // Writes a picture as a PNG file; false, with a log line, when it cannot.
@@ -151,6 +159,26 @@ public:
     using MagnifierHook = std::function<void(const FrameRef& frame, qint64 windowNumber)>;
     void setMagnifierHook(MagnifierHook hook);
 
+    // --- Webcam (the overlay does the work; these are its entry points) ---
+    WebcamOverlay* webcam() const { return webcamOverlay.get(); }
+    // The preview's webcam switch.
+    void camToggled();
+    bool toggleWebcam();
+    void switchCamera(const QString& id);
+    void pickCamera(int tag);
+    void changeCameraSize(int segment);
+    void stepCameraSize(bool grow);
+    void toggleFullscreenWebcam();
+    void webcamClicked(bool shift);
+    void setCameraShape(int shape);
+    void borderSliderChanged(double width);
+    void radiusSliderChanged(double radius);
+    void changeColor(const QColor& color);
+    void toggleWebcamMirror();
+    bool isPointOverWebcam(QPointF screenPoint) const;
+    bool setAvatarImage(const QString& path);
+    void showAvatar();
+
     // --- Camera ---
     // Finds the device "Vistrale Camera" and its source and sink streams.
     void connectToVistraleCamera();
@@ -235,15 +263,7 @@ public:
     QList<ScreenInfo> screens;
     double previousPanelX = -3298.0;
 
-    static constexpr double MIN_RATIO = 2.0;
-    double WEBCAM_HEIGHT_RATIO = 3.0;
-    double cameraSize = 1.0;
-    double previousCameraSizeBeforeFullScreen = 1.0;
-    double webcamHeight;
-    int webcamShape = 0;
     int speechVisibleLines = 3;
-    float cameraBorderWidth = 0;
-    QColor cameraBorderColor;
     int bitRate = 192000;
     double sampleRate = 44100.0;
     int channels = 2;
@@ -306,6 +326,8 @@ private:
     QPointer<QWidget> contentView;
     WindowDragView* captureVideoPreview = nullptr;
     QPushButton* closeButton = nullptr;
+    QPushButton* cameraSwitch = nullptr;
+    std::unique_ptr<WebcamOverlay> webcamOverlay;
     QRect hiddenPreviewGeometry;
 
     struct StreamSlot;

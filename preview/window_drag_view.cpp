@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 #include <QWindow>
 
 namespace vistrale {
@@ -13,6 +15,8 @@ WindowDragView::WindowDragView(QWidget* parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAutoFillBackground(false);
+    // Takes the keyboard when clicked, so that "+" and "-" reach the webcam.
+    setFocusPolicy(Qt::ClickFocus);
 }
 
 void WindowDragView::showFrame(FrameRef next)
@@ -111,6 +115,22 @@ void WindowDragView::mouseReleaseEvent(QMouseEvent* event)
             clickHandler(event->position(), event->modifiers());
     }
     QWidget::mouseReleaseEvent(event);
+}
+
+void WindowDragView::wheelEvent(QWheelEvent* event)
+{
+    if (wheelHandler)
+        wheelHandler(event->angleDelta().y());
+    event->accept();
+}
+
+void WindowDragView::keyPressEvent(QKeyEvent* event)
+{
+    if (keyHandler && keyHandler(event->key(), event->text())) {
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 } // namespace vistrale

@@ -30,6 +30,10 @@ public:
     }
     // Right clicks open the application's menu here.
     void setContextMenuHandler(std::function<void(QPoint globalPosition)> handler);
+    // The wheel: the vertical delta (positive away from the user).
+    void setWheelHandler(std::function<void(double delta)> handler) { wheelHandler = std::move(handler); }
+    // Key presses: the key and its text; true when the key was used.
+    void setKeyHandler(std::function<bool(int key, const QString& text)> handler) { keyHandler = std::move(handler); }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -38,6 +42,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     mutable std::mutex lock;
@@ -48,6 +54,8 @@ private:
     std::function<void(QPoint)> contextMenuHandler;
     std::optional<QPoint> pressPosition;
     std::function<void(QPointF, Qt::KeyboardModifiers)> clickHandler;
+    std::function<void(double)> wheelHandler;
+    std::function<bool(int, const QString&)> keyHandler;
 };
 
 } // namespace vistrale

@@ -13,6 +13,7 @@
 #include "preview/view_tags.h"
 #include "preview/vistrale_view_controller.h"
 #include "preview/window_list.h"
+#include "webcam/webcam_overlay.h"
 
 #include <QCoreApplication>
 #include <cmath>
@@ -40,7 +41,8 @@ void VistraleViewController::receivedKeyboardMessage(const QVariantMap& userInfo
         screenshot(false);
     else if (label == "copyscreenshot")
         screenshot(true);
-    // "webcam" arrives with the webcam overlay.
+    else if (label == "webcam")
+        toggleFullscreenWebcam();
 }
 
 void VistraleViewController::toggleWindowUnderMouse()
@@ -330,10 +332,16 @@ QRectF VistraleViewController::layoutFrame(const QRectF& frame, qint64 windowNum
 
 bool VistraleViewController::clickInPreview(bool shift, bool command, QPointF point)
 {
-    Q_UNUSED(shift);
     if (!hasScreenPermission) {
         showPermissionDialog();
         return false;
+    }
+    // At full size the webcam lies behind the windows and takes no clicks.
+    const bool onWebcam
+        = webcamOverlay && !webcamOverlay->webcamFullScreen && webcamOverlay->containsOutputPoint(point);
+    if (onWebcam) {
+        webcamClicked(shift);
+        return true;
     }
     if (sharingEntireScreen) {
         removeAllWindows();
@@ -351,8 +359,12 @@ bool VistraleViewController::clickInPreview(bool shift, bool command, QPointF po
             hitNumber = number;
         }
     }
-    if (!hit)
-        return false;
+    if (!hit) {
+        if (!onWebcam)
+            return false;
+        webcamClicked(shift);
+        return true;
+    }
     if (!command) {
         removeWindow(hitNumber);
     } else {

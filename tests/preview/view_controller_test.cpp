@@ -4,6 +4,7 @@
 #include "preview/compositor.h"
 #include "preview/view_tags.h"
 #include "preview/vistrale_view_controller.h"
+#include "webcam/webcam_overlay.h"
 #include "preview/window_drag_view.h"
 
 #include <QCoreApplication>
@@ -61,17 +62,17 @@ TEST(ViewController, StartsFromTheDefaultsOfAnEmptyStore)
     EXPECT_EQ(vc.previewRect, QRectF(0, 0, 274, 154));
     EXPECT_EQ(vc.realRect, QRectF(0, 0, 1920, 1080));
     EXPECT_EQ(vc.outputSize, QSizeF(1920, 1080));
-    EXPECT_EQ(vc.webcamShape, 0);
+    EXPECT_EQ(vc.webcam()->webcamShape, CameraShape::normal);
     EXPECT_EQ(vc.speechVisibleLines, 3);
-    EXPECT_EQ(vc.cameraBorderWidth, 0.0f);
-    EXPECT_EQ(vc.cameraBorderColor, defaultBorderColor());
+    EXPECT_EQ(vc.webcam()->cameraBorderWidth, 0.0f);
+    EXPECT_EQ(vc.webcam()->cameraBorderColor, defaultBorderColor());
     EXPECT_TRUE(vc.includeMouseClicks);
     EXPECT_FALSE(vc.smartScaling);
     EXPECT_FALSE(vc.mirrorVistraleCamera);
     EXPECT_TRUE(vc.windowShown);
     EXPECT_TRUE(vc.SHOW_ABOUT_ON_LAUNCH);
-    EXPECT_EQ(vc.cameraSize, 0.0);
-    EXPECT_EQ(vc.WEBCAM_HEIGHT_RATIO, 2.0);
+    EXPECT_EQ(vc.webcam()->cameraSize, 0.0);
+    EXPECT_EQ(vc.webcam()->WEBCAM_HEIGHT_RATIO, 2.0);
     EXPECT_EQ(vc.lastWindow, -1);
     EXPECT_EQ(vc.previousPanelX, -3298.0);
     EXPECT_EQ(vc.screenWidth, 1920);
@@ -92,16 +93,16 @@ TEST(ViewController, ClampsStoredValuesOutsideTheirRange)
     h.settings->setDouble(keys::CAMERA_SIZE, -0.25);
     h.settings->setData(keys::CAMERA_BORDER_COLOR, "not an archive");
     VistraleViewController& vc = h.load();
-    EXPECT_EQ(vc.webcamShape, 0);
+    EXPECT_EQ(vc.webcam()->webcamShape, CameraShape::normal);
     EXPECT_EQ(vc.speechVisibleLines, 3);
-    EXPECT_EQ(vc.cameraSize, -1.0);
-    EXPECT_EQ(vc.cameraBorderColor, defaultBorderColor());
+    EXPECT_EQ(vc.webcam()->cameraSize, -1.0);
+    EXPECT_EQ(vc.webcam()->cameraBorderColor, defaultBorderColor());
 
     ControllerHarness other;
     other.settings->setInteger(keys::CAMERA_SHAPE, 3);
     other.settings->setInteger(keys::SPEECH_LINES, 2);
     other.settings->setBool(keys::MOUSE_CLICKS_OFF, true);
-    EXPECT_EQ(other.load().webcamShape, 3);
+    EXPECT_EQ(other.load().webcam()->webcamShape, CameraShape::portrait);
     EXPECT_EQ(other.vc->speechVisibleLines, 2);
     EXPECT_FALSE(other.vc->includeMouseClicks);
 }

@@ -1,0 +1,49 @@
+#include "platform/webcam/webcam_fit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <libyuv/planar_functions.h>
+#include <libyuv/scale_argb.h>
+
+namespace vistrale {
+
+QSize aspectFillSize(QSize picture, QSize box)
+{
+    if (picture.isEmpty() || box.isEmpty())
+        return {};
+    const double k = std::max(double(box.width()) / picture.width(), double(box.height()) / picture.height());
+    return QSize(
+        std::max(1, int(std::lround(picture.width() * k))), std::max(1, int(std::lround(picture.height() * k))));
+}
+
+FrameRef WebcamFrameFitter::fit(const FrameRef& frame, QSize box, bool mirrored)
+{
+    if (!frame || frame->image.isNull())
+        return frame;
+    const QImage& source = frame->image;
+    // Never larger than the output can show.
+    QSize size = aspectFillSize(source.size(), box.boundedTo(QSize(8192, 8192)));
+    if (size.isEmpty())
+        size = source.size();
+    if (size == source.size() && !mirrored)
+        return frame;
+
+    std::shared_ptr<FrameBuffer> scaled;
+    if (size != source.size()) {
+        scaled = (mirrored ? scratch : pool).take(size);
+        libyuv::ARGBScale(source.constBits(), static_cast<int>(source.bytesPerLine()), source.width(), source.height(),
+            scaled->image.bits(), static_cast<int>(scaled->image.bytesPerLine()), size.width(), size.height(),
+            libyuv::kFilterBilinear);
+    }
+    std::shared_ptr<FrameBuffer> result = scaled;
+    if (mirrored) {
+        const QImage& from = scaled ? scaled->image : source;
+        result = pool.take(size);
+        libyuv::ARGBMirror(from.constBits(), static_cast<int>(from.bytesPerLine()), result->image.bits(),
+            static_cast<int>(result->image.bytesPerLine()), size.width(), size.height());
+    }
+    result->hostTime = frame->hostTime;
+    return result;
+}
+
+} // namespace vistrale
