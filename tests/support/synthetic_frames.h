@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/frame.h"
+
+#include <QImage>
+#include <cstdint>
+#include <memory>
+
+namespace vistrale::test {
+
+// A BGRA picture that changes from frame to frame like screen content does: a
+// scrolling pattern, and a white box that moves 16 pixels a frame.
+inline QImage syntheticPicture(int index, QSize size = {1920, 1080})
+{
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    const int boxX = (index * 16) % std::max(1, size.width() - 200);
+    for (int y = 0; y < size.height(); ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(image.scanLine(y));
+        const bool boxRow = y >= size.height() / 3 && y < size.height() / 3 + 200;
+        for (int x = 0; x < size.width(); ++x) {
+            if (boxRow && x >= boxX && x < boxX + 200) {
+                row[x] = 0xffffffffu;
+                continue;
+            }
+            const std::uint32_t r = static_cast<std::uint32_t>(x + index * 4) & 0xff;
+            const std::uint32_t g = static_cast<std::uint32_t>(y + index * 2) & 0xff;
+            const std::uint32_t b = static_cast<std::uint32_t>(x ^ y) & 0xff;
+            row[x] = 0xff000000u | r << 16 | g << 8 | b;
+        }
+    }
+    return image;
+}
+
+inline FrameRef syntheticFrame(int index, QSize size = {1920, 1080})
+{
+    return std::make_shared<const FrameBuffer>(FrameBuffer{syntheticPicture(index, size), 0});
+}
+
+} // namespace vistrale::test
