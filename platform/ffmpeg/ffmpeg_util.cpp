@@ -1,6 +1,7 @@
 #include "platform/ffmpeg/ffmpeg_util.h"
 
 #include <QFile>
+#include <mutex>
 
 namespace vistrale::ffmpeg {
 
@@ -13,6 +14,10 @@ QString errorText(int code)
 
 AVFormatContext* openOutput(const char* format, const QString& path, QString* error)
 {
+    // The libraries' own chatter (encoder statistics, muxer passes) stays off the log;
+    // their errors still reach standard error.
+    static std::once_flag quiet;
+    std::call_once(quiet, [] { av_log_set_level(AV_LOG_ERROR); });
     AVFormatContext* context = nullptr;
     const QByteArray name = QFile::encodeName(path);
     int status = avformat_alloc_output_context2(&context, nullptr, format, name.constData());
@@ -41,6 +46,9 @@ void closeOutput(AVFormatContext*& context)
 AVDictionary* fragmentedOptions(bool fragmentOnKeyframes)
 {
     AVDictionary* options = nullptr;
+    // Each fragment goes to the file as soon as it is complete, not when the I/O
+    // buffer happens to fill.
+    av_dict_set(&options, "flush_packets", "1", 0);
     if (fragmentOnKeyframes) {
         av_dict_set(&options, "movflags", "frag_keyframe+empty_moov+default_base_moof", 0);
     } else {

@@ -81,6 +81,8 @@ bool FfmpegVideoWriter::openEncoder(QString* error)
     AVDictionary* options = nullptr;
     av_dict_set(&options, "preset", "veryfast", 0);
     av_dict_set(&options, "tune", "zerolatency", 0);
+    // Key frames on the second only, never at scene cuts, so fragments end on time.
+    av_dict_set(&options, "x264-params", "scenecut=0", 0);
     if (settings.limitBitRate && !settings.mov) {
         // An average alone overshoots on busy pictures; the cap holds it.
         encoder->bit_rate = LIMITED_BIT_RATE;

@@ -8,8 +8,8 @@
 
 namespace vistrale::test {
 
-// A BGRA picture that changes from frame to frame like screen content does: a
-// scrolling pattern, and a white box that moves 16 pixels a frame.
+// A BGRA picture that changes from frame to frame: a gradient that scrolls 4 pixels
+// a frame and a white box that moves 16 pixels a frame.
 inline QImage syntheticPicture(int index, QSize size = {1920, 1080})
 {
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
@@ -22,10 +22,9 @@ inline QImage syntheticPicture(int index, QSize size = {1920, 1080})
                 row[x] = 0xffffffffu;
                 continue;
             }
-            const std::uint32_t r = static_cast<std::uint32_t>(x + index * 4) & 0xff;
-            const std::uint32_t g = static_cast<std::uint32_t>(y + index * 2) & 0xff;
-            const std::uint32_t b = static_cast<std::uint32_t>(x ^ y) & 0xff;
-            row[x] = 0xff000000u | r << 16 | g << 8 | b;
+            const std::uint32_t r = static_cast<std::uint32_t>(x / 4 + index) & 0xff;
+            const std::uint32_t g = static_cast<std::uint32_t>(y / 4) & 0xff;
+            row[x] = 0xff000000u | r << 16 | g << 8 | 0x80u;
         }
     }
     return image;
