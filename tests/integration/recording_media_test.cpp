@@ -87,11 +87,11 @@ QStringList topLevelBoxes(const QString& path)
 }
 
 // Writes frames i / 30 s apart as fast as the writer takes them; true when complete.
-bool writeFrames(VideoWriter& writer, int count, QSize otherSizeFrom = {}, int otherSizeCount = 0)
+bool writeFrames(VideoWriter& writer, int count, QSize otherSizeFrom = {}, int otherSizeCount = 0, bool noisy = false)
 {
     for (int i = 0; i < count; ++i) {
         const bool other = otherSizeCount > 0 && i >= 30 && i < 30 + otherSizeCount;
-        const FrameRef frame = test::syntheticFrame(i, other ? otherSizeFrom : QSize(1920, 1080));
+        const FrameRef frame = test::syntheticFrame(i, other ? otherSizeFrom : QSize(1920, 1080), noisy);
         while (!writer.append(frame, i / 30.0))
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
@@ -139,7 +139,8 @@ TEST(RecordingMedia, WritesH264MoviesOfTheOutputSizeInBothContainers)
         auto writer = media.createVideoWriter(settings, nullptr, &error);
         ASSERT_TRUE(writer) << qPrintable(error);
         // A second of the frames comes at another size, as after a resolution change.
-        ASSERT_TRUE(writeFrames(*writer, 90, QSize(1280, 720), 30));
+        // The noise would take several megabits a second at constant quality.
+        ASSERT_TRUE(writeFrames(*writer, 90, QSize(1280, 720), 30, true));
         EXPECT_EQ(writer->counts().written, 90u);
 
         const QJsonObject probed = probe(path);
@@ -151,9 +152,42 @@ TEST(RecordingMedia, WritesH264MoviesOfTheOutputSizeInBothContainers)
         EXPECT_EQ(video["color_space"].toString(), "smpte170m");
         EXPECT_EQ(video["nb_read_frames"].toString(), "90");
         EXPECT_NEAR(number(probed["format"].toObject(), "duration"), 3.0, 0.3);
+        if (mov)
+            EXPECT_GT(number(video, "bit_rate"), 3000000);
+        else
+            EXPECT_LT(number(video, "bit_rate"), 1300000 * 1.15);
         const QString brand = probed["format"].toObject()["tags"].toObject()["major_brand"].toString();
         EXPECT_TRUE(mov ? brand.startsWith("qt") : brand.startsWith("iso")) << qPrintable(brand);
     }
+}
+
+TEST(RecordingMedia, AWriterDropsAndCountsFramesItCannotTakeWithoutWaiting)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath("queue.mp4");
+    FfmpegMedia media;
+    VideoWriterSettings settings;
+    settings.path = path;
+    settings.queueCapacity = 2;
+    QString error;
+    auto writer = media.createVideoWriter(settings, nullptr, &error);
+    ASSERT_TRUE(writer) << qPrintable(error);
+    // Offered far faster than any encoder takes them; a frame not later than the
+    // previous one is refused too.
+    const FrameRef frame = test::syntheticFrame(0);
+    int queued = 0;
+    for (int i = 0; i < 60; ++i)
+        queued += writer->append(frame, i / 30.0) ? 1 : 0;
+    EXPECT_FALSE(writer->append(frame, 1.0));
+    std::promise<bool> closed;
+    writer->finish([&closed](bool complete) { closed.set_value(complete); });
+    ASSERT_TRUE(closed.get_future().get());
+    const VideoWriterCounts counts = writer->counts();
+    EXPECT_EQ(counts.offered, 61u);
+    EXPECT_LT(queued, 60);
+    EXPECT_EQ(counts.written, static_cast<std::uint64_t>(queued));
+    EXPECT_EQ(counts.written + counts.dropped, counts.offered);
+    EXPECT_EQ(stream(probe(path), "video")["nb_read_frames"].toString().toULongLong(), counts.written);
 }
 
 TEST(RecordingMedia, AKilledWriterLeavesAPlayableMovie)
