@@ -5,6 +5,7 @@
 #include "platform/clipboard.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
+#include "platform/media.h"
 #include "platform/notifications.h"
 #include "platform/permissions.h"
 #include "platform/pointer_keys.h"
@@ -38,6 +39,8 @@ struct Platform {
     std::unique_ptr<CameraSystem> camera;
     // Runs the camera set-up as the administrator.
     std::unique_ptr<PrivilegedRunner> privileged;
+    // The recorder's movie writer, microphone and merge.
+    std::unique_ptr<Media> media;
 };
 
 } // namespace vistrale

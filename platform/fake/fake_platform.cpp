@@ -31,6 +31,7 @@ FakePlatform::FakePlatform()
     clipboard = install<FakeClipboard>(owned.clipboard);
     camera = install<FakeCameraSystem>(owned.camera);
     privileged = install<FakePrivilegedRunner>(owned.privileged);
+    media = install<FakeMedia>(owned.media);
     screens->setScreens({ScreenInfo{QRectF(0, 0, 1920, 1080), "fake-0", 1}});
 }
 

@@ -3,6 +3,7 @@
 #include "platform/fake/fake_camera.h"
 #include "platform/fake/fake_clock.h"
 #include "platform/fake/fake_desktop.h"
+#include "platform/fake/fake_media.h"
 #include "platform/fake/fake_privileged_runner.h"
 #include "platform/fake/fake_services.h"
 #include "platform/platform.h"
@@ -31,6 +32,7 @@ struct FakePlatform {
     FakeClipboard* clipboard;
     FakeCameraSystem* camera;
     FakePrivilegedRunner* privileged;
+    FakeMedia* media;
 
 private:
     Platform owned;

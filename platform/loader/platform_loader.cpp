@@ -5,6 +5,7 @@
 #include "platform/camera/linux_camera_system.h"
 #include "platform/dbus/dbus_notifications.h"
 #include "platform/fake/fake_desktop.h"
+#include "platform/ffmpeg/ffmpeg_media.h"
 #include "platform/log.h"
 #include "platform/pipewire/pipewire_camera.h"
 #include "platform/qt/qt_clock.h"
@@ -75,6 +76,7 @@ LoadedPlatform loadPlatform()
     platform.clipboard = std::make_unique<QtClipboard>();
     platform.privileged = std::make_unique<QtPrivilegedRunner>();
     platform.camera = makeCamera();
+    platform.media = std::make_unique<FfmpegMedia>();
 
     const QString forced = qEnvironmentVariable("VISTRALE_PLATFORM");
     if (forced == "fake") {
