@@ -5,6 +5,7 @@
 #include "platform/clipboard.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
+#include "platform/media.h"
 #include "platform/notifications.h"
 #include "platform/permissions.h"
 #include "platform/pointer_keys.h"
@@ -41,6 +42,8 @@ struct Platform {
     std::unique_ptr<PrivilegedRunner> privileged;
     // The webcams the user can show; never null (a backend without cameras at least).
     std::unique_ptr<Webcams> webcams;
+    // The recorder's movie writer, microphone and merge.
+    std::unique_ptr<Media> media;
 };
 
 } // namespace vistrale

@@ -3,6 +3,7 @@
 #include "platform/fake/fake_camera.h"
 #include "platform/fake/fake_clock.h"
 #include "platform/fake/fake_desktop.h"
+#include "platform/fake/fake_media.h"
 #include "platform/fake/fake_privileged_runner.h"
 #include "platform/fake/fake_services.h"
 #include "platform/fake/fake_webcam.h"
@@ -33,6 +34,7 @@ struct FakePlatform {
     FakeCameraSystem* camera;
     FakePrivilegedRunner* privileged;
     FakeWebcams* webcams;
+    FakeMedia* media;
 
 private:
     Platform owned;

@@ -1,0 +1,424 @@
+#include "platform/ffmpeg/ffmpeg_merge.h"
+
+#include "platform/ffmpeg/ffmpeg_audio_file.h"
+#include "platform/ffmpeg/ffmpeg_util.h"
+#include "platform/log.h"
+
+#include <QFile>
+#include <cmath>
+#include <memory>
+
+extern "C" {
+#include <libavutil/audio_fifo.h>
+#include <libswresample/swresample.h>
+}
+
+namespace vistrale {
+namespace {
+
+struct InputCloser {
+    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
+};
+using Input = std::unique_ptr<AVFormatContext, InputCloser>;
+
+struct PacketFree {
+    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+using Packet = std::unique_ptr<AVPacket, PacketFree>;
+
+// Opens a file and finds its first stream of `type`; null and `error` set otherwise.
+Input openInput(const QString& path, AVMediaType type, int* streamIndex, QString* error)
+{
+    AVFormatContext* raw = nullptr;
+    int status = avformat_open_input(&raw, QFile::encodeName(path).constData(), nullptr, nullptr);
+    if (status < 0) {
+        *error = "cannot open " + path + ": " + ffmpeg::errorText(status);
+        return nullptr;
+    }
+    Input input(raw);
+    status = avformat_find_stream_info(raw, nullptr);
+    if (status < 0) {
+        *error = "cannot read " + path + ": " + ffmpeg::errorText(status);
+        return nullptr;
+    }
+    *streamIndex = av_find_best_stream(raw, type, -1, -1, nullptr, 0);
+    if (*streamIndex < 0) {
+        *error = QString("no %1 stream in ").arg(av_get_media_type_string(type)) + path;
+        return nullptr;
+    }
+    return input;
+}
+
+// Reads the next packet of one stream; false at the end or on a read error.
+bool readPacket(AVFormatContext* input, int streamIndex, AVPacket* packet)
+{
+    while (av_read_frame(input, packet) >= 0) {
+        if (packet->stream_index == streamIndex && packet->pts != AV_NOPTS_VALUE)
+            return true;
+        av_packet_unref(packet);
+    }
+    return false;
+}
+
+// The end of a stream, in seconds: the latest packet's end. Negative when it has none.
+double streamEnd(const QString& path, AVMediaType type, QString* error)
+{
+    int index = -1;
+    Input input = openInput(path, type, &index, error);
+    if (!input)
+        return -1;
+    const AVRational timeBase = input->streams[index]->time_base;
+    Packet packet(av_packet_alloc());
+    std::int64_t end = AV_NOPTS_VALUE;
+    while (readPacket(input.get(), index, packet.get())) {
+        const std::int64_t packetEnd = packet->pts + std::max<std::int64_t>(packet->duration, 0);
+        end = end == AV_NOPTS_VALUE ? packetEnd : std::max(end, packetEnd);
+        av_packet_unref(packet.get());
+    }
+    if (end == AV_NOPTS_VALUE) {
+        *error = QString("no %1 packets in ").arg(av_get_media_type_string(type)) + path;
+        return -1;
+    }
+    return static_cast<double>(end) * av_q2d(timeBase);
+}
+
+// Where the movie's packets of one stream come from.
+class PacketSource {
+public:
+    virtual ~PacketSource() = default;
+    // The next packet, in the output stream's time base; false at the end.
+    virtual bool next(AVPacket* packet) = 0;
+};
+
+// The packets of one input stream, unchanged, up to `end` seconds (negative: all).
+class CopiedStream : public PacketSource {
+public:
+    CopiedStream(Input input, int index, AVStream* output, double end)
+        : input(std::move(input))
+        , index(index)
+        , output(output)
+        , end(end)
+    {
+    }
+    bool next(AVPacket* packet) override
+    {
+        if (!readPacket(input.get(), index, packet))
+            return false;
+        const AVRational timeBase = input->streams[index]->time_base;
+        if (end >= 0 && static_cast<double>(packet->pts) * av_q2d(timeBase) >= end) {
+            av_packet_unref(packet);
+            return false;
+        }
+        av_packet_rescale_ts(packet, timeBase, output->time_base);
+        packet->stream_index = output->index;
+        packet->pos = -1;
+        return true;
+    }
+
+private:
+    Input input;
+    int index;
+    AVStream* output;
+    double end;
+};
+
+// An audio file decoded and encoded again, repeated from its start back to back
+// until `duration` seconds are filled.
+class RepeatedAudio : public PacketSource {
+public:
+    RepeatedAudio(QString path, double duration)
+        : path(std::move(path))
+        , target(std::llround(duration * AacFileWriter::SAMPLE_RATE))
+    {
+    }
+    ~RepeatedAudio() override
+    {
+        av_audio_fifo_free(fifo);
+        swr_free(&resampler);
+        av_frame_free(&decoded);
+        av_frame_free(&converted);
+        av_frame_free(&chunk);
+        avcodec_free_context(&decoder);
+        avcodec_free_context(&encoder);
+    }
+
+    bool open(AVFormatContext* output, QString* error)
+    {
+        if (!reopen(error))
+            return false;
+        const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_AAC);
+        if (!codec) {
+            *error = "no AAC encoder";
+            return false;
+        }
+        encoder = avcodec_alloc_context3(codec);
+        encoder->sample_rate = AacFileWriter::SAMPLE_RATE;
+        av_channel_layout_default(&encoder->ch_layout, AacFileWriter::CHANNELS);
+        encoder->sample_fmt = AV_SAMPLE_FMT_FLTP;
+        encoder->bit_rate = AacFileWriter::BIT_RATE;
+        encoder->time_base = {1, AacFileWriter::SAMPLE_RATE};
+        if (output->oformat->flags & AVFMT_GLOBALHEADER)
+            encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        int status = avcodec_open2(encoder, codec, nullptr);
+        if (status < 0) {
+            *error = "cannot open the AAC encoder: " + ffmpeg::errorText(status);
+            return false;
+        }
+        stream = avformat_new_stream(output, nullptr);
+        stream->time_base = encoder->time_base;
+        avcodec_parameters_from_context(stream->codecpar, encoder);
+        fifo = av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, AacFileWriter::CHANNELS, encoder->frame_size);
+        decoded = av_frame_alloc();
+        converted = av_frame_alloc();
+        chunk = av_frame_alloc();
+        return true;
+    }
+
+    AVStream* outputStream() const { return stream; }
+
+    bool next(AVPacket* packet) override
+    {
+        for (;;) {
+            const int status = avcodec_receive_packet(encoder, packet);
+            if (status == 0) {
+                av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
+                packet->stream_index = stream->index;
+                return true;
+            }
+            if (status != AVERROR(EAGAIN) || !feedEncoder())
+                return false;
+        }
+    }
+
+private:
+    bool reopen(QString* error)
+    {
+        avcodec_free_context(&decoder);
+        input = openInput(path, AVMEDIA_TYPE_AUDIO, &index, error);
+        if (!input)
+            return false;
+        const AVCodecParameters* parameters = input->streams[index]->codecpar;
+        const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
+        if (!codec) {
+            *error = "no decoder for the audio of " + path;
+            return false;
+        }
+        decoder = avcodec_alloc_context3(codec);
+        avcodec_parameters_to_context(decoder, parameters);
+        decoder->pkt_timebase = input->streams[index]->time_base;
+        const int status = avcodec_open2(decoder, codec, nullptr);
+        if (status < 0) {
+            *error = "cannot decode the audio of " + path + ": " + ffmpeg::errorText(status);
+            return false;
+        }
+        return true;
+    }
+
+    // Gives the encoder one frame, or the end; false when nothing is left to give.
+    bool feedEncoder()
+    {
+        if (flushed)
+            return false;
+        const std::int64_t left = target - sent;
+        if (left <= 0 || (!fillFifo() && av_audio_fifo_size(fifo) == 0)) {
+            flushed = true;
+            return avcodec_send_frame(encoder, nullptr) >= 0;
+        }
+        const int count
+            = static_cast<int>(std::min<std::int64_t>({left, encoder->frame_size, av_audio_fifo_size(fifo)}));
+        av_frame_unref(chunk);
+        chunk->format = AV_SAMPLE_FMT_FLTP;
+        chunk->nb_samples = count;
+        chunk->sample_rate = encoder->sample_rate;
+        av_channel_layout_copy(&chunk->ch_layout, &encoder->ch_layout);
+        if (av_frame_get_buffer(chunk, 0) < 0)
+            return false;
+        av_audio_fifo_read(fifo, reinterpret_cast<void**>(chunk->data), count);
+        chunk->pts = sent;
+        sent += count;
+        return avcodec_send_frame(encoder, chunk) >= 0;
+    }
+
+    // Decodes until the fifo holds an encoder frame; starts the file over at its end.
+    // False when no more samples can be had.
+    bool fillFifo()
+    {
+        Packet packet(av_packet_alloc());
+        while (av_audio_fifo_size(fifo) < encoder->frame_size) {
+            const int status = avcodec_receive_frame(decoder, decoded);
+            if (status == 0) {
+                if (!store())
+                    return false;
+                continue;
+            }
+            if (status == AVERROR_EOF) {
+                // One pass that gave nothing means the file holds no sound at all.
+                if (passSamples == 0)
+                    return false;
+                passSamples = 0;
+                QString error;
+                if (!reopen(&error)) {
+                    logLine("cannot repeat the audio", error);
+                    return false;
+                }
+                continue;
+            }
+            if (status != AVERROR(EAGAIN))
+                return false;
+            if (readPacket(input.get(), index, packet.get())) {
+                avcodec_send_packet(decoder, packet.get());
+                av_packet_unref(packet.get());
+            } else {
+                avcodec_send_packet(decoder, nullptr);
+            }
+        }
+        return true;
+    }
+
+    // Converts a decoded frame to the encoder's format and keeps it in the fifo.
+    bool store()
+    {
+        if (!resampler) {
+            AVChannelLayout layout;
+            av_channel_layout_default(&layout, AacFileWriter::CHANNELS);
+            if (swr_alloc_set_opts2(&resampler, &layout, AV_SAMPLE_FMT_FLTP, AacFileWriter::SAMPLE_RATE,
+                    &decoded->ch_layout, static_cast<AVSampleFormat>(decoded->format), decoded->sample_rate, 0, nullptr)
+                    < 0
+                || swr_init(resampler) < 0)
+                return false;
+        }
+        av_frame_unref(converted);
+        converted->format = AV_SAMPLE_FMT_FLTP;
+        converted->sample_rate = AacFileWriter::SAMPLE_RATE;
+        av_channel_layout_default(&converted->ch_layout, AacFileWriter::CHANNELS);
+        const int status = swr_convert_frame(resampler, converted, decoded);
+        av_frame_unref(decoded);
+        if (status < 0)
+            return false;
+        passSamples += converted->nb_samples;
+        return av_audio_fifo_write(fifo, reinterpret_cast<void**>(converted->data), converted->nb_samples)
+            >= converted->nb_samples;
+    }
+
+    const QString path;
+    const std::int64_t target;
+    Input input;
+    int index = -1;
+    AVCodecContext* decoder = nullptr;
+    AVCodecContext* encoder = nullptr;
+    SwrContext* resampler = nullptr;
+    AVAudioFifo* fifo = nullptr;
+    AVFrame* decoded = nullptr;
+    AVFrame* converted = nullptr;
+    AVFrame* chunk = nullptr;
+    AVStream* stream = nullptr;
+    std::int64_t sent = 0;
+    std::int64_t passSamples = 0;
+    bool flushed = false;
+};
+
+AVStream* copyStream(AVFormatContext* output, const AVStream* input)
+{
+    AVStream* stream = avformat_new_stream(output, nullptr);
+    avcodec_parameters_copy(stream->codecpar, input->codecpar);
+    stream->codecpar->codec_tag = 0;
+    stream->time_base = input->time_base;
+    return stream;
+}
+
+// Writes both sources' packets, earliest first.
+bool interleave(AVFormatContext* output, PacketSource& video, PacketSource* audio, QString* error)
+{
+    Packet videoPacket(av_packet_alloc());
+    Packet audioPacket(av_packet_alloc());
+    bool haveVideo = video.next(videoPacket.get());
+    bool haveAudio = audio && audio->next(audioPacket.get());
+    while (haveVideo || haveAudio) {
+        bool takeVideo = haveVideo;
+        if (haveVideo && haveAudio) {
+            const AVStream* v = output->streams[videoPacket->stream_index];
+            const AVStream* a = output->streams[audioPacket->stream_index];
+            takeVideo = av_compare_ts(videoPacket->dts, v->time_base, audioPacket->dts, a->time_base) <= 0;
+        }
+        AVPacket* packet = takeVideo ? videoPacket.get() : audioPacket.get();
+        const int status = av_interleaved_write_frame(output, packet);
+        if (status < 0) {
+            *error = "cannot write the movie: " + ffmpeg::errorText(status);
+            return false;
+        }
+        if (takeVideo)
+            haveVideo = video.next(videoPacket.get());
+        else
+            haveAudio = audio->next(audioPacket.get());
+    }
+    return true;
+}
+
+} // namespace
+
+bool mergeMovie(const MergeRequest& request, QString* error)
+{
+    const double videoEnd = streamEnd(request.videoPath, AVMEDIA_TYPE_VIDEO, error);
+    if (videoEnd < 0)
+        return false;
+    int videoIndex = -1;
+    Input videoInput = openInput(request.videoPath, AVMEDIA_TYPE_VIDEO, &videoIndex, error);
+    if (!videoInput)
+        return false;
+
+    // The audio is left out, with a line, when it cannot be read.
+    double audioEnd = -1;
+    if (!request.audioPath.isEmpty()) {
+        QString audioError;
+        audioEnd = streamEnd(request.audioPath, AVMEDIA_TYPE_AUDIO, &audioError);
+        if (audioEnd < 0)
+            logLine("merge leaves out unreadable audio", audioError);
+    }
+
+    QFile::remove(request.outputPath);
+    AVFormatContext* output = ffmpeg::openOutput(request.mov ? "mov" : "mp4", request.outputPath, error);
+    if (!output)
+        return false;
+    AVStream* videoStream = copyStream(output, videoInput->streams[videoIndex]);
+    std::unique_ptr<PacketSource> audio;
+    QString audioError;
+    if (audioEnd >= 0 && audioEnd >= videoEnd) {
+        int audioIndex = -1;
+        Input audioInput = openInput(request.audioPath, AVMEDIA_TYPE_AUDIO, &audioIndex, &audioError);
+        if (audioInput) {
+            AVStream* audioStream = copyStream(output, audioInput->streams[audioIndex]);
+            audio = std::make_unique<CopiedStream>(std::move(audioInput), audioIndex, audioStream, videoEnd);
+        }
+    } else if (audioEnd >= 0) {
+        auto repeated = std::make_unique<RepeatedAudio>(request.audioPath, videoEnd);
+        if (repeated->open(output, &audioError))
+            audio = std::move(repeated);
+    }
+    if (!audio && !audioError.isEmpty())
+        logLine("merge leaves out unreadable audio", audioError);
+
+    AVDictionary* options = nullptr;
+    av_dict_set(&options, "movflags", "faststart", 0);
+    av_dict_set(&options, "video_track_timescale", "600", 0);
+    int status = avformat_write_header(output, &options);
+    av_dict_free(&options);
+    bool ok = status >= 0;
+    if (!ok)
+        *error = "cannot write the movie header: " + ffmpeg::errorText(status);
+    if (ok) {
+        CopiedStream video(std::move(videoInput), videoIndex, videoStream, -1);
+        ok = interleave(output, video, audio.get(), error);
+    }
+    if (ok) {
+        status = av_write_trailer(output);
+        if (status < 0) {
+            *error = "cannot complete the movie: " + ffmpeg::errorText(status);
+            ok = false;
+        }
+    }
+    audio.reset();
+    ffmpeg::closeOutput(output);
+    return ok;
+}
+
+} // namespace vistrale

@@ -1,0 +1,199 @@
+#include "tests/support/pulseaudio_session.h"
+
+#include "tests/support/wait_until.h"
+
+#include <QDataStream>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <cmath>
+#include <csignal>
+#include <sys/prctl.h>
+
+namespace vistrale::test {
+namespace {
+
+constexpr int READY_TIMEOUT_MS = 15000;
+constexpr int TERMINATE_WAIT_MS = 1500;
+constexpr int TONE_RATE = 44100;
+
+void dieWithParent()
+{
+    prctl(PR_SET_PDEATHSIG, SIGTERM);
+}
+
+void stopProcess(QProcess* process)
+{
+    if (process->state() != QProcess::NotRunning) {
+        const auto pid = static_cast<pid_t>(process->processId());
+        ::kill(pid, SIGTERM);
+        if (!process->waitForFinished(TERMINATE_WAIT_MS)) {
+            ::kill(pid, SIGKILL);
+            process->waitForFinished(TERMINATE_WAIT_MS);
+        }
+    }
+    delete process;
+}
+
+// A 16-bit mono WAV file of a sine tone.
+bool writeTone(const QString& path, double hertz, double seconds)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    const auto samples = static_cast<quint32>(seconds * TONE_RATE);
+    QDataStream out(&file);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out.writeRawData("RIFF", 4);
+    out << quint32(36 + samples * 2);
+    out.writeRawData("WAVEfmt ", 8);
+    out << quint32(16) << quint16(1) << quint16(1) << quint32(TONE_RATE) << quint32(TONE_RATE * 2) << quint16(2)
+        << quint16(16);
+    out.writeRawData("data", 4);
+    out << quint32(samples * 2);
+    for (quint32 i = 0; i < samples; ++i)
+        out << qint16(12000 * std::sin(2 * M_PI * hertz * i / TONE_RATE));
+    return out.status() == QDataStream::Ok;
+}
+
+} // namespace
+
+PulseAudioSession::PulseAudioSession() = default;
+
+PulseAudioSession::~PulseAudioSession()
+{
+    for (QProcess* client : clients)
+        stopProcess(client);
+    clients.clear();
+    stopDaemon();
+}
+
+QString PulseAudioSession::serverAddress() const
+{
+    return "unix:" + home.filePath("native");
+}
+
+QProcessEnvironment PulseAudioSession::environment() const
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home.path());
+    env.insert("XDG_RUNTIME_DIR", home.path());
+    env.insert("XDG_CONFIG_HOME", home.filePath(".config"));
+    env.insert("PULSE_RUNTIME_PATH", home.filePath("pulse"));
+    env.insert("PULSE_STATE_PATH", home.filePath("pulse"));
+    env.insert("PULSE_SERVER", serverAddress());
+    return env;
+}
+
+QProcess* PulseAudioSession::launch(const QString& program, const QStringList& arguments)
+{
+    auto* process = new QProcess;
+    process->setProgram(program);
+    process->setArguments(arguments);
+    process->setProcessEnvironment(environment());
+    process->setChildProcessModifier(dieWithParent);
+    static int serial = 0;
+    const QString log = home.filePath(QString("%1-%2.log").arg(QFileInfo(program).fileName()).arg(++serial));
+    process->setStandardOutputFile(log);
+    process->setStandardErrorFile(log, QIODevice::Append);
+    process->start();
+    if (!process->waitForStarted(READY_TIMEOUT_MS)) {
+        delete process;
+        return nullptr;
+    }
+    return process;
+}
+
+bool PulseAudioSession::start(QString* error)
+{
+    for (const char* program : {"pulseaudio", "pactl", "paplay"}) {
+        if (QStandardPaths::findExecutable(program).isEmpty()) {
+            *error = QString("%1 not installed").arg(program);
+            return false;
+        }
+    }
+    if (!home.isValid()) {
+        *error = "cannot create a runtime folder: " + home.errorString();
+        return false;
+    }
+    QFile::setPermissions(home.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QDir(home.path()).mkpath(".config");
+    QDir(home.path()).mkpath("pulse");
+    QFile script(home.filePath("server.pa"));
+    if (!script.open(QIODevice::WriteOnly)) {
+        *error = "cannot write the server's script";
+        return false;
+    }
+    script.write(QString("load-module module-native-protocol-unix auth-anonymous=1 socket=%1\n"
+                         "load-module module-null-sink sink_name=test_sink "
+                         "sink_properties=device.description=Test-Sink\n"
+                         "set-default-sink test_sink\n"
+                         "set-default-source test_sink.monitor\n")
+                     .arg(home.filePath("native"))
+                     .toUtf8());
+    script.close();
+    daemon = launch("pulseaudio",
+        {"-n", "-F", script.fileName(), "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+            "--log-target=stderr"});
+    if (!daemon) {
+        *error = "pulseaudio did not start";
+        return false;
+    }
+    const bool ready = waitUntil(
+        [this] {
+            return daemon->state() != QProcess::Running
+                || (QFileInfo::exists(home.filePath("native")) && run("pactl", {"info"}, nullptr, 5000) == 0);
+        },
+        READY_TIMEOUT_MS);
+    if (!ready || daemon->state() != QProcess::Running) {
+        *error = "pulseaudio did not answer (see " + home.path() + ")";
+        return false;
+    }
+    return true;
+}
+
+void PulseAudioSession::stopDaemon()
+{
+    if (daemon)
+        stopProcess(daemon);
+    daemon = nullptr;
+}
+
+bool PulseAudioSession::playTone(double hertz, double seconds)
+{
+    const QString path = home.filePath(QString("tone-%1.wav").arg(clients.size()));
+    if (!writeTone(path, hertz, seconds))
+        return false;
+    // A player with the default two-second buffer makes the null sink render that far
+    // ahead, and the monitor then starts late; a short buffer keeps it in real time.
+    QProcess* player = launch("paplay", {"--latency-msec=20", path});
+    if (!player)
+        return false;
+    clients.push_back(player);
+    return true;
+}
+
+int PulseAudioSession::run(const QString& program, const QStringList& arguments, QString* standardOutput, int timeoutMs)
+{
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setProcessEnvironment(environment());
+    process.setChildProcessModifier(dieWithParent);
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start();
+    if (!process.waitForStarted(timeoutMs))
+        return -1;
+    if (!process.waitForFinished(timeoutMs)) {
+        ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
+        process.waitForFinished(TERMINATE_WAIT_MS);
+        return -1;
+    }
+    if (standardOutput)
+        *standardOutput = QString::fromUtf8(process.readAllStandardOutput());
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+} // namespace vistrale::test
