@@ -196,3 +196,35 @@ TEST_F(VistraleCamera, QuitsCleanlyWhileACallApplicationWatches)
         session->stopClient(reader);
     }
 }
+
+TEST_F(VistraleCamera, ShowsAWebcamOfTheSessionInACircle)
+{
+    // A test webcam published in the session as a desktop's camera service does.
+    QProcess* webcam = session->startClient("gst-launch-1.0",
+        {"-q", "videotestsrc", "is-live=true", "pattern=red", "!",
+            "video/x-raw,format=YUY2,width=640,height=480,framerate=30/1", "!", "pipewiresink", "mode=provide",
+            "client-name=testcam",
+            "stream-properties=props,media.class=(string)Video/Source,node.description=(string)Test-Webcam"});
+    ASSERT_NE(webcam, nullptr);
+    ASSERT_TRUE(waitUntil([&] { return session->hasNode("testcam"); }, 10000)) << "the test webcam is not published";
+    startWith({"already-shown=true", "camera=true", "camerashape=2"});
+
+    // The default webcam: a circle of 540 (the middle of a 960 × 540 frame) that keeps
+    // 9 points from the right and bottom edges. Picture rows count from the top.
+    const QPoint centre(1920 - 9 - 270, 1080 - 9 - 270);
+    auto red = [](QRgb p) { return qRed(p) > 200 && qGreen(p) < 60 && qBlue(p) < 60; };
+    QImage picture;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            picture = app->outputPicture();
+            return !picture.isNull() && red(picture.pixel(centre));
+        },
+        15000))
+        << app->output().toStdString();
+    ASSERT_FALSE(picture.isNull());
+    for (const QPoint offset : {QPoint(-250, 0), QPoint(250, 0), QPoint(0, -250), QPoint(0, 250), QPoint(170, 170)})
+        EXPECT_TRUE(red(picture.pixel(centre + offset))) << offset.x() << "," << offset.y();
+    // The frame's corners lie outside the circle: the backdrop shows there.
+    for (const QPoint corner : {QPoint(-470, -260), QPoint(-470, 260), QPoint(-260, -260), QPoint(260, 260)})
+        EXPECT_FALSE(red(picture.pixel(centre + corner))) << corner.x() << "," << corner.y();
+}
