@@ -12,6 +12,7 @@
 #include "platform/screens.h"
 #include "platform/sounds.h"
 #include "platform/system_actions.h"
+#include "platform/video_file.h"
 #include "platform/webcam.h"
 #include "platform/window_server.h"
 
@@ -41,6 +42,8 @@ struct Platform {
     std::unique_ptr<PrivilegedRunner> privileged;
     // The webcams the user can show; never null (a backend without cameras at least).
     std::unique_ptr<Webcams> webcams;
+    // Reads backdrop videos; never null.
+    std::unique_ptr<VideoFiles> videoFiles;
 };
 
 } // namespace vistrale

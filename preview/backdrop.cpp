@@ -2,6 +2,7 @@
 
 #include "platform/log.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QRegularExpression>
@@ -11,43 +12,69 @@ namespace vistrale {
 
 QImage bundledImage(const QString& name)
 {
-    static const QRegularExpression safeName(QStringLiteral("^[A-Za-z0-9_-]{1,64}$"));
-    if (!safeName.match(name).hasMatch())
+    static const QRegularExpression safeName(QStringLiteral("^([A-Za-z0-9_-]{1,64})(\\.(png|jpg))?$"));
+    const QRegularExpressionMatch match = safeName.match(name);
+    if (!match.hasMatch())
         return {};
-    QImage image(QStringLiteral(":/images/%1.png").arg(name));
-    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    for (const char* extension : {"png", "jpg"}) {
+        QImage image(QStringLiteral(":/images/%1.%2").arg(match.captured(1), QLatin1String(extension)));
+        if (!image.isNull())
+            return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    }
+    return {};
 }
 
-namespace {
-
-QImage readPictureFile(const QString& value)
+QImage readBackdropPicture(QIODevice& device, const QString& label)
 {
-    const QUrl url(value);
-    const QString path = url.isLocalFile() ? url.toLocalFile() : value;
-    if (!QFileInfo(path).isFile())
-        return {};
-    QImageReader reader(path);
+    QImageReader reader(&device);
     const QSize size = reader.size();
-    if (!size.isValid() || size.width() > MAX_BACKDROP_SIDE || size.height() > MAX_BACKDROP_SIDE) {
-        logLine("background picture not usable: ", path);
+    if (!size.isValid() || size.width() > MAX_BACKDROP_SIDE || size.height() > MAX_BACKDROP_SIDE
+        || qint64(size.width()) * size.height() > MAX_BACKDROP_PIXELS) {
+        if (size.isValid())
+            logLine("background picture too large:", QStringLiteral("%1x%2").arg(size.width()).arg(size.height()),
+                printableText(label));
+        else
+            logLine("background picture not usable:", printableText(label));
         return {};
     }
     QImage image = reader.read();
     if (image.isNull()) {
-        logLine("background picture not readable: ", path);
+        logLine("background picture not readable:", printableText(label), reader.errorString());
         return {};
     }
-    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
 }
 
-} // namespace
+QImage readBackdropPicture(const QString& value)
+{
+    const QUrl url(value);
+    const QString path = url.isLocalFile() ? url.toLocalFile() : value;
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+        logLine("background picture not found:", printableText(path));
+        return {};
+    }
+    return readBackdropPicture(file, path);
+}
+
+QImage aspectFilled(const QImage& picture, QSize size)
+{
+    if (picture.isNull() || size.isEmpty() || picture.size() == size)
+        return picture;
+    const QImage covering = picture.scaled(size, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    return covering.copy(
+        (covering.width() - size.width()) / 2, (covering.height() - size.height()) / 2, size.width(), size.height());
+}
 
 QImage loadDefaultImage(const std::optional<QString>& background)
 {
     if (background && !background->isEmpty()) {
-        QImage image = bundledImage(*background);
-        if (image.isNull())
-            image = readPictureFile(*background);
+        // A video backdrop starts later; its picture until then is the default one.
+        const QString extension = QFileInfo(QUrl(*background).path()).suffix().toLower();
+        const bool video = extension == "mov" || extension == "mp4";
+        QImage image = video ? QImage() : bundledImage(*background);
+        if (image.isNull() && !video)
+            image = readBackdropPicture(*background);
         if (!image.isNull())
             return image;
     }

@@ -9,6 +9,7 @@
 
 #include <QWidget>
 #include <cmath>
+#include "webcam/backdrops.h"
 
 namespace vistrale {
 
@@ -54,6 +55,8 @@ void VistraleViewController::changeResolution(double width, double height)
     positionShareWindow();
     desktopView->setFrame(realRect);
     videoDesktopView->setFrame(realRect);
+    if (backdropsController)
+        backdropsController->setOutputSize(realRect.size().toSize());
     windowsView->setFrame(realRect);
     logoLayer->setFrame(QRectF(9, 9, camWidth, logoLayer->frame().height()));
     setOverlayText(overlayText);

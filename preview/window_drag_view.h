@@ -28,6 +28,9 @@ public:
     {
         clickHandler = std::move(handler);
     }
+    // Files dropped on the view: the first file's path and the drop point in the view.
+    // Only files with an accepted extension (fileTypeIsOk) are taken.
+    void setDropHandler(std::function<void(const QString& path, QPointF position)> handler);
     // Right clicks open the application's menu here.
     void setContextMenuHandler(std::function<void(QPoint globalPosition)> handler);
 
@@ -38,6 +41,9 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     mutable std::mutex lock;
@@ -48,6 +54,11 @@ private:
     std::function<void(QPoint)> contextMenuHandler;
     std::optional<QPoint> pressPosition;
     std::function<void(QPointF, Qt::KeyboardModifiers)> clickHandler;
+    std::function<void(const QString&, QPointF)> dropHandler;
 };
+
+// Whether a dragged file's name has an extension the preview takes (pictures, videos,
+// documents), in any case.
+bool fileTypeIsOk(const QString& path);
 
 } // namespace vistrale

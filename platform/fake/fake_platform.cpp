@@ -32,6 +32,7 @@ FakePlatform::FakePlatform()
     camera = install<FakeCameraSystem>(owned.camera);
     privileged = install<FakePrivilegedRunner>(owned.privileged);
     webcams = install<FakeWebcams>(owned.webcams);
+    videoFiles = install<FakeVideoFiles>(owned.videoFiles);
     screens->setScreens({ScreenInfo{QRectF(0, 0, 1920, 1080), "fake-0", 1}});
 }
 

@@ -5,6 +5,7 @@
 #include "platform/fake/fake_desktop.h"
 #include "platform/fake/fake_privileged_runner.h"
 #include "platform/fake/fake_services.h"
+#include "platform/fake/fake_video_files.h"
 #include "platform/fake/fake_webcam.h"
 #include "platform/platform.h"
 
@@ -33,6 +34,7 @@ struct FakePlatform {
     FakeCameraSystem* camera;
     FakePrivilegedRunner* privileged;
     FakeWebcams* webcams;
+    FakeVideoFiles* videoFiles;
 
 private:
     Platform owned;

@@ -6,6 +6,7 @@
 #include "platform/dbus/dbus_notifications.h"
 #include "platform/fake/fake_desktop.h"
 #include "platform/fake/fake_webcam.h"
+#include "platform/ffmpeg/ffmpeg_video_file.h"
 #include "platform/log.h"
 #include "platform/pipewire/pipewire_camera.h"
 #include "platform/pipewire/pipewire_webcams.h"
@@ -96,6 +97,7 @@ LoadedPlatform loadPlatform()
     platform.privileged = std::make_unique<QtPrivilegedRunner>();
     platform.camera = makeCamera();
     platform.webcams = makeWebcams();
+    platform.videoFiles = std::make_unique<FFmpegVideoFiles>();
 
     const QString forced = qEnvironmentVariable("VISTRALE_PLATFORM");
     if (forced == "fake") {
