@@ -24,37 +24,43 @@ QImage bundledImage(const QString& name)
     return {};
 }
 
-QImage readBackdropPicture(QIODevice& device, const QString& label)
+QImage readBackdropPicture(QIODevice& device, const QString& label, QString* problem)
 {
+    const auto fail = [&](const QString& text, const QString& detail) {
+        if (problem)
+            *problem = "picture " + (detail.isEmpty() ? text : text + " " + detail);
+        else if (detail.isEmpty())
+            logLine("background picture " + text + ":", printableText(label));
+        else
+            logLine("background picture " + text + ":", printableText(label), printableText(detail));
+        return QImage();
+    };
     QImageReader reader(&device);
     const QSize size = reader.size();
-    if (!size.isValid() || size.width() > MAX_BACKDROP_SIDE || size.height() > MAX_BACKDROP_SIDE
-        || qint64(size.width()) * size.height() > MAX_BACKDROP_PIXELS) {
-        if (size.isValid())
-            logLine("background picture too large:", QStringLiteral("%1x%2").arg(size.width()).arg(size.height()),
-                printableText(label));
-        else
-            logLine("background picture not usable:", printableText(label));
-        return {};
-    }
+    if (!size.isValid())
+        return fail("not usable", {});
+    if (size.width() > MAX_BACKDROP_SIDE || size.height() > MAX_BACKDROP_SIDE
+        || qint64(size.width()) * size.height() > MAX_BACKDROP_PIXELS)
+        return fail("too large", QStringLiteral("%1x%2").arg(size.width()).arg(size.height()));
     QImage image = reader.read();
-    if (image.isNull()) {
-        logLine("background picture not readable:", printableText(label), reader.errorString());
-        return {};
-    }
+    if (image.isNull())
+        return fail("not readable", reader.errorString());
     return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
 }
 
-QImage readBackdropPicture(const QString& value)
+QImage readBackdropPicture(const QString& value, QString* problem)
 {
     const QUrl url(value);
     const QString path = url.isLocalFile() ? url.toLocalFile() : value;
     QFile file(path);
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
-        logLine("background picture not found:", printableText(path));
+        if (problem)
+            *problem = QStringLiteral("not found");
+        else
+            logLine("background picture not found:", printableText(path));
         return {};
     }
-    return readBackdropPicture(file, path);
+    return readBackdropPicture(file, path, problem);
 }
 
 QImage aspectFilled(const QImage& picture, QSize size)

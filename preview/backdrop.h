@@ -23,9 +23,10 @@ QImage loadDefaultImage(const std::optional<QString>& background);
 QImage bundledImage(const QString& name);
 
 // A picture file (a path or a file URL) or picture data, decoded within the limits
-// above; null, with one log line naming `label`, when it is not a usable picture.
-QImage readBackdropPicture(const QString& value);
-QImage readBackdropPicture(QIODevice& device, const QString& label);
+// above; null when it is not a usable picture. Why goes to `problem` when one is
+// given, else into one log line naming `label`.
+QImage readBackdropPicture(const QString& value, QString* problem = nullptr);
+QImage readBackdropPicture(QIODevice& device, const QString& label, QString* problem = nullptr);
 
 // The picture scaled to cover `size` and centred, the rest cut off (aspect fill), so
 // that drawing it needs no more scaling.

@@ -254,12 +254,15 @@ bool Backdrops::startVideo(const QString& path)
     return true;
 }
 
-bool Backdrops::isPlayableVideo(const QString& path)
+bool Backdrops::isPlayableVideo(const QString& path, QString* problem)
 {
     QString error;
     if (videoFiles.open(path, outputSize, error))
         return true;
-    logLine("background video not playable:", printableText(path), printableText(error));
+    if (problem)
+        *problem = "not a playable video: " + error;
+    else
+        logLine("background video not playable:", printableText(path), printableText(error));
     return false;
 }
 
@@ -434,8 +437,9 @@ void Backdrops::downloadFinished(QNetworkReply* reply, bool video)
     file->flush();
     const QString path = file->fileName();
     // What arrived must be what it claims to be.
-    if (video ? !isPlayableVideo(path) : readBackdropPicture(path).isNull()) {
-        logLine("background download failed:", address, "not a usable file");
+    QString problem;
+    if (video ? !isPlayableVideo(path, &problem) : readBackdropPicture(path, &problem).isNull()) {
+        logLine("background download failed:", address, printableText(problem));
         return;
     }
     file->setAutoRemove(false);

@@ -93,7 +93,8 @@ private:
     // Replaces `name` in the data folder by `source` (copied, or moved when `move`); the
     // old file is removed first. The new file's path, or nothing (with a log line).
     std::optional<QString> install(const QString& source, const QString& name, bool move);
-    bool isPlayableVideo(const QString& path);
+    // Whether the file plays; why not goes to `problem` when one is given, else to the log.
+    bool isPlayableVideo(const QString& path, QString* problem = nullptr);
     QString filePath(const QString& name) const;
 
     Settings& settings;
