@@ -347,8 +347,8 @@ private:
     CapturedFrame latestFrame;
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
 
-    // --- Backdrops: entry points by the design's names; webcam/backdrops.h does the
-    // work (preview/backdrop_actions.cpp) ---
+    // --- Backdrops: thin entry points; webcam/backdrops.h does the work
+    // (preview/backdrop_actions.cpp) ---
 public:
     // Any thread; applied on the main thread ("mov"/"mp4" → video, else picture).
     void setBackground(const QString& urlString);

@@ -33,7 +33,7 @@ void VideoPlayerLooped::run()
         = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(1.0 / file->frameRate()));
     // A few buffers in turn: one is decoded into while the scene and the compositor
     // still hold the ones before it. A buffer nobody else holds is reused as it is.
-    std::array<QImage, 3> buffers;
+    std::array<QImage, 4> buffers;
     std::size_t next = 0;
     bool rewound = false;
     auto due = Clock::now();

@@ -1,4 +1,5 @@
 #include "app/settings/settings_keys.h"
+#include "preview/window_drag_view.h"
 #include "tests/preview/controller_harness.h"
 #include "tests/support/wait_until.h"
 #include "webcam/backdrops.h"
@@ -7,7 +8,9 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QDragEnterEvent>
 #include <QFile>
+#include <QMimeData>
 #include <QUrl>
 #include <gtest/gtest.h>
 
@@ -112,6 +115,24 @@ TEST_F(BackdropsTest, DroppedFilesGoWhereTheirExtensionSays)
     EXPECT_EQ(backdropPixel(), QColor(Qt::yellow).rgb());
     EXPECT_EQ(h->vc->desktopView->contents().size(), QSize(1920, 1080));
     EXPECT_EQ(stored(), QUrl::fromLocalFile(QDir(folder).filePath("background.png")).toString());
+}
+
+TEST_F(BackdropsTest, ThePreviewTakesDroppedPicturesVideosAndDocumentsOnly)
+{
+    const auto drag = [&](const QString& path) {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(path)});
+        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(h->vc->preview(), &enter);
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(h->vc->preview(), &drop);
+        settle();
+        return enter.isAccepted();
+    };
+    EXPECT_FALSE(drag(writePicture("picture.exe", Qt::darkRed)));
+    EXPECT_NE(backdropPixel(), QColor(Qt::darkRed).rgb());
+    EXPECT_TRUE(drag(writePicture("Dropped.PNG", Qt::darkBlue)));
+    EXPECT_EQ(backdropPixel(), QColor(Qt::darkBlue).rgb());
 }
 
 TEST_F(BackdropsTest, TheLoopedVideoStartsOverAtItsEnd)
