@@ -7,6 +7,8 @@
 #include "platform/fake/fake_platform.h"
 #include "platform/ffmpeg/ffmpeg_video_file.h"
 #include "preview/vistrale_view_controller.h"
+#include "tests/support/virtual_desktop.h"
+#include "tests/support/vistrale_process.h"
 #include "tests/support/wait_until.h"
 #include "webcam/backdrops.h"
 #include "webcam/documents_directory.h"
@@ -22,6 +24,7 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 #include <map>
+#include <set>
 
 using namespace vistrale;
 using namespace vistrale::test;
@@ -40,6 +43,20 @@ Colour classify(QRgb pixel)
     if (g > 180 && r < 80 && b < 80)
         return Colour::Green;
     return Colour::Other;
+}
+
+// One second of H.264: half red, half blue, with a sound track that must be ignored.
+::testing::AssertionResult makeTwoColourClip(const QString& clip)
+{
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg",
+        {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i", "color=c=red:size=320x240:rate=30:d=0.5",
+            "-f", "lavfi", "-i", "color=c=blue:size=320x240:rate=30:d=0.5", "-f", "lavfi", "-i",
+            "sine=frequency=440:d=1", "-filter_complex", "[0:v][1:v]concat=n=2:v=1[v]", "-map", "[v]", "-map", "2:a",
+            "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac", clip});
+    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0)
+        return ::testing::AssertionFailure() << ffmpeg.readAllStandardError().toStdString();
+    return ::testing::AssertionSuccess();
 }
 
 // A controller on the fakes, with FFmpeg reading its videos and its data folder in a
@@ -131,16 +148,8 @@ private:
 
 TEST_F(BackdropStack, AnH264VideoLoopsAsTheBackdropWithoutEnd)
 {
-    // One second: half red, half blue, with a sound track that must be ignored.
     const QString clip = dir.filePath("two colours.mp4");
-    QProcess ffmpeg;
-    ffmpeg.start("ffmpeg",
-        {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i", "color=c=red:size=320x240:rate=30:d=0.5",
-            "-f", "lavfi", "-i", "color=c=blue:size=320x240:rate=30:d=0.5", "-f", "lavfi", "-i",
-            "sine=frequency=440:d=1", "-filter_complex", "[0:v][1:v]concat=n=2:v=1[v]", "-map", "[v]", "-map", "2:a",
-            "-c:v", "libx264", "-pix_fmt", "yuv420p", "-c:a", "aac", clip});
-    ASSERT_TRUE(ffmpeg.waitForFinished(60000));
-    ASSERT_EQ(ffmpeg.exitCode(), 0) << ffmpeg.readAllStandardError().toStdString();
+    ASSERT_TRUE(makeTwoColourClip(clip));
 
     vc->handleDroppedFile(clip);
     ASSERT_TRUE(waitUntil([&] { return vc->backdrops()->videoPlayerLooped() != nullptr; }, 5000));
@@ -204,4 +213,30 @@ TEST_F(BackdropStack, ARemotePictureIsDownloadedAndFailedDownloadsChangeNothing)
         EXPECT_EQ(file.readAll(), kept);
         EXPECT_FALSE(QFile::exists(QDir(folder).filePath("downloaded.mp4")));
     }
+}
+
+TEST(BackdropInTheApplication, AStoredVideoBackdropPlaysAgainAtStart)
+{
+    QTemporaryDir dir;
+    const QString clip = dir.filePath("loop.mp4");
+    ASSERT_TRUE(makeTwoColourClip(clip));
+    VirtualDesktop desktop;
+    QString error;
+    ASSERT_TRUE(desktop.start(&error)) << error.toStdString();
+    VistraleProcess app(desktop);
+    app.writeSettings({"already-shown=true", "background=" + QUrl::fromLocalFile(clip).toString()});
+    ASSERT_TRUE(app.start(&error)) << error.toStdString();
+
+    // The output shows the video's red and its blue, in turn.
+    std::set<Colour> seen;
+    waitUntil(
+        [&] {
+            const QImage picture = app.outputPicture();
+            if (!picture.isNull())
+                seen.insert(classify(picture.pixel(960, 540)));
+            return seen.count(Colour::Red) && seen.count(Colour::Blue);
+        },
+        20000);
+    EXPECT_TRUE(seen.count(Colour::Red));
+    EXPECT_TRUE(seen.count(Colour::Blue));
 }
