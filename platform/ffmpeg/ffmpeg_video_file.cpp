@@ -9,6 +9,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/dict.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
@@ -54,7 +55,13 @@ public:
     {
         target = size;
         const QByteArray file = path.toUtf8();
-        int result = avformat_open_input(&format, file.constData(), nullptr, nullptr);
+        // Only local MP4/QuickTime files: a file that is really a playlist or another
+        // container must not make the reader open other files or addresses.
+        AVDictionary* options = nullptr;
+        av_dict_set(&options, "protocol_whitelist", "file", 0);
+        av_dict_set(&options, "format_whitelist", "mov", 0);
+        int result = avformat_open_input(&format, file.constData(), nullptr, &options);
+        av_dict_free(&options);
         if (result < 0) {
             error = errorText(result);
             return false;
