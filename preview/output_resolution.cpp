@@ -6,10 +6,10 @@
 #include "preview/output_geometry.h"
 #include "preview/share_window_view.h"
 #include "preview/vistrale_view_controller.h"
+#include "webcam/backdrops.h"
 
 #include <QWidget>
 #include <cmath>
-#include "webcam/backdrops.h"
 
 namespace vistrale {
 
