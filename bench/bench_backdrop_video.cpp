@@ -1,7 +1,8 @@
 // CPU of a looping 1080p30 H.264 backdrop video, as a share of one core: the player
 // alone (decoding, scaling, hand-off to the main thread), then the player showing in
-// the share window's scene with the compositor drawing every output frame. Medians of
-// several two-second windows, in one run.
+// the share window's scene with the compositor drawing every output frame, and the
+// peer figure: the ffmpeg program decoding the same clip in a loop at its own rate,
+// with no conversion. Medians of several two-second windows, in one run.
 
 #include "platform/ffmpeg/ffmpeg_video_file.h"
 #include "platform/qt/qt_clock.h"
@@ -15,6 +16,7 @@
 #include <QEventLoop>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
@@ -98,10 +100,31 @@ int main(int argc, char** argv)
         std::printf("compositor frames drawn: %llu\n", static_cast<unsigned long long>(compositor.framesDrawn()));
     }
 
+    // The peer: ffmpeg decodes the clip in a loop at real time into nothing.
+    QProcess peer;
+    peer.start("ffmpeg",
+        {"-hide_banner", "-loglevel", "error", "-threads", "2", "-re", "-stream_loop", "-1", "-i", clip, "-an", "-f",
+            "null", "-"});
+    std::vector<double> peerCpu;
+    if (peer.waitForStarted()) {
+        QThread::msleep(1000);
+        for (int i = 0; i < WINDOWS; ++i) {
+            const double before = test::cpuSeconds(peer.processId());
+            QThread::msleep(WINDOW_MS);
+            peerCpu.push_back((test::cpuSeconds(peer.processId()) - before) / (WINDOW_MS / 1000.0) * 100);
+        }
+        peer.kill();
+        peer.waitForFinished();
+    }
+    std::sort(peerCpu.begin(), peerCpu.end());
+    const double peerPercent = peerCpu.empty() ? -1 : peerCpu[WINDOWS / 2];
+
     std::printf("looping backdrop video, 1920 x 1080 H.264 at 30 fps, median of %d x %d ms\n", WINDOWS, WINDOW_MS);
     std::printf(
         "  player alone:            %5.1f %% of a core, %4.1f pictures/s\n", alone.cpuPercent, alone.picturesPerSecond);
     std::printf("  player + scene + output: %5.1f %% of a core, %4.1f pictures/s (goal: at most 15 %%)\n",
         shown.cpuPercent, shown.picturesPerSecond);
+    std::printf("  peer: ffmpeg decoding only: %5.1f %% of a core (player alone / peer: %.2f)\n", peerPercent,
+        peerPercent > 0 ? alone.cpuPercent / peerPercent : 0.0);
     return 0;
 }
