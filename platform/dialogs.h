@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <optional>
 
@@ -25,6 +26,15 @@ struct SavePanelSpec {
     QString proposedName;
 };
 
+// An open panel: one existing file to read.
+struct OpenPanelSpec {
+    QString title;
+    // The folder it opens in.
+    QString directory;
+    // File name extensions offered, without the dot ("png").
+    QStringList allowedTypes;
+};
+
 // One key press inside the shortcut recorder.
 struct RecordedKey {
     quint32 keyCode = 0; // Mac virtual key code (platform/keycodes.h)
@@ -45,6 +55,9 @@ public:
     virtual std::optional<QString> runTextAlert(const AlertSpec& alert, const QString& initial) = 0;
     // Asks where to save; the chosen path, or nothing when cancelled.
     virtual std::optional<QString> runSavePanel(const SavePanelSpec& panel) = 0;
+    // Asks for one file (no folders, hidden files not shown); its path, or nothing when
+    // cancelled.
+    virtual std::optional<QString> runOpenPanel(const OpenPanelSpec& panel) = 0;
     // An alert with a label below the texts showing `initialLabel`. While it runs every
     // key press goes to `onKey` and never to the buttons (the user answers with the
     // mouse); keys without a Mac key code are dropped. When `onKey` answers a text the

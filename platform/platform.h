@@ -13,6 +13,7 @@
 #include "platform/screens.h"
 #include "platform/sounds.h"
 #include "platform/system_actions.h"
+#include "platform/video_file.h"
 #include "platform/webcam.h"
 #include "platform/window_server.h"
 
@@ -44,6 +45,8 @@ struct Platform {
     std::unique_ptr<Webcams> webcams;
     // The recorder's movie writer, microphone and merge.
     std::unique_ptr<Media> media;
+    // Reads backdrop videos; never null.
+    std::unique_ptr<VideoFiles> videoFiles;
 };
 
 } // namespace vistrale

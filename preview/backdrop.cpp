@@ -2,6 +2,7 @@
 
 #include "platform/log.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QRegularExpression>
@@ -11,43 +12,75 @@ namespace vistrale {
 
 QImage bundledImage(const QString& name)
 {
-    static const QRegularExpression safeName(QStringLiteral("^[A-Za-z0-9_-]{1,64}$"));
-    if (!safeName.match(name).hasMatch())
+    static const QRegularExpression safeName(QStringLiteral("^([A-Za-z0-9_-]{1,64})(\\.(png|jpg))?$"));
+    const QRegularExpressionMatch match = safeName.match(name);
+    if (!match.hasMatch())
         return {};
-    QImage image(QStringLiteral(":/images/%1.png").arg(name));
-    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    for (const char* extension : {"png", "jpg"}) {
+        QImage image(QStringLiteral(":/images/%1.%2").arg(match.captured(1), QLatin1String(extension)));
+        if (!image.isNull())
+            return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    }
+    return {};
 }
 
-namespace {
+QImage readBackdropPicture(QIODevice& device, const QString& label, QString* problem)
+{
+    const auto fail = [&](const QString& text, const QString& detail) {
+        if (problem)
+            *problem = "picture " + (detail.isEmpty() ? text : text + " " + detail);
+        else if (detail.isEmpty())
+            logLine("background picture " + text + ":", printableText(label));
+        else
+            logLine("background picture " + text + ":", printableText(label), printableText(detail));
+        return QImage();
+    };
+    QImageReader reader(&device);
+    const QSize size = reader.size();
+    if (!size.isValid())
+        return fail("not usable", {});
+    if (size.width() > MAX_BACKDROP_SIDE || size.height() > MAX_BACKDROP_SIDE
+        || qint64(size.width()) * size.height() > MAX_BACKDROP_PIXELS)
+        return fail("too large", QStringLiteral("%1x%2").arg(size.width()).arg(size.height()));
+    QImage image = reader.read();
+    if (image.isNull())
+        return fail("not readable", reader.errorString());
+    return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+}
 
-QImage readPictureFile(const QString& value)
+QImage readBackdropPicture(const QString& value, QString* problem)
 {
     const QUrl url(value);
     const QString path = url.isLocalFile() ? url.toLocalFile() : value;
-    if (!QFileInfo(path).isFile())
-        return {};
-    QImageReader reader(path);
-    const QSize size = reader.size();
-    if (!size.isValid() || size.width() > MAX_BACKDROP_SIDE || size.height() > MAX_BACKDROP_SIDE) {
-        logLine("background picture not usable: ", path);
-        return {};
-    }
-    QImage image = reader.read();
-    if (image.isNull()) {
-        logLine("background picture not readable: ", path);
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly)) {
+        if (problem)
+            *problem = QStringLiteral("not found");
+        else
+            logLine("background picture not found:", printableText(path));
         return {};
     }
-    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    return readBackdropPicture(file, path, problem);
 }
 
-} // namespace
+QImage aspectFilled(const QImage& picture, QSize size)
+{
+    if (picture.isNull() || size.isEmpty() || picture.size() == size)
+        return picture;
+    const QImage covering = picture.scaled(size, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    return covering.copy(
+        (covering.width() - size.width()) / 2, (covering.height() - size.height()) / 2, size.width(), size.height());
+}
 
 QImage loadDefaultImage(const std::optional<QString>& background)
 {
     if (background && !background->isEmpty()) {
-        QImage image = bundledImage(*background);
-        if (image.isNull())
-            image = readPictureFile(*background);
+        // A video backdrop starts later; its picture until then is the default one.
+        const QString extension = QFileInfo(QUrl(*background).path()).suffix().toLower();
+        const bool video = extension == "mov" || extension == "mp4";
+        QImage image = video ? QImage() : bundledImage(*background);
+        if (image.isNull() && !video)
+            image = readBackdropPicture(*background);
         if (!image.isNull())
             return image;
     }

@@ -6,6 +6,7 @@
 #include "preview/output_geometry.h"
 #include "preview/share_window_view.h"
 #include "preview/vistrale_view_controller.h"
+#include "webcam/backdrops.h"
 #include "webcam/webcam_overlay.h"
 
 #include <QWidget>
@@ -55,6 +56,8 @@ void VistraleViewController::changeResolution(double width, double height)
     positionShareWindow();
     desktopView->setFrame(realRect);
     videoDesktopView->setFrame(realRect);
+    if (backdropsController)
+        backdropsController->setOutputSize(realRect.size().toSize());
     windowsView->setFrame(realRect);
     logoLayer->setFrame(QRectF(9, 9, camWidth, logoLayer->frame().height()));
     setOverlayText(overlayText);

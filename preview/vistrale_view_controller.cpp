@@ -19,6 +19,7 @@
 #include "preview/text_picture.h"
 #include "preview/view_tags.h"
 #include "preview/window_drag_view.h"
+#include "webcam/backdrops.h"
 #include "webcam/webcam_overlay.h"
 
 #include <QPushButton>
@@ -138,6 +139,7 @@ void VistraleViewController::setUpViews()
     buildPreview();
 
     desktopView->setContents(defaultImage);
+    setUpBackdrops();
     logLine("cursorScale=", present.isEmpty() ? 1.0 : camWidth / screenWidth);
     layoutPreviewControls();
 

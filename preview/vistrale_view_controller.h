@@ -42,6 +42,7 @@ class CaptureStream;
 class Sound;
 class HighlightWindowController;
 class WebcamOverlay;
+class Backdrops;
 struct PointerEvent;
 
 // What the controller asks of the application that hosts it.
@@ -367,6 +368,30 @@ private:
     mutable std::mutex frameLock;
     CapturedFrame latestFrame;
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+
+    // --- Backdrops: thin entry points; webcam/backdrops.h does the work
+    // (preview/backdrop_actions.cpp) ---
+public:
+    // Any thread; applied on the main thread ("mov"/"mp4" → video, else picture).
+    void setBackground(const QString& urlString);
+    void setBackgroundImage(const QString& urlString);
+    void setBackgroundVideo(const QString& urlString);
+    void fetchBackground(const std::optional<QString>& urlString, bool video);
+    QImage backgroundImage() const;
+    void handleDroppedFile(const QString& path);
+    // A file dropped on the preview, at a point in output coordinates; the one place
+    // that decides where a dropped file goes.
+    void droppedFile(const QString& path, QPointF outputPoint);
+    void showBigSur();
+    void showMonterey();
+    void showCatalina();
+    void showMojave();
+    void showBackgroundOpenPanel();
+    Backdrops* backdrops() const { return backdropsController.get(); }
+
+private:
+    void setUpBackdrops();
+    std::unique_ptr<Backdrops> backdropsController;
 };
 
 } // namespace vistrale

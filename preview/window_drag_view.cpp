@@ -2,7 +2,10 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWheelEvent>
@@ -56,6 +59,52 @@ void WindowDragView::setNoPermissionText(const QString& text)
 {
     noPermissionText = text;
     update();
+}
+
+bool fileTypeIsOk(const QString& path)
+{
+    static const QStringList accepted{"jpg", "jpeg", "bmp", "png", "heic", "heif", "webp", "mp4", "mov", "doc", "docx",
+        "rtf", "txt", "odt", "pages", "pdf", "ppt", "pptx", "key"};
+    return accepted.contains(QFileInfo(path).suffix().toLower());
+}
+
+namespace {
+
+// The first dragged file, when the drag carries local files.
+QString firstDraggedFile(const QMimeData* data)
+{
+    if (!data || !data->hasUrls() || data->urls().isEmpty() || !data->urls().first().isLocalFile())
+        return {};
+    return data->urls().first().toLocalFile();
+}
+
+} // namespace
+
+void WindowDragView::setDropHandler(std::function<void(const QString&, QPointF)> handler)
+{
+    dropHandler = std::move(handler);
+    setAcceptDrops(static_cast<bool>(dropHandler));
+}
+
+void WindowDragView::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (fileTypeIsOk(firstDraggedFile(event->mimeData())))
+        event->acceptProposedAction();
+}
+
+void WindowDragView::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (fileTypeIsOk(firstDraggedFile(event->mimeData())))
+        event->acceptProposedAction();
+}
+
+void WindowDragView::dropEvent(QDropEvent* event)
+{
+    const QString path = firstDraggedFile(event->mimeData());
+    if (!fileTypeIsOk(path) || !dropHandler)
+        return;
+    event->acceptProposedAction();
+    dropHandler(path, event->position());
 }
 
 void WindowDragView::setContextMenuHandler(std::function<void(QPoint)> handler)

@@ -28,6 +28,9 @@ public:
     {
         clickHandler = std::move(handler);
     }
+    // Files dropped on the view: the first file's path and the drop point in the view.
+    // Only files with an accepted extension (fileTypeIsOk) are taken.
+    void setDropHandler(std::function<void(const QString& path, QPointF position)> handler);
     // Right clicks open the application's menu here.
     void setContextMenuHandler(std::function<void(QPoint globalPosition)> handler);
     // The wheel: the vertical delta (positive away from the user).
@@ -44,6 +47,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     mutable std::mutex lock;
@@ -56,6 +62,11 @@ private:
     std::function<void(QPointF, Qt::KeyboardModifiers)> clickHandler;
     std::function<void(double)> wheelHandler;
     std::function<bool(int, const QString&)> keyHandler;
+    std::function<void(const QString&, QPointF)> dropHandler;
 };
+
+// Whether a dragged file's name has an extension the preview takes (pictures, videos,
+// documents), in any case.
+bool fileTypeIsOk(const QString& path);
 
 } // namespace vistrale

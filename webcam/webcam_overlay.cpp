@@ -10,6 +10,7 @@
 #include "platform/webcam/webcam_fit.h"
 #include "preview/scene.h"
 #include "preview/view_tags.h"
+#include "webcam/documents_directory.h"
 #include "webcam/webcam_pictures.h"
 
 #include <QDir>
@@ -535,7 +536,7 @@ void WebcamOverlay::showAvatar()
 {
     QImage image = defaultAvatarPicture();
     if (const std::optional<QString> name = settings.text(keys::CAMERA_PICTURE)) {
-        const QString path = QDir(appDataFolder()).filePath(QFileInfo(*name).fileName());
+        const QString path = QDir(documentsDirectory()).filePath(QFileInfo(*name).fileName());
         QString why;
         const QImage chosen = readPictureFile(path, &why);
         if (!chosen.isNull())
@@ -563,7 +564,7 @@ bool WebcamOverlay::setAvatarImage(const QString& path)
         });
         return false;
     }
-    const QString copy = QDir(appDataFolder()).filePath(AVATAR_FILE);
+    const QString copy = QDir(documentsDirectory()).filePath(AVATAR_FILE);
     QFile::remove(copy);
     // The decoded picture is written, not the file: what is kept is known to load.
     if (!image.save(copy, "PNG"))

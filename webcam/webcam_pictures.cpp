@@ -4,7 +4,6 @@
 #include <QImageReader>
 #include <QPainter>
 #include <QPainterPath>
-#include <QStandardPaths>
 
 namespace vistrale {
 namespace {
@@ -85,13 +84,6 @@ QImage defaultAvatarPicture()
         return image;
     }();
     return picture;
-}
-
-QString appDataFolder()
-{
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
-    QDir().mkpath(folder);
-    return folder;
 }
 
 QImage readPictureFile(const QString& path, QString* why, int maxMegabytes)

@@ -15,10 +15,6 @@ QImage cameraProblemPicture(const QString& text);
 // "default-avatar": a plain silhouette, the avatar until the user picks one.
 QImage defaultAvatarPicture();
 
-// Vistrale's own data folder (created on first use), where copies of chosen pictures
-// are kept.
-QString appDataFolder();
-
 // A picture file read safely: at most `maxMegabytes` of decoded pixels, so that a
 // small file cannot claim gigabytes. Null, with `why` filled, when it does not load.
 QImage readPictureFile(const QString& path, QString* why, int maxMegabytes = 256);

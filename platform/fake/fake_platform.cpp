@@ -33,6 +33,7 @@ FakePlatform::FakePlatform()
     privileged = install<FakePrivilegedRunner>(owned.privileged);
     webcams = install<FakeWebcams>(owned.webcams);
     media = install<FakeMedia>(owned.media);
+    videoFiles = install<FakeVideoFiles>(owned.videoFiles);
     screens->setScreens({ScreenInfo{QRectF(0, 0, 1920, 1080), "fake-0", 1}});
 }
 

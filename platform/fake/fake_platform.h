@@ -6,6 +6,7 @@
 #include "platform/fake/fake_media.h"
 #include "platform/fake/fake_privileged_runner.h"
 #include "platform/fake/fake_services.h"
+#include "platform/fake/fake_video_files.h"
 #include "platform/fake/fake_webcam.h"
 #include "platform/platform.h"
 
@@ -35,6 +36,7 @@ struct FakePlatform {
     FakePrivilegedRunner* privileged;
     FakeWebcams* webcams;
     FakeMedia* media;
+    FakeVideoFiles* videoFiles;
 
 private:
     Platform owned;

@@ -25,6 +25,14 @@ public:
     std::vector<SavePanelSpec> savePanels;
     // The path the coming save panels answer; none = cancelled.
     std::optional<QString> savePath;
+    std::optional<QString> runOpenPanel(const OpenPanelSpec& panel) override
+    {
+        openPanels.push_back(panel);
+        return openPath;
+    }
+    std::vector<OpenPanelSpec> openPanels;
+    // The path the coming open panels answer; none = cancelled.
+    std::optional<QString> openPath;
     // Replays `pressedKeys` into the recorder, then answers like runAlert.
     bool runKeyRecorder(const AlertSpec& alert, const QString& initialLabel,
         std::function<std::optional<QString>(const RecordedKey& key)> onKey) override;

@@ -7,6 +7,7 @@
 #include "platform/fake/fake_desktop.h"
 #include "platform/fake/fake_webcam.h"
 #include "platform/ffmpeg/ffmpeg_media.h"
+#include "platform/ffmpeg/ffmpeg_video_file.h"
 #include "platform/log.h"
 #include "platform/pipewire/pipewire_camera.h"
 #include "platform/pipewire/pipewire_webcams.h"
@@ -98,6 +99,7 @@ LoadedPlatform loadPlatform()
     platform.camera = makeCamera();
     platform.webcams = makeWebcams();
     platform.media = std::make_unique<FfmpegMedia>();
+    platform.videoFiles = std::make_unique<FFmpegVideoFiles>();
 
     const QString forced = qEnvironmentVariable("VISTRALE_PLATFORM");
     if (forced == "fake") {

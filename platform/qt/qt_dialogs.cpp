@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -197,6 +198,32 @@ std::optional<QString> QtDialogs::runSavePanel(const SavePanelSpec& panel)
     dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
     if (tracing())
         logLine("save panel ", panel.directory + "/" + panel.proposedName);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().first();
+}
+
+std::optional<QString> QtDialogs::runOpenPanel(const OpenPanelSpec& panel)
+{
+    QFileDialog dialog;
+    dialog.setWindowTitle(panel.title);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFilter(QDir::AllDirs | QDir::Files | QDir::NoDotAndDotDot);
+    if (!panel.allowedTypes.isEmpty()) {
+        QStringList patterns;
+        for (const QString& type : panel.allowedTypes)
+            patterns << "*." + type << "*." + type.toUpper();
+        dialog.setNameFilter(patterns.join(' '));
+    }
+    if (QDir(panel.directory).exists())
+        dialog.setDirectory(panel.directory);
+    dialog.setSizeGripEnabled(true);
+    dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
+    if (tracing())
+        logLine("open panel", panel.directory);
     dialog.setWindowModality(Qt::ApplicationModal);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;

@@ -13,6 +13,7 @@ public:
     bool runAlert(const AlertSpec& alert) override;
     std::optional<QString> runTextAlert(const AlertSpec& alert, const QString& initial) override;
     std::optional<QString> runSavePanel(const SavePanelSpec& panel) override;
+    std::optional<QString> runOpenPanel(const OpenPanelSpec& panel) override;
     // The label is 320 × 28, centred, in the bold 20-pixel system font. Each text the
     // label takes is also traced, as a "recorder key " line.
     bool runKeyRecorder(const AlertSpec& alert, const QString& initialLabel,

@@ -195,7 +195,9 @@ TEST(WebcamOverlay, APictureBecomesTheAvatarAndOtherFilesAreRefused)
     QImage red(64, 48, QImage::Format_RGB32);
     red.fill(Qt::red);
     ASSERT_TRUE(red.save(picture));
-    EXPECT_TRUE(h.vc->setAvatarImage(picture));
+    // Dropped onto the visible webcam, a picture becomes the avatar.
+    h.vc->camToggled();
+    h.vc->droppedFile(picture, h.frame().center());
     h.settle();
     EXPECT_EQ(h.settings->text(keys::CAMERA_ID), QString(AVATAR_CAMERA_ID));
     EXPECT_TRUE(h.settings->boolValue(keys::CAMERA));
