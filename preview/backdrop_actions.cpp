@@ -24,6 +24,14 @@ void VistraleViewController::setUpBackdrops()
         showWindow();
     });
     backdropsController->restoreBackground(defaultImage);
+    captureVideoPreview->setDragHoverHandler([this](std::optional<QPointF> position) {
+        const QSizeF size = captureVideoPreview->size();
+        if (!webcamOverlay || size.isEmpty())
+            return;
+        webcamOverlay->dragHint(position ? std::optional<QPointF>(QPointF(position->x() * camWidth / size.width(),
+                                    (size.height() - position->y()) * camHeight / size.height()))
+                                         : std::nullopt);
+    });
     captureVideoPreview->setDropHandler([this](const QString& path, QPointF position) {
         // Preview points (top-left origin) to output points (bottom-left origin).
         const QSizeF size = captureVideoPreview->size();

@@ -88,18 +88,32 @@ void WindowDragView::setDropHandler(std::function<void(const QString&, QPointF)>
 
 void WindowDragView::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (fileTypeIsOk(firstDraggedFile(event->mimeData())))
-        event->acceptProposedAction();
+    if (!fileTypeIsOk(firstDraggedFile(event->mimeData())))
+        return;
+    event->acceptProposedAction();
+    if (dragHoverHandler)
+        dragHoverHandler(event->position());
 }
 
 void WindowDragView::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (fileTypeIsOk(firstDraggedFile(event->mimeData())))
-        event->acceptProposedAction();
+    if (!fileTypeIsOk(firstDraggedFile(event->mimeData())))
+        return;
+    event->acceptProposedAction();
+    if (dragHoverHandler)
+        dragHoverHandler(event->position());
+}
+
+void WindowDragView::dragLeaveEvent(QDragLeaveEvent*)
+{
+    if (dragHoverHandler)
+        dragHoverHandler(std::nullopt);
 }
 
 void WindowDragView::dropEvent(QDropEvent* event)
 {
+    if (dragHoverHandler)
+        dragHoverHandler(std::nullopt);
     const QString path = firstDraggedFile(event->mimeData());
     if (!fileTypeIsOk(path) || !dropHandler)
         return;

@@ -31,6 +31,12 @@ public:
     // Files dropped on the view: the first file's path and the drop point in the view.
     // Only files with an accepted extension (fileTypeIsOk) are taken.
     void setDropHandler(std::function<void(const QString& path, QPointF position)> handler);
+    // A file being dragged over the view: its position on every move, none when it
+    // leaves or is dropped.
+    void setDragHoverHandler(std::function<void(std::optional<QPointF> position)> handler)
+    {
+        dragHoverHandler = std::move(handler);
+    }
     // Right clicks open the application's menu here.
     void setContextMenuHandler(std::function<void(QPoint globalPosition)> handler);
     // The wheel: the vertical delta (positive away from the user).
@@ -50,6 +56,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
 
 private:
     mutable std::mutex lock;
@@ -63,6 +70,7 @@ private:
     std::function<void(double)> wheelHandler;
     std::function<bool(int, const QString&)> keyHandler;
     std::function<void(const QString&, QPointF)> dropHandler;
+    std::function<void(std::optional<QPointF>)> dragHoverHandler;
 };
 
 // Whether a dragged file's name has an extension the preview takes (pictures, videos,

@@ -518,6 +518,14 @@ void WebcamOverlay::fadeStep(bool pointerOverSharedWindow, QPointF pointer)
     scene.animate(webcamView, std::nullopt, over ? FADED_ALPHA : 1.0, ANIMATION_SECONDS, AnimationTiming::Linear);
 }
 
+void WebcamOverlay::dragHint(std::optional<QPointF> outputPoint)
+{
+    if (!isVisible())
+        return;
+    const bool over = outputPoint && (webcamFullScreen || webcamView->frame().contains(*outputPoint));
+    webcamView->setOpacity(over ? 0.5 : 1.0);
+}
+
 void WebcamOverlay::showStill(const QImage& image, bool aspectFit)
 {
     stopStream();

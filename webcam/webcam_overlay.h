@@ -79,6 +79,10 @@ public:
     // One frame tick: fades the webcam while the pointer is over it and over a shared
     // window (`pointer` in output coordinates).
     void fadeStep(bool pointerOverSharedWindow, QPointF pointer);
+    // A file dragged over the output: the webcam turns half transparent where the
+    // file would become the avatar (over it, or anywhere at full size); none: the drag
+    // ended.
+    void dragHint(std::optional<QPointF> outputPoint);
     // A picture file becomes the avatar; false (with the alert) when it is no picture.
     bool setAvatarImage(const QString& path);
     void showAvatar();
