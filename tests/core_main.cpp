@@ -1,5 +1,6 @@
 #include <QApplication>
-#include <QStandardPaths>
+#include <QFile>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 // The core's tests draw pictures and text, so they need a GUI application; the
@@ -8,8 +9,10 @@ int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Files the application keeps (copied pictures) go to a folder of this run, not the
+    // user's, and not one that tests running in parallel share.
+    QTemporaryDir dataHome;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome.path()));
     QApplication application(argc, argv);
-    // Files the application keeps (copied pictures) go to a test folder, not the user's.
-    QStandardPaths::setTestModeEnabled(true);
     return RUN_ALL_TESTS();
 }

@@ -23,13 +23,14 @@ namespace {
 class BackdropsTest : public ::testing::Test {
 protected:
     BackdropsTest()
+        : previousDataHome(qgetenv("XDG_DATA_HOME"))
     {
         qputenv("XDG_DATA_HOME", dataHome.path().toUtf8());
         h = std::make_unique<CaptureHarness>();
         folder = documentsDirectory();
         h->vc->backdrops()->setDocumentHandler([this](const QString& path) { documents << path; });
     }
-    ~BackdropsTest() override { qunsetenv("XDG_DATA_HOME"); }
+    ~BackdropsTest() override { qputenv("XDG_DATA_HOME", previousDataHome); }
 
     QString writeFile(const QString& name, const QByteArray& content)
     {
@@ -65,6 +66,7 @@ protected:
     QTemporaryDir source;
     std::unique_ptr<CaptureHarness> h;
     QString folder;
+    QByteArray previousDataHome;
     QStringList documents;
 };
 
