@@ -12,7 +12,6 @@
 
 #include <QApplication>
 #include <QFile>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
@@ -30,20 +29,6 @@ void pause(int milliseconds)
     waitUntil([] { return false; }, milliseconds);
 }
 
-QJsonObject statistics(VirtualDesktop& desktop)
-{
-    QString out;
-    desktop.run("dbus-send",
-        {"--session", "--print-reply", "--dest=com.quorvia.vistrale", "/Diagnostics",
-            "com.quorvia.vistrale.Diagnostics.Statistics"},
-        &out, 3000);
-    const int start = out.indexOf('{');
-    const int end = out.lastIndexOf('}');
-    if (start < 0 || end < start)
-        return {};
-    return QJsonDocument::fromJson(out.mid(start, end - start + 1).toUtf8()).object();
-}
-
 struct Figures {
     double cpuPercent = -1;
     double composeMilliseconds = -1;
@@ -53,23 +38,23 @@ struct Figures {
 };
 
 // Measures a process's CPU over `seconds`, sampling the compositor meanwhile.
-Figures measure(VirtualDesktop& desktop, qint64 pid, double seconds)
+Figures measure(VistraleProcess& app, double seconds)
 {
     Figures figures;
     std::vector<double> compose;
     std::vector<double> composeCpu;
-    const double before = cpuSeconds(pid);
-    const QJsonObject first = statistics(desktop);
+    const double before = cpuSeconds(app.pid());
+    const QJsonObject first = app.statistics();
     for (int i = 0; i < static_cast<int>(seconds * 5); ++i) {
         pause(200);
-        const QJsonObject now = statistics(desktop);
+        const QJsonObject now = app.statistics();
         if (now.contains("lastDrawMilliseconds"))
             compose.push_back(now["lastDrawMilliseconds"].toDouble());
         if (now.contains("lastDrawCpuMilliseconds"))
             composeCpu.push_back(now["lastDrawCpuMilliseconds"].toDouble());
     }
-    const QJsonObject last = statistics(desktop);
-    const double after = cpuSeconds(pid);
+    const QJsonObject last = app.statistics();
+    const double after = cpuSeconds(app.pid());
     figures.cpuPercent = 100.0 * (after - before) / seconds;
     std::sort(compose.begin(), compose.end());
     if (!compose.empty())
@@ -139,7 +124,7 @@ int main(int argc, char** argv)
             pause(800);
         }
         pause(2000);
-        const Figures figures = measure(desktop, app.pid(), seconds);
+        const Figures figures = measure(app, seconds);
         std::printf("%d busy window(s) shared (%d in the output): Vistrale %.1f %% of one core, compositor %.2f ms "
                     "wall and %.2f ms CPU per output frame (medians), %.1f output frames/s\n",
             windows, figures.shared, figures.cpuPercent, figures.composeMilliseconds, figures.composeCpuMilliseconds,
@@ -166,7 +151,7 @@ int main(int argc, char** argv)
     if (!app.start(&error))
         return 1;
     pause(3000);
-    const Figures idle = measure(desktop, app.pid(), seconds);
+    const Figures idle = measure(app, seconds);
     std::printf("idle: Vistrale %.2f %% of one core, %.2f output frames/s\n", idle.cpuPercent, idle.framesPerSecond);
     return 0;
 }

@@ -13,7 +13,6 @@
 #include "tests/support/wait_until.h"
 
 #include <QApplication>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
 #include <algorithm>
@@ -267,20 +266,6 @@ double percentile(std::vector<double> values, double fraction)
     return values[std::min(values.size() - 1, static_cast<std::size_t>(fraction * values.size()))];
 }
 
-int shared(VirtualDesktop& desktop)
-{
-    QString out;
-    desktop.run("dbus-send",
-        {"--session", "--print-reply", "--dest=com.quorvia.vistrale", "/Diagnostics",
-            "com.quorvia.vistrale.Diagnostics.Statistics"},
-        &out, 3000);
-    const int start = out.indexOf('{');
-    const int end = out.lastIndexOf('}');
-    if (start < 0 || end < start)
-        return -1;
-    return QJsonDocument::fromJson(out.mid(start, end - start + 1).toUtf8()).object()["shared"].toInt();
-}
-
 // One run on a fresh desktop; false, with a message, when the set-up fails.
 bool measure(int windows, double period, double jitter, double seconds, const char* pace)
 {
@@ -331,8 +316,9 @@ bool measure(int windows, double period, double jitter, double seconds, const ch
     }
     desktop.run("xdotool", {"mousemove", "5", "1075"});
     pause(1500);
-    if (shared(desktop) != windows) {
-        std::fprintf(stderr, "bench_output_latency: %d of %d windows shared\n", shared(desktop), windows);
+    const int shared = app.statistics()["shared"].toInt(-1);
+    if (shared != windows) {
+        std::fprintf(stderr, "bench_output_latency: %d of %d windows shared\n", shared, windows);
         return false;
     }
     // Before measuring: the output must show each window's colour at its traced point.

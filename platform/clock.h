@@ -5,6 +5,10 @@
 
 namespace vistrale {
 
+// Seconds on the monotonic host clock that Clock::now() and every frame's time stamp
+// use. Any thread.
+double hostClockNow();
+
 // A repeating timer; stops when destroyed.
 class RepeatingTimer {
 public:

@@ -1,5 +1,6 @@
 #include "platform/pipewire/pipewire_webcams.h"
 
+#include "platform/clock.h"
 #include "platform/log.h"
 #include "platform/webcam/webcam_pixels.h"
 
@@ -39,12 +40,6 @@ constexpr RawFormat RAW_FORMATS[] = {
     {WebcamPixelFormat::NV12, SPA_VIDEO_FORMAT_NV12},
     {WebcamPixelFormat::I420, SPA_VIDEO_FORMAT_I420},
 };
-
-double hostNow()
-{
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
 
 QString text(const char* value)
 {
@@ -544,7 +539,7 @@ void PipeWireWebcams::Capture::process()
         faultLogged = true;
         return;
     }
-    frame->hostTime = hostNow();
+    frame->hostTime = hostClockNow();
     frames(std::move(frame));
 }
 

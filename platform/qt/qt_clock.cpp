@@ -77,8 +77,7 @@ private:
 
 double QtClock::now() const
 {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
+    return hostClockNow();
 }
 
 void QtClock::after(double seconds, std::function<void()> work)

@@ -1,5 +1,6 @@
 #include "platform/v4l2/v4l2_webcams.h"
 
+#include "platform/clock.h"
 #include "platform/log.h"
 #include "platform/webcam/webcam_pixels.h"
 
@@ -38,12 +39,6 @@ constexpr unsigned BUFFER_COUNT = 4;
 // folder has been quiet this long.
 constexpr int SETTLE_MS = 200;
 constexpr int POLL_MS = 500;
-
-double hostNow()
-{
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
 
 QString errnoText(int error)
 {
@@ -446,7 +441,7 @@ bool V4L2WebcamStream::deliver(const v4l2_buffer& buffer)
         faultLogged = true;
         return false;
     }
-    frame->hostTime = hostNow();
+    frame->hostTime = hostClockNow();
     frames(std::move(frame));
     return true;
 }

@@ -1,5 +1,6 @@
 #include "platform/x11/x11_capture_worker.h"
 
+#include "platform/clock.h"
 #include "platform/log.h"
 
 #include <cerrno>
@@ -18,8 +19,7 @@ namespace vistrale::x11 {
 
 double captureNow()
 {
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
+    return hostClockNow();
 }
 
 std::shared_ptr<FrameBuffer> FramePool::acquire(QSize size)
