@@ -1,13 +1,16 @@
 #include "app/app_delegate.h"
+#include "app/command_line.h"
 #include "app/diagnostics_service.h"
 #include "app/instance_service.h"
 #include "app/quit_signals.h"
 #include "app/settings/settings.h"
+#include "camera/camera_activation.h"
 #include "platform/loader/platform_loader.h"
 #include "platform/log.h"
 
 #include <QApplication>
-#include <QCommandLineParser>
+#include <QRegularExpression>
+#include <cstdio>
 
 #ifndef VISTRALE_VERSION
 #define VISTRALE_VERSION ""
@@ -15,22 +18,41 @@
 
 using namespace vistrale;
 
+namespace {
+
+int printed(const CommandLine& answer)
+{
+    std::fputs(answer.output.toLocal8Bit().constData(), stdout);
+    std::fputs(answer.errorOutput.toLocal8Bit().constData(), stderr);
+    return *answer.exitStatus;
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
+    // --help and --version answer before the application connects to a display.
+    QStringList rawArguments;
+    for (int i = 0; i < argc; ++i)
+        rawArguments.append(QString::fromLocal8Bit(argv[i]));
+    const CommandLine early = parseCommandLine(rawArguments, QStringLiteral(VISTRALE_VERSION));
+    // Qt's own options are single-dash words (-platform, -display); with none of them
+    // an unknown option is refused here too.
+    static const QRegularExpression qtOption(QStringLiteral("^-[a-z]{2,}$"));
+    if (early.exitStatus && (early.errorOutput.isEmpty() || rawArguments.indexOf(qtOption, 1) < 0))
+        return printed(early);
+
     QApplication application(argc, argv);
     QApplication::setApplicationName("Vistrale");
     QApplication::setOrganizationName("Vistrale");
     QApplication::setApplicationVersion(VISTRALE_VERSION);
+    // Read again without the options Qt itself took (-platform, -display ...).
+    const CommandLine commandLine = parseCommandLine(QApplication::arguments(), QStringLiteral(VISTRALE_VERSION));
+    if (commandLine.exitStatus)
+        return printed(commandLine);
+    const QStringList& files = commandLine.files;
     // A tray application: hiding or closing windows never ends it; "Quit" does.
     QApplication::setQuitOnLastWindowClosed(false);
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription("Share chosen windows as a camera.");
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument("files", "Documents to open.", "[files...]");
-    parser.process(application);
-    const QStringList files = parser.positionalArguments();
 
     // A second start hands its files over before it loads anything: loading would
     // publish a second camera and open connections to the display.
@@ -47,6 +69,8 @@ int main(int argc, char* argv[])
     LoadedPlatform loaded = loadPlatform();
     if (!loaded.problem.isEmpty())
         logLine("desktop services unavailable, windows cannot be shared: ", loaded.problem);
+    // Where "Activate Vistrale Camera" will find its helper: an installed Vistrale's own.
+    logLine("camera set-up helper", defaultCameraSetupPaths().helper);
     std::unique_ptr<Settings> settings = Settings::standard();
     logLine("settings ", settings->fileName());
 
