@@ -165,14 +165,18 @@ TEST(CameraSetupHelperArguments, OnlyTheFixedCommandsAreAccepted)
     EXPECT_FALSE(QFile::exists(system.path(OPTIONS_FILE)));
 }
 
-TEST(CameraSetupHelperArguments, TheTestRootIsRefusedUnderAnotherUsersPrivileges)
+TEST(CameraSetupHelperArguments, UnderAnotherUsersPrivilegesOnlyTheInstalledCopyRunsAndNeverOnATestRoot)
 {
     FakeSystem system;
     system.installModule();
     for (const char* variable : {"PKEXEC_UID=1000", "SUDO_UID=1000", "DOAS_USER=someone"}) {
-        const HelperRun run = system.run({"--root", system.root.path(), "activate"}, {QString(variable)});
+        HelperRun run = system.run({"--root", system.root.path(), "activate"}, {QString(variable)});
         EXPECT_EQ(run.status, CAMERA_SETUP_USAGE) << variable;
         EXPECT_TRUE(run.errorOutput.contains("--root is refused")) << run.errorOutput.toStdString();
+        // This copy is the build's, not the installed one: refused before the command is read.
+        run = system.run({"no-such-command"}, {QString(variable)});
+        EXPECT_EQ(run.status, CAMERA_SETUP_USAGE) << variable;
+        EXPECT_TRUE(run.errorOutput.contains("runs as administrator only from /")) << run.errorOutput.toStdString();
     }
     EXPECT_EQ(system.calls(), "");
 }

@@ -83,6 +83,20 @@ bool elevatedBySomeoneElse()
         || std::getenv("DOAS_USER");
 }
 
+// Where the package installs this helper. Run as administrator by someone else, it
+// trusts only that copy: pkexec's prompt names that path, and a copy anywhere else may
+// sit in a folder that its user controls.
+#ifndef HELPER_INSTALL_PATH
+#define HELPER_INSTALL_PATH "/usr/libexec/vistrale/vistrale-camera-setup"
+#endif
+
+bool runsFromInstalledPath()
+{
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return !error && self == std::filesystem::path(HELPER_INSTALL_PATH);
+}
+
 std::string firstLine(const std::string& text)
 {
     std::string line = text.substr(0, text.find('\n'));
@@ -349,6 +363,11 @@ int main(int argc, char** argv)
         while (!system.root.empty() && system.root.back() == '/')
             system.root.pop_back();
         arguments.erase(arguments.begin(), arguments.begin() + 2);
+    }
+
+    if (elevatedBySomeoneElse() && !runsFromInstalledPath()) {
+        std::fprintf(stderr, "vistrale-camera-setup runs as administrator only from %s\n", HELPER_INSTALL_PATH);
+        return EXIT_USAGE;
     }
 
     umask(022);
