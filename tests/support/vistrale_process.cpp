@@ -63,14 +63,14 @@ bool VistraleProcess::start(QString* error, const QStringList& arguments)
     environment.insert("VISTRALE_DIAGNOSTICS_DIR", diagnosticsDir());
     environment.insert(extraEnvironment);
     process->setProcessEnvironment(environment);
-    process->setProgram(VISTRALE_BINARY);
+    process->setProgram(program);
     process->setArguments(arguments);
     process->setStandardOutputFile(logPath, QIODevice::Append);
     process->setStandardErrorFile(logPath + ".err", QIODevice::Append);
     process->setChildProcessModifier(dieWithTest);
     process->start();
     if (!process->waitForStarted(10000)) {
-        *error = "cannot start " + QString(VISTRALE_BINARY);
+        *error = "cannot start " + program;
         return false;
     }
     if (!waitUntil([this] { return previewWindow().has_value(); }, 15000)) {
@@ -87,7 +87,7 @@ int VistraleProcess::runSecondStart(const QStringList& arguments, QString* out)
     second.setProcessEnvironment(environment);
     second.setProcessChannelMode(QProcess::MergedChannels);
     second.setChildProcessModifier(dieWithTest);
-    second.start(VISTRALE_BINARY, arguments);
+    second.start(program, arguments);
     if (!second.waitForStarted(10000))
         return -1;
     const bool finished = waitUntil([&] { return second.state() == QProcess::NotRunning; }, 15000);

@@ -31,6 +31,8 @@ public:
 
     // An environment variable for the next start, on top of the desktop's.
     void setEnvironment(const QString& name, const QString& value) { extraEnvironment.insert(name, value); }
+    // Runs this executable instead of the build's (an installed copy).
+    void setProgram(const QString& path) { program = path; }
     // Starts the application and waits until its preview window is mapped.
     bool start(QString* error, const QStringList& arguments = {});
     // Runs another start with these arguments to completion; its exit status and output.
@@ -68,6 +70,7 @@ private:
     VirtualDesktop& desktop;
     std::unique_ptr<QProcess> process;
     QString logPath;
+    QString program = VISTRALE_BINARY;
     QProcessEnvironment extraEnvironment;
 };
 
