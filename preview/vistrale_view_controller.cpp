@@ -226,6 +226,15 @@ void VistraleViewController::buildShareWindow()
     webcamOverlay->build();
 }
 
+std::optional<QPointF> VistraleViewController::previewToOutput(QPointF position) const
+{
+    // Preview points (top-left origin) to output points (bottom-left origin).
+    const QSizeF size = captureVideoPreview ? captureVideoPreview->size() : QSizeF();
+    if (size.isEmpty())
+        return std::nullopt;
+    return QPointF(position.x() * camWidth / size.width(), (size.height() - position.y()) * camHeight / size.height());
+}
+
 void VistraleViewController::buildPreview()
 {
     captureVideoPreview = new WindowDragView(contentView);
@@ -236,13 +245,18 @@ void VistraleViewController::buildPreview()
             host->popUpMenu(position);
     });
     captureVideoPreview->setClickHandler([this](QPointF position, Qt::KeyboardModifiers modifiers) {
-        // Preview points (top-left origin) to output points (bottom-left origin).
-        const QSizeF size = captureVideoPreview->size();
-        if (size.isEmpty())
-            return;
-        const QPointF output(
-            position.x() * camWidth / size.width(), (size.height() - position.y()) * camHeight / size.height());
-        clickInPreview(modifiers & Qt::ShiftModifier, modifiers & Qt::MetaModifier, output);
+        if (const std::optional<QPointF> output = previewToOutput(position))
+            clickInPreview(modifiers & Qt::ShiftModifier, modifiers & Qt::MetaModifier, *output);
+    });
+    captureVideoPreview->setPressHandler([this](QPointF position) {
+        const std::optional<QPointF> output = previewToOutput(position);
+        return output && mouseDownInPreview(*output);
+    });
+    captureVideoPreview->setDragHandler([this](QPointF position, bool released) {
+        if (released)
+            mouseUpInPreview();
+        else if (const std::optional<QPointF> output = previewToOutput(position))
+            mouseDraggedInPreview(*output);
     });
 
     closeButton = new QPushButton(QStringLiteral("●"), contentView);

@@ -171,6 +171,10 @@ public:
     void stepCameraSize(bool grow);
     void toggleFullscreenWebcam();
     void webcamClicked(bool shift);
+    // Dragging inside the preview (output points): a press on the webcam moves it.
+    bool mouseDownInPreview(QPointF point);
+    void mouseDraggedInPreview(QPointF point);
+    void mouseUpInPreview();
     void setCameraShape(int shape);
     void borderSliderChanged(double width);
     void radiusSliderChanged(double radius);
@@ -287,6 +291,8 @@ private:
     void setUpViews();
     void buildShareWindow();
     void buildPreview();
+    // A point of the preview view as a point of the output; none before it has a size.
+    std::optional<QPointF> previewToOutput(QPointF position) const;
     void firstLaunchCheck();
     // The output-frame path: every drawn frame, on the compositor thread.
     void panelFrameArrived(FrameRef frame);

@@ -45,6 +45,23 @@ void VistraleViewController::toggleFullscreenWebcam()
         webcamOverlay->toggleFullscreenWebcam();
 }
 
+bool VistraleViewController::mouseDownInPreview(QPointF point)
+{
+    return webcamOverlay && webcamOverlay->beginDrag(point);
+}
+
+void VistraleViewController::mouseDraggedInPreview(QPointF point)
+{
+    if (webcamOverlay)
+        webcamOverlay->dragTo(point);
+}
+
+void VistraleViewController::mouseUpInPreview()
+{
+    if (webcamOverlay)
+        webcamOverlay->endDrag();
+}
+
 void VistraleViewController::webcamClicked(bool shift)
 {
     if (webcamOverlay)

@@ -152,16 +152,25 @@ void WindowDragView::contextMenuEvent(QContextMenuEvent* event)
 
 void WindowDragView::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton)
+    if (event->button() == Qt::LeftButton) {
         pressPosition = event->globalPosition().toPoint();
+        innerPress = pressHandler && pressHandler(event->position());
+        innerDragged = false;
+    }
     QWidget::mousePressEvent(event);
 }
 
 void WindowDragView::mouseMoveEvent(QMouseEvent* event)
 {
-    if (pressPosition && (event->buttons() & Qt::LeftButton)
-        && (event->globalPosition().toPoint() - *pressPosition).manhattanLength()
-            >= QApplication::startDragDistance()) {
+    const bool pastDragDistance = pressPosition
+        && (event->globalPosition().toPoint() - *pressPosition).manhattanLength() >= QApplication::startDragDistance();
+    if (innerPress && (event->buttons() & Qt::LeftButton)) {
+        if (innerDragged || pastDragDistance) {
+            innerDragged = true;
+            if (dragHandler)
+                dragHandler(event->position(), false);
+        }
+    } else if (pastDragDistance && (event->buttons() & Qt::LeftButton)) {
         pressPosition.reset();
         // The window manager moves the window; the preview window hears of the move.
         if (QWindow* handle = window()->windowHandle())
@@ -172,10 +181,15 @@ void WindowDragView::mouseMoveEvent(QMouseEvent* event)
 
 void WindowDragView::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() == Qt::LeftButton && pressPosition) {
-        pressPosition.reset();
-        if (clickHandler)
+    if (event->button() == Qt::LeftButton) {
+        const bool wasDragged = innerPress && innerDragged;
+        if (innerPress && dragHandler)
+            dragHandler(event->position(), true);
+        innerPress = false;
+        innerDragged = false;
+        if (pressPosition && !wasDragged && clickHandler)
             clickHandler(event->position(), event->modifiers());
+        pressPosition.reset();
     }
     QWidget::mouseReleaseEvent(event);
 }

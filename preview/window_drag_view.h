@@ -28,6 +28,15 @@ public:
     {
         clickHandler = std::move(handler);
     }
+    // A left press at a point of the view: true when something inside the picture takes
+    // the drag (the webcam) instead of the window. The drag handler then hears every
+    // move past the drag distance and the release (`released`); a press released
+    // without moving is still a click.
+    void setPressHandler(std::function<bool(QPointF)> handler) { pressHandler = std::move(handler); }
+    void setDragHandler(std::function<void(QPointF position, bool released)> handler)
+    {
+        dragHandler = std::move(handler);
+    }
     // Files dropped on the view: the first file's path and the drop point in the view.
     // Only files with an accepted extension (fileTypeIsOk) are taken.
     void setDropHandler(std::function<void(const QString& path, QPointF position)> handler);
@@ -47,7 +56,8 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
-    // A press that moves further than a click drags the preview window along.
+    // A press that moves further than a click drags the preview window along, unless
+    // the press handler took it.
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -67,6 +77,11 @@ private:
     std::function<void(QPoint)> contextMenuHandler;
     std::optional<QPoint> pressPosition;
     std::function<void(QPointF, Qt::KeyboardModifiers)> clickHandler;
+    std::function<bool(QPointF)> pressHandler;
+    std::function<void(QPointF, bool)> dragHandler;
+    // The press was taken by the picture; whether it has moved since.
+    bool innerPress = false;
+    bool innerDragged = false;
     std::function<void(double)> wheelHandler;
     std::function<bool(int, const QString&)> keyHandler;
     std::function<void(const QString&, QPointF)> dropHandler;

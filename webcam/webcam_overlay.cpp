@@ -123,9 +123,40 @@ QRectF WebcamOverlay::storedOrDefaultFrame(QSizeF size) const
             logLine("camera-offset not usable: ", printableText(*stored));
     }
     // A stored place off the output (another resolution) comes back on it.
-    origin.setX(std::clamp(origin.x(), -size.width() / 2, output.width() - size.width() / 2));
-    origin.setY(std::clamp(origin.y(), -size.height() / 2, output.height() - size.height() / 2));
-    return QRectF(origin, size);
+    return QRectF(keptOnOutput(origin, size), size);
+}
+
+QPointF WebcamOverlay::keptOnOutput(QPointF origin, QSizeF size) const
+{
+    return {std::clamp(origin.x(), -size.width() / 2, output.width() - size.width() / 2),
+        std::clamp(origin.y(), -size.height() / 2, output.height() - size.height() / 2)};
+}
+
+bool WebcamOverlay::beginDrag(QPointF outputPoint)
+{
+    firstMouseDownPoint.reset();
+    if (webcamFullScreen || !containsOutputPoint(outputPoint))
+        return false;
+    firstMouseDownPoint = outputPoint;
+    dragStartOrigin = webcamView->frame().topLeft();
+    return true;
+}
+
+void WebcamOverlay::dragTo(QPointF outputPoint)
+{
+    if (!firstMouseDownPoint || webcamFullScreen)
+        return;
+    const QSizeF size = webcamView->frame().size();
+    setFrame(QRectF(keptOnOutput(dragStartOrigin + (outputPoint - *firstMouseDownPoint), size), size));
+}
+
+void WebcamOverlay::endDrag()
+{
+    if (!firstMouseDownPoint)
+        return;
+    firstMouseDownPoint.reset();
+    if (!webcamFullScreen)
+        writeOffset(webcamView->frame().topLeft());
 }
 
 void WebcamOverlay::writeOffset(QPointF origin)

@@ -83,6 +83,13 @@ public:
     // file would become the avatar (over it, or anywhere at full size); none: the drag
     // ended.
     void dragHint(std::optional<QPointF> outputPoint);
+    // Moving the webcam with the mouse in the preview (output points): a press on the
+    // visible webcam, not at full size, starts a drag (true when it does); it follows
+    // the pointer's travel since the press, kept at least half on the output; the
+    // release stores its place in "camera-offset".
+    bool beginDrag(QPointF outputPoint);
+    void dragTo(QPointF outputPoint);
+    void endDrag();
     // A picture file becomes the avatar; false (with the alert) when it is no picture.
     bool setAvatarImage(const QString& path);
     void showAvatar();
@@ -120,6 +127,8 @@ private:
     void failed(quint64 generation, WebcamFailure failure, const QString& detail);
     double cornerRadius() const;
     QRectF storedOrDefaultFrame(QSizeF size) const;
+    // At least half of a frame of this size stays on the output.
+    QPointF keptOnOutput(QPointF origin, QSizeF size) const;
     void writeOffset(QPointF origin);
 
     Platform& platform;
@@ -133,6 +142,9 @@ private:
     QString currentId;
     std::unique_ptr<WebcamStream> stream;
     bool showingStill = false;
+    // Where a webcam drag started, and the webcam's origin then.
+    std::optional<QPointF> firstMouseDownPoint;
+    QPointF dragStartOrigin;
 
     // Shared with the camera's thread.
     struct Feed;

@@ -5,10 +5,13 @@
 #include "platform/fake/fake_services.h"
 #include "platform/fake/fake_webcam.h"
 #include "preview/view_tags.h"
+#include "preview/window_drag_view.h"
 #include "tests/preview/controller_harness.h"
 #include "webcam/webcam_overlay.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QMouseEvent>
 #include <gtest/gtest.h>
 
 using namespace vistrale;
@@ -145,6 +148,46 @@ TEST(WebcamOverlay, ShapeSizeAndPlacePersistAcrossStarts)
     EXPECT_EQ(h.frame(), place);
     EXPECT_EQ(h.webcam().cameraBorderWidth, 6.0f);
     EXPECT_EQ(h.fake.webcams->running("front"), 1);
+}
+
+TEST(WebcamOverlay, DraggedInThePreviewItFollowsThePointerStaysHalfOnTheOutputAndKeepsItsPlace)
+{
+    WebcamHarness h;
+    h.vc->camToggled();
+    h.settle();
+    QWidget* preview = h.vc->preview();
+    const QSizeF scale(preview->width() / 1920.0, preview->height() / 1080.0);
+    // Output points (bottom-left origin) as points of the preview (top-left origin).
+    const auto at = [&](QPointF output) {
+        return QPointF(output.x() * scale.width(), preview->height() - output.y() * scale.height());
+    };
+    const auto mouse = [&](QEvent::Type type, QPointF output, Qt::MouseButtons buttons) {
+        const QPointF local = at(output);
+        QMouseEvent event(type, local, preview->mapToGlobal(local), Qt::LeftButton, buttons, Qt::NoModifier);
+        QCoreApplication::sendEvent(preview, &event);
+    };
+    const auto drag = [&](QPointF from, QPointF to) {
+        mouse(QEvent::MouseButtonPress, from, Qt::LeftButton);
+        mouse(QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
+        mouse(QEvent::MouseMove, to, Qt::LeftButton);
+        mouse(QEvent::MouseButtonRelease, to, Qt::NoButton);
+    };
+    const QRectF start = h.frame();
+
+    drag(start.center(), start.center() - QPointF(600, -200));
+    EXPECT_NEAR(h.frame().x(), start.x() - 600, 2.0);
+    EXPECT_NEAR(h.frame().y(), start.y() + 200, 2.0);
+    EXPECT_EQ(h.frame().size(), start.size()) << "a drag is no click: the size stays";
+
+    // Far beyond the corner: half of it stays on the output.
+    drag(h.frame().center(), QPointF(1900, 1070) + QPointF(2000, 2000));
+    EXPECT_EQ(h.frame().topLeft(), QPointF(1920 - start.width() / 2, 1080 - start.height() / 2));
+    EXPECT_EQ(h.settings->text(keys::CAMERA_OFFSET), pointString(h.frame().topLeft()));
+
+    // A drag that starts beside the webcam leaves it alone.
+    const QRectF placed = h.frame();
+    drag(QPointF(100, 100), QPointF(300, 300));
+    EXPECT_EQ(h.frame(), placed);
 }
 
 TEST(WebcamOverlay, ARefusedCameraShowsThePermissionPictureAndAClickExplains)
