@@ -135,7 +135,7 @@ bool AppDelegate::openFile(const QString& path)
 QString AppDelegate::shortcutText() const
 {
     if (!controller)
-        return QStringLiteral("⌘F1");
+        return shortcutDisplayString(defaultShortcut());
     return shortcutDisplayString(loadShortcut(settings));
 }
 
@@ -177,7 +177,7 @@ std::vector<MenuRow> AppDelegate::menuRows()
     // Without a shared window the item stays enabled and does nothing.
     rows.push_back({MenuRow::Item, HIDE_TAG, tr("Clear all"), {}, false, [this] { hideAll(); }, {}});
     rows.push_back(MenuRow::separator());
-    // ⇧⌘6 and ⌃⇧⌘6, with the Super key as ⌘.
+    // Shift+Super+6 and Shift+Ctrl+Super+6 (the global hot keys).
     rows.push_back({MenuRow::Item, SCREENSHOT_TAG, tr("Save Screenshot..."),
         QKeySequence(Qt::META | Qt::SHIFT | Qt::Key_6), false, [this] { takeScreenshot(); }, {}});
     rows.push_back({MenuRow::Item, COPY_SCREENSHOT_TAG, tr("Copy Screenshot..."),
@@ -202,7 +202,8 @@ std::vector<MenuRow> AppDelegate::menuRows()
         checked([this] { return settings.boolValue(keys::MOV); })});
     rows.push_back({MenuRow::Item, SOUND_TAG, tr("Sound Effect"), {}, true, [this] { toggleSound(); },
         checked([this] { return !settings.boolValue(keys::SOUND_OFF); })});
-    rows.push_back({MenuRow::Item, MOUSE_CLICKS_TAG, tr("Highlight Mouse with ⌘"), {}, true,
+    rows.push_back({MenuRow::Item, MOUSE_CLICKS_TAG,
+        tr("Highlight Mouse with %1").arg(keyCombinationText(KeyModifiers{.command = true}, {})), {}, true,
         [this] { toggleMouseClicks(); }, checked([this] { return !settings.boolValue(keys::MOUSE_CLICKS_OFF); })});
     rows.push_back({MenuRow::Item, SMART_SCALING_TAG, tr("Smart Scaling"), {}, true, [this] { toggleSmartScaling(); },
         checked([this] { return settings.boolValue(keys::SMART_SCALING); })});

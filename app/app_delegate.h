@@ -93,7 +93,7 @@ public:
     QMenu* mainMenu() const { return menu.get(); }
     StatusMenu* statusMenu() const { return menuTable.get(); }
     QSystemTrayIcon* statusItem() const { return trayIcon.get(); }
-    // The display string of the stored shortcut; "⌘F1" while there is no controller.
+    // The display string of the stored shortcut; "Super+F1" while there is no controller.
     QString shortcutText() const;
 
     // The "Webcam" submenu's cameras (tags 400 + i), the avatar first.

@@ -22,19 +22,15 @@ struct FixedHotKey {
 constexpr FixedHotKey fixedHotKeys[] = {
     {COPY_SCREENSHOT_LABEL, KEY_6, HOTKEY_CONTROL | HOTKEY_SHIFT | HOTKEY_COMMAND, "6"},
     {SCREENSHOT_LABEL, KEY_6, HOTKEY_SHIFT | HOTKEY_COMMAND, "6"},
-    {WEBCAM_LABEL, KEY_RETURN, HOTKEY_CONTROL | HOTKEY_COMMAND, "↩"},
+    {WEBCAM_LABEL, KEY_RETURN, HOTKEY_CONTROL | HOTKEY_COMMAND, "Return"},
 };
 
-// "⌃ ⌘ ⇧ 6": the glyphs of a hot-key mask, in the shortcut's order, and the key.
+// "Shift+Ctrl+Super+6": a hot-key mask and its key as a user reads them.
 QString displayString(quint32 modifiers, const QString& keyName)
 {
-    GlobalKeybindPreferences glyphs;
-    glyphs.control = modifiers & HOTKEY_CONTROL;
-    glyphs.option = modifiers & HOTKEY_OPTION;
-    glyphs.command = modifiers & HOTKEY_COMMAND;
-    glyphs.shift = modifiers & HOTKEY_SHIFT;
-    const QString mask = shortcutDisplayString(glyphs);
-    return mask.isEmpty() ? keyName : mask + ' ' + keyName;
+    return keyCombinationText({bool(modifiers & HOTKEY_SHIFT), bool(modifiers & HOTKEY_CONTROL),
+                                  bool(modifiers & HOTKEY_OPTION), bool(modifiers & HOTKEY_COMMAND), false},
+        keyName);
 }
 
 } // namespace

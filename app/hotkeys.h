@@ -22,8 +22,8 @@ inline constexpr const char* SHORTCUT_LABEL = "keyboard";
 // The label posted for a hot key this object does not know.
 inline constexpr const char* UNKNOWN_LABEL = "unknown";
 
-// The application's system-wide hot keys: ⌃⇧⌘6 (copy a screenshot), ⇧⌘6 (screenshot),
-// ⌃⌘Return (webcam) and the stored shortcut (select windows). Every registration takes
+// The application's system-wide hot keys: Shift+Ctrl+Super+6 (copy a screenshot), Shift+Super+6 (screenshot),
+// Ctrl+Super+Return (webcam) and the stored shortcut (select windows). Every registration takes
 // the next id from a counter starting at 0 (the first is 1); each fired hot key posts
 // "keyboard" with its label. One per application run, owned by the delegate; it takes
 // the PointerKeys' hot-key handler for its lifetime. Main thread only.
@@ -41,7 +41,7 @@ public:
     HotkeySolution(const HotkeySolution&) = delete;
     HotkeySolution& operator=(const HotkeySolution&) = delete;
 
-    // The three fixed hot keys, then the shortcut's key with its ⌘ ⇧ ⌥ ⌃ flags.
+    // The three fixed hot keys, then the shortcut's key with its Super, Shift, Alt and Ctrl flags.
     void registerHotKeys(const GlobalKeybindPreferences& shortcut);
     // Unregisters the last registered hot key (the shortcut's) and forgets it.
     void unregisterShortcut();

@@ -15,7 +15,8 @@ QString keyboardShortcutMenuTitle(const Settings& settings)
 AlertSpec shortcutRecorderAlert()
 {
     return AlertSpec{QObject::tr("Keyboard Shortcut"),
-        QObject::tr("Press a key combination you want to use, e.g. ⌘ F1"), QObject::tr("Save"), QObject::tr("Cancel")};
+        QObject::tr("Press a key combination you want to use, e.g. %1").arg(shortcutDisplayString(defaultShortcut())),
+        QObject::tr("Save"), QObject::tr("Cancel")};
 }
 
 std::optional<GlobalKeybindPreferences> recordShortcut(Dialogs& dialogs, const QString& displayString)

@@ -12,7 +12,7 @@ class HotkeySolution;
 class Settings;
 
 // The status-menu item's title: "Keyboard Shortcut..." and, after a tab, the display
-// string of the stored shortcut ("Keyboard Shortcut...\t⌘ F1").
+// string of the stored shortcut ("Keyboard Shortcut...\tSuper+F1").
 QString keyboardShortcutMenuTitle(const Settings& settings);
 
 // The recorder's alert: "Keyboard Shortcut", the hint, "Save" and "Cancel".

@@ -1,5 +1,7 @@
 #include "app/status_menu.h"
 
+#include "app/settings/shortcut.h"
+
 #include <QMenu>
 #include <QWidgetAction>
 
@@ -36,7 +38,10 @@ void StatusMenu::build(QMenu& into, const std::vector<MenuRow>& table)
             action = into.addAction(row.title);
         }
         action->setData(row.tag);
-        action->setShortcut(row.key);
+        // The key equivalent is shown, not bound: the global hot keys act on it, and the
+        // desktop's key names are used rather than Qt's ("Super", not "Meta").
+        if (!row.key.isEmpty())
+            action->setText(row.title + QLatin1Char('\t') + keyCombinationText(row.key));
         action->setCheckable(row.checkable);
         if (row.action)
             QObject::connect(action, &QAction::triggered, action, [action = row.action] { action(); });

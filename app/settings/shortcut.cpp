@@ -121,24 +121,44 @@ int functionKeyNumber(quint32 keyCode)
 
 } // namespace
 
-QString shortcutDisplayString(const GlobalKeybindPreferences& shortcut)
+QString keyCombinationText(KeyModifiers modifiers, const QString& key)
 {
     QStringList parts;
-    if (shortcut.control)
-        parts << QStringLiteral("⌃");
-    if (shortcut.option)
-        parts << QStringLiteral("⌥");
-    if (shortcut.command)
-        parts << QStringLiteral("⌘");
-    if (shortcut.shift)
-        parts << QStringLiteral("⇧");
-    if (shortcut.capsLock)
-        parts << QStringLiteral("⇪");
+    if (modifiers.shift)
+        parts << QStringLiteral("Shift");
+    if (modifiers.control)
+        parts << QStringLiteral("Ctrl");
+    if (modifiers.option)
+        parts << QStringLiteral("Alt");
+    if (modifiers.command)
+        parts << QStringLiteral("Super");
+    if (modifiers.capsLock)
+        parts << QStringLiteral("Caps Lock");
+    if (!key.isEmpty())
+        parts << key;
+    return parts.join('+');
+}
+
+QString keyCombinationText(const QKeySequence& sequence)
+{
+    if (sequence.isEmpty())
+        return {};
+    const QKeyCombination combination = sequence[0];
+    const Qt::KeyboardModifiers flags = combination.keyboardModifiers();
+    const KeyModifiers modifiers{flags.testFlag(Qt::ShiftModifier), flags.testFlag(Qt::ControlModifier),
+        flags.testFlag(Qt::AltModifier), flags.testFlag(Qt::MetaModifier), false};
+    return keyCombinationText(modifiers, QKeySequence(combination.key()).toString(QKeySequence::PortableText));
+}
+
+QString shortcutDisplayString(const GlobalKeybindPreferences& shortcut)
+{
+    QString key;
     if (shortcut.function)
-        parts << QStringLiteral("F%1").arg(functionKeyNumber(shortcut.keyCode));
+        key = QStringLiteral("F%1").arg(functionKeyNumber(shortcut.keyCode));
     else if (shortcut.characters)
-        parts << shortcut.characters->toUpper();
-    return parts.join(' ');
+        key = shortcut.characters->toUpper();
+    return keyCombinationText(
+        {shortcut.shift, shortcut.control, shortcut.option, shortcut.command, shortcut.capsLock}, key);
 }
 
 std::optional<GlobalKeybindPreferences> shortcutFromKeyEvent(

@@ -15,7 +15,7 @@ using vistrale::test::AppHarness;
 
 namespace {
 
-const QString ABOUT_TEXT = "Mouse over any window and press ⌘ F1 and it will appear in the preview window\n\n"
+const QString ABOUT_TEXT = "Mouse over any window and press Super+F1 and it will appear in the preview window\n\n"
                            "Pick «Vistrale» in your video app instead of your entire screen\n\n"
                            "Record Vistrale with or without audio";
 
@@ -23,7 +23,7 @@ const QString ABOUT_TEXT = "Mouse over any window and press ⌘ F1 and it will a
 
 TEST(AboutAlert, NamesTheVersionAndTheShortcut)
 {
-    const AlertSpec alert = aboutAlertSpec("2.3.4", "⌘ F1");
+    const AlertSpec alert = aboutAlertSpec("2.3.4", "Super+F1");
     EXPECT_EQ(alert.message, "Vistrale version 2.3.4");
     EXPECT_EQ(alert.informative, ABOUT_TEXT);
     EXPECT_EQ(alert.defaultButton, "OK");
@@ -32,7 +32,7 @@ TEST(AboutAlert, NamesTheVersionAndTheShortcut)
 
 TEST(AboutAlert, FallsBackToVersionOneWithoutAVersionString)
 {
-    EXPECT_EQ(aboutAlertSpec("", "⌘ F1").message, "Vistrale version 1.0.0");
+    EXPECT_EQ(aboutAlertSpec("", "Super+F1").message, "Vistrale version 1.0.0");
 }
 
 TEST(AboutAlert, ShowsTheStoredShortcutWhenChosenFromTheMenu)
@@ -261,7 +261,7 @@ TEST(StartUp, RegistersTheShortcutSoThatItPicksTheWindowUnderThePointer)
     app.fake.pointerKeys->location = QPointF(200, 200);
     app.launch();
 
-    // ⌘F1, and the three fixed combinations.
+    // Super+F1, and the three fixed combinations.
     EXPECT_EQ(app.fake.pointerKeys->hotKeys.size(), 4u);
     EXPECT_TRUE(app.fake.pointerKeys->pressHotKey(122, HOTKEY_COMMAND));
     EXPECT_TRUE(app.delegate->vc()->isShared(77));

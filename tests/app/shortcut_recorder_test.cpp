@@ -55,10 +55,10 @@ TEST(ShortcutRecorder, ActivatesTheApplicationAndShowsTheAlertWithTheStoredShort
     ASSERT_EQ(r.dialogs.shown.size(), 1u);
     const AlertSpec& alert = r.dialogs.shown[0];
     EXPECT_EQ(alert.message, QStringLiteral("Keyboard Shortcut"));
-    EXPECT_EQ(alert.informative, QStringLiteral("Press a key combination you want to use, e.g. ⌘ F1"));
+    EXPECT_EQ(alert.informative, QStringLiteral("Press a key combination you want to use, e.g. Super+F1"));
     EXPECT_EQ(alert.defaultButton, QStringLiteral("Save"));
     EXPECT_EQ(alert.secondButton, QStringLiteral("Cancel"));
-    EXPECT_EQ(r.dialogs.recorderLabels, QStringList{QStringLiteral("⌘ F1")});
+    EXPECT_EQ(r.dialogs.recorderLabels, QStringList{QStringLiteral("Super+F1")});
 }
 
 TEST(ShortcutRecorder, PrefillsTheLabelWithTheStoredShortcutNotTheDefault)
@@ -67,16 +67,16 @@ TEST(ShortcutRecorder, PrefillsTheLabelWithTheStoredShortcutNotTheDefault)
     saveShortcut(*r.settings, *shortcutFromKeyEvent(KEY_K, "k", EVENT_CONTROL | EVENT_OPTION));
     r.dialogs.answers = {false};
     r.configure();
-    EXPECT_EQ(r.dialogs.recorderLabels, QStringList{QStringLiteral("⌃ ⌥ K")});
+    EXPECT_EQ(r.dialogs.recorderLabels, QStringList{QStringLiteral("Ctrl+Alt+K")});
 }
 
 TEST(ShortcutRecorder, NamesTheMenuItemWithTheStoredShortcut)
 {
     Recorder r;
-    EXPECT_EQ(keyboardShortcutMenuTitle(*r.settings), QStringLiteral("Keyboard Shortcut...\t⌘ F1"));
+    EXPECT_EQ(keyboardShortcutMenuTitle(*r.settings), QStringLiteral("Keyboard Shortcut...\tSuper+F1"));
     r.dialogs.pressedKeys = {controlOptionK()};
     r.configure();
-    EXPECT_EQ(keyboardShortcutMenuTitle(*r.settings), QStringLiteral("Keyboard Shortcut...\t⌃ ⌥ K"));
+    EXPECT_EQ(keyboardShortcutMenuTitle(*r.settings), QStringLiteral("Keyboard Shortcut...\tCtrl+Alt+K"));
 }
 
 // --- Recording and saving ----------------------------------------------------------
@@ -97,7 +97,7 @@ TEST(ShortcutRecorder, StoresControlOptionKWhenSavedAndShowsIt)
     EXPECT_FALSE(stored.capsLock);
     EXPECT_EQ(stored.characters, QStringLiteral("k"));
     EXPECT_EQ(stored.keyCode, 40u);
-    EXPECT_EQ(r.dialogs.recorderLabels, (QStringList{QStringLiteral("⌘ F1"), QStringLiteral("⌃ ⌥ K")}));
+    EXPECT_EQ(r.dialogs.recorderLabels, (QStringList{QStringLiteral("Super+F1"), QStringLiteral("Ctrl+Alt+K")}));
     EXPECT_EQ(r.settings->data(keys::DEFAULT_SHORTCUT),
         QByteArray(R"({"function":false,"control":true,"command":false,"shift":false,"option":true,)"
                    R"("capsLock":false,"characters":"k","keyCode":40})"));
@@ -144,7 +144,7 @@ TEST(ShortcutRecorder, KeepsTheLastRecordedKeyWhenSeveralArePressed)
         = {controlOptionK(), RecordedKey{KEY_F2, QString(QChar(0xF705)), EVENT_FUNCTION | EVENT_COMMAND}};
     r.configure();
     EXPECT_EQ(r.dialogs.recorderLabels,
-        (QStringList{QStringLiteral("⌘ F1"), QStringLiteral("⌃ ⌥ K"), QStringLiteral("⌘ F2")}));
+        (QStringList{QStringLiteral("Super+F1"), QStringLiteral("Ctrl+Alt+K"), QStringLiteral("Super+F2")}));
     EXPECT_EQ(r.stored().keyCode, KEY_F2);
     EXPECT_TRUE(r.stored().function && r.stored().command);
     EXPECT_TRUE(r.active(KEY_F2, HOTKEY_COMMAND));
@@ -158,7 +158,7 @@ TEST(ShortcutRecorder, IgnoresReturnAndKeypadEnter)
     r.dialogs.pressedKeys = {RecordedKey{KEY_RETURN, "\r", EVENT_COMMAND}, RecordedKey{KEY_KEYPAD_ENTER, "\x03", 0}};
     r.dialogs.answers = {true};
     r.configure();
-    EXPECT_EQ(r.dialogs.recorderLabels, QStringList{QStringLiteral("⌘ F1")});
+    EXPECT_EQ(r.dialogs.recorderLabels, QStringList{QStringLiteral("Super+F1")});
     EXPECT_FALSE(r.settings->data(keys::DEFAULT_SHORTCUT));
     EXPECT_EQ(r.stored(), defaultShortcut());
 }
@@ -168,7 +168,7 @@ TEST(ShortcutRecorder, IgnoresKeysWithoutCharacters)
     Recorder r;
     r.dialogs.pressedKeys = {RecordedKey{KEY_SHIFT, QString(), EVENT_SHIFT}};
     r.configure();
-    EXPECT_EQ(r.dialogs.recorderLabels, QStringList{QStringLiteral("⌘ F1")});
+    EXPECT_EQ(r.dialogs.recorderLabels, QStringList{QStringLiteral("Super+F1")});
     EXPECT_FALSE(r.settings->data(keys::DEFAULT_SHORTCUT));
 }
 
@@ -228,10 +228,10 @@ TEST(ShortcutRecorder, AnswersTheRecordOnlyForSave)
     FakeDialogs dialogs;
     dialogs.pressedKeys = {controlOptionK()};
     dialogs.answers = {false};
-    EXPECT_FALSE(recordShortcut(dialogs, "⌘ F1"));
+    EXPECT_FALSE(recordShortcut(dialogs, "Super+F1"));
     dialogs.pressedKeys = {controlOptionK()};
     dialogs.answers = {true};
-    const auto recorded = recordShortcut(dialogs, "⌘ F1");
+    const auto recorded = recordShortcut(dialogs, "Super+F1");
     ASSERT_TRUE(recorded);
     EXPECT_EQ(*recorded, *shortcutFromKeyEvent(KEY_K, "k", EVENT_CONTROL | EVENT_OPTION));
     EXPECT_EQ(dialogs.activations, 2);

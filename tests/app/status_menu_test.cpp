@@ -37,9 +37,9 @@ TEST(StatusMenu, ListsTheItemsInTheirOrderWithTheirRefreshedTitles)
     app.delegate->statusMenu()->refresh();
     QStringList shown = titles(*app.delegate->mainMenu());
     EXPECT_EQ(shown,
-        (QStringList{"About (⌘ F1 to select windows)", "Show Vistrale", "Show Vistrale Share", "Clear all", "-",
-            "Save Screenshot...", "Copy Screenshot...", "-", "Microphone (Studio Mic)", "Webcam", "Text Overlay...",
-            "Keyboard Shortcut...\t⌘ F1", "-", "Save as MOV (default MP4)", "Sound Effect", "Highlight Mouse with ⌘",
+        (QStringList{"About (Super+F1 to select windows)", "Show Vistrale", "Show Vistrale Share", "Clear all", "-",
+            "Save Screenshot...\tShift+Super+6", "Copy Screenshot...\tShift+Ctrl+Super+6", "-", "Microphone (Studio Mic)", "Webcam", "Text Overlay...",
+            "Keyboard Shortcut...\tSuper+F1", "-", "Save as MOV (default MP4)", "Sound Effect", "Highlight Mouse with Super",
             "Smart Scaling", "-", "Activate Vistrale Camera", "Mirror Camera", "Check Screen Permissions...", "-", "-",
             "Contact <support@vistrale.app>", "Review Vistrale...", "Share...", "Quit"}));
 }
@@ -256,7 +256,7 @@ TEST(StatusMenu, AddressItemsOpenMailTheReviewPageAndTheProductPage)
 TEST(StatusMenu, WithoutAControllerTheShortcutReadsCommandF1AndShowPreviewDoesNothing)
 {
     AppHarness app;
-    EXPECT_EQ(app.delegate->shortcutText(), "⌘F1");
+    EXPECT_EQ(app.delegate->shortcutText(), "Super+F1");
     app.delegate->showPreviewWindow();
     app.delegate->editOverlay();
     app.delegate->settingsMic();
