@@ -1,8 +1,11 @@
 #include "app/preview_window.h"
 #include "app/recording_display.h"
 #include "app/settings/settings_keys.h"
+#include "overlays/highlight_window_controller.h"
+#include "platform/notification_center.h"
 #include "recording/recording_controller.h"
 #include "tests/app/app_harness.h"
+#include "tests/preview/controller_harness.h"
 
 #include <QMenu>
 #include <QSystemTrayIcon>
@@ -60,5 +63,40 @@ TEST(RecordingDisplay, TheTrayIconAndThePreviewShowTheRecordingAndAClickStopsIt)
     EXPECT_EQ(app.delegate->window()->statusText(), "");
     EXPECT_EQ(app.fake.dialogs->savePanels.size(), 1u);
     EXPECT_EQ(app.fake.dialogs->shown.back().message, "Are you sure?");
+    qunsetenv("XDG_CACHE_HOME");
+}
+
+// A shared window's border is red while recording, and so is the border of a window
+// shared during the recording; with a window shared, no "Warning" is asked.
+TEST(RecordingDisplay, SharedWindowsBordersAreRedWhileRecording)
+{
+    QTemporaryDir cache;
+    qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
+    AppHarness app;
+    app.settings->setBool(keys::ALREADY_SHOWN, true);
+    app.launch();
+    VistraleViewController& vc = *app.delegate->vc();
+    auto share = [&](qint64 number, QRectF frame) {
+        app.fake.windowServer->windows.append(test::makeWindow(number, frame));
+        app.fake.pointerKeys->location = frame.center();
+        NotificationCenter::defaultCenter().post("keyboard", {{"label", "keyboard"}});
+        app.fake.clock->advance(0.5);
+    };
+    share(test::WINDOW, QRectF(100, 100, 400, 300));
+    ASSERT_TRUE(vc.highlightView(test::WINDOW));
+
+    app.fake.dialogs->choices = {1};
+    app.item(RECORD_TAG)->trigger();
+    ASSERT_TRUE(vc.recording());
+    EXPECT_EQ(app.fake.dialogs->shown.size(), 1u) << "only Recording Options";
+    EXPECT_TRUE(vc.highlightView(test::WINDOW)->isRecording);
+    share(test::WINDOW + 1, QRectF(700, 300, 400, 300));
+    ASSERT_TRUE(vc.highlightView(test::WINDOW + 1));
+    EXPECT_TRUE(vc.highlightView(test::WINDOW + 1)->isRecording);
+
+    app.item(RECORD_TAG)->trigger();
+    EXPECT_FALSE(vc.recording());
+    EXPECT_FALSE(vc.highlightView(test::WINDOW)->isRecording);
+    EXPECT_FALSE(vc.highlightView(test::WINDOW + 1)->isRecording);
     qunsetenv("XDG_CACHE_HOME");
 }
