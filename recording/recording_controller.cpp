@@ -153,6 +153,8 @@ void RecordingController::processingContinuation()
 
 void RecordingController::saveStep(const QString& moviePath)
 {
+    // The files of this recording, even if another one finishes while the panel is open.
+    const RecordingFiles files = latest.files;
     const SavePanelSpec panel{tr("Vistrale"), tr("Save your video as..."), services.downloadsDirectory,
         latest.mov ? QStringLiteral("vistrale.mov") : QStringLiteral("vistrale.mp4")};
     for (;;) {
@@ -170,13 +172,13 @@ void RecordingController::saveStep(const QString& moviePath)
                         .arg(QFileInfo(*chosen).absoluteFilePath(), error, moviePath));
                 return;
             }
-            cleanup();
+            cleanup(files);
             reportSaved(QFileInfo(*chosen).absoluteFilePath());
             return;
         }
         if (confirmationDialog(services.dialogs, tr("Are you sure?"), tr("This will not save your video"), tr("Delete"),
                 tr("Cancel"))) {
-            cleanup();
+            cleanup(files);
             return;
         }
     }
@@ -195,11 +197,10 @@ void RecordingController::reportSaved(const QString& path)
     });
 }
 
-void RecordingController::cleanup()
+void RecordingController::cleanup(const RecordingFiles& files)
 {
     setSaving(false);
-    deleteRecordingFiles(latest.files);
-    latest = RecordingResult{};
+    deleteRecordingFiles(files);
 }
 
 void RecordingController::setSaving(bool saving)

@@ -92,7 +92,7 @@ public:
 private:
     void merged(const RecordingResult& result);
     void processingContinuation();
-    void cleanup();
+    void cleanup(const RecordingFiles& files);
     void setSaving(bool saving);
     void reportSaved(const QString& path);
     void resetStatusItem();
@@ -100,7 +100,7 @@ private:
     Services services;
     Hooks hooks;
     VideoRecorder recorder;
-    // The latest merged recording, until it is cleaned up.
+    // The latest merged recording.
     RecordingResult latest;
     bool isSaving = false;
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
