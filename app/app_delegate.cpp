@@ -3,6 +3,7 @@
 #include "app/about_alert.h"
 #include "app/hotkeys.h"
 #include "app/preview_window.h"
+#include "app/recording_display.h"
 #include "app/settings/geometry_strings.h"
 #include "app/settings/settings.h"
 #include "app/settings/settings_keys.h"
@@ -66,6 +67,13 @@ void AppDelegate::applicationDidFinishLaunching()
     trayIcon->setContextMenu(menu.get());
     // A left click opens the menu too, as the status item does.
     connect(trayIcon.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        // While recording the menu is detached: any click stops the recording.
+        if (isRecording) {
+            if (reason == QSystemTrayIcon::Context)
+                logLine("right click");
+            toggleRecording();
+            return;
+        }
         // Queued: the click that activated the icon must be over before the menu grabs
         // the pointer, or the menu closes at once.
         if (reason == QSystemTrayIcon::Trigger)
@@ -80,6 +88,8 @@ void AppDelegate::applicationDidFinishLaunching()
 
     // 5. The preview window.
     createPreviewWindow();
+
+    recordingStatus = std::make_unique<RecordingDisplay>(trayIcon.get(), menu.get(), previewWindow.get());
 
     // 6. The controller, its view inside the window, the window in front.
     controller = std::make_unique<VistraleViewController>(platform, settings, this);
@@ -177,6 +187,7 @@ std::vector<MenuRow> AppDelegate::menuRows()
     // Without a shared window the item stays enabled and does nothing.
     rows.push_back({MenuRow::Item, HIDE_TAG, tr("Clear all"), {}, false, [this] { hideAll(); }, {}});
     rows.push_back(MenuRow::separator());
+    rows.push_back({MenuRow::Item, RECORD_TAG, tr("Start Recording..."), {}, false, [this] { toggleRecording(); }, {}});
     // Shift+Super+6 and Shift+Ctrl+Super+6 (the global hot keys).
     rows.push_back({MenuRow::Item, SCREENSHOT_TAG, tr("Save Screenshot..."),
         QKeySequence(Qt::META | Qt::SHIFT | Qt::Key_6), false, [this] { takeScreenshot(); }, {}});
@@ -530,6 +541,33 @@ void AppDelegate::terminate()
     // Not quit(): that first asks every window to close, and the preview window
     // answers a close by hiding, which cancels the quit.
     QApplication::exit(0);
+}
+
+// --- Recording ---
+
+void AppDelegate::toggleRecording()
+{
+    if (controller)
+        controller->toggleRecordingFromMenu();
+}
+
+void AppDelegate::setRecordingState(bool recording, bool withMicrophone)
+{
+    isRecording = recording;
+    if (recordingStatus)
+        recordingStatus->setRecordingState(recording, withMicrophone);
+}
+
+void AppDelegate::showRecordingTime(const QString& text, bool withMicrophone)
+{
+    if (recordingStatus)
+        recordingStatus->showRecordingTime(text, withMicrophone);
+}
+
+void AppDelegate::resetStatusItem()
+{
+    if (recordingStatus)
+        recordingStatus->resetStatusItem();
 }
 
 } // namespace vistrale

@@ -17,6 +17,7 @@ struct Platform;
 class Settings;
 class PreviewWindow;
 class HotkeySolution;
+class RecordingDisplay;
 
 // Menu-item tags.
 constexpr int MIRROR_TAG = 203;
@@ -41,6 +42,7 @@ constexpr int SHAPE_ROUND_TAG = 217;
 constexpr int SHAPE_PORTRAIT_TAG = 218;
 constexpr int FULLSCREEN_WEBCAM_TAG = 227;
 constexpr int PICK_CAMERA_TAG = 400;
+constexpr int RECORD_TAG = 200;
 
 // Deployment addresses of the product.
 inline constexpr const char* SUPPORT_EMAIL = "support@vistrale.app";
@@ -104,7 +106,20 @@ public:
     std::optional<QUrl> fileToOpen;
     bool isRecording = false;
 
+    // --- Recording ---
+    // "Start Recording..." and a click on the status item while recording.
+    void toggleRecording();
+    // ApplicationHost: the status item while recording.
+    void setRecordingState(bool recording, bool withMicrophone) override;
+    void showRecordingTime(const QString& text, bool withMicrophone) override;
+    void resetStatusItem() override;
+    RecordingDisplay* recordingDisplay() const { return recordingStatus.get(); }
+    // The platform services, for the diagnostics interface.
+    Platform& services() const { return platform; }
+
 private:
+    std::unique_ptr<RecordingDisplay> recordingStatus;
+
     std::vector<MenuRow> menuRows();
     std::vector<MenuRow> webcamMenuRows();
     // The camera items of the "Webcam" submenu, made anew from `cameraSources`.

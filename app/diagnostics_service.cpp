@@ -1,9 +1,12 @@
 #include "app/diagnostics_service.h"
 
 #include "app/app_delegate.h"
+#include "app/scripted_dialogs.h"
 #include "app/status_menu.h"
 #include "platform/log.h"
+#include "platform/platform.h"
 #include "preview/vistrale_view_controller.h"
+#include "recording/recording_controller.h"
 
 #include <QAction>
 #include <QBuffer>
@@ -41,6 +44,13 @@ DiagnosticsService::DiagnosticsService(AppDelegate& delegate, int folder)
     : delegate(delegate)
     , folder(folder)
 {
+    // Scripts answer dialogs through AnswerDialog; the rest still reach the user.
+    std::unique_ptr<Dialogs>& dialogs = delegate.services().dialogs;
+    if (dialogs) {
+        auto wrapped = std::make_unique<ScriptedDialogs>(std::move(dialogs));
+        scripted = wrapped.get();
+        dialogs = std::move(wrapped);
+    }
 }
 
 DiagnosticsService::~DiagnosticsService()
@@ -116,6 +126,26 @@ bool DiagnosticsService::TriggerMenuItem(int tag)
         return false;
     item->trigger();
     return true;
+}
+
+void DiagnosticsService::AnswerDialog(const QString& message, const QString& answer)
+{
+    if (scripted)
+        scripted->answerNext(message, answer);
+}
+
+QString DiagnosticsService::RecordingStatistics()
+{
+    VistraleViewController* vc = delegate.vc();
+    RecordingController* recorder = vc ? vc->recorder() : nullptr;
+    if (!recorder)
+        return "{}";
+    const VideoWriterCounts counts = recorder->videoRecorder().counts();
+    return QString(R"({"recording":%1,"saving":%2,"offered":%3,"written":%4,"dropped":%5})")
+        .arg(QString(recorder->recording() ? "true" : "false"), QString(recorder->saving() ? "true" : "false"))
+        .arg(counts.offered)
+        .arg(counts.written)
+        .arg(counts.dropped);
 }
 
 } // namespace vistrale

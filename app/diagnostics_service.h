@@ -7,6 +7,7 @@
 namespace vistrale {
 
 class AppDelegate;
+class ScriptedDialogs;
 
 // Figures and pictures for tests, benchmarks and the demo, on the session bus as
 // "com.quorvia.vistrale.Diagnostics" at "/Diagnostics". Offered only when the
@@ -39,11 +40,20 @@ public slots:
     Q_SCRIPTABLE QString Statistics();
     // Triggers the menu item with that tag as a click would; false when there is none.
     Q_SCRIPTABLE bool TriggerMenuItem(int tag);
+    // The next alert with that message (or save panel with that title) is answered
+    // with `answer` (a button's text; for a save panel the path, empty for cancel)
+    // without being shown. Answers are used once, in order.
+    Q_SCRIPTABLE void AnswerDialog(const QString& message, const QString& answer);
+    // The recorder's figures as JSON: whether it records and saves, and the current
+    // movie's frames offered, written and dropped.
+    Q_SCRIPTABLE QString RecordingStatistics();
 
 private:
     DiagnosticsService(AppDelegate& delegate, int folder);
 
     AppDelegate& delegate;
+    // Installed in front of the platform's dialogs when the service is made.
+    ScriptedDialogs* scripted = nullptr;
     // The folder, opened once without following symbolic links.
     int folder;
 };

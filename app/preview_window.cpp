@@ -4,6 +4,7 @@
 #include "preview/desktop_geometry.h"
 
 #include <QCloseEvent>
+#include <QLabel>
 #include <QSizeGrip>
 
 namespace vistrale {
@@ -81,6 +82,7 @@ void PreviewWindow::resizeEvent(QResizeEvent* event)
         content->setGeometry(rect());
     if (auto* grip = findChild<QSizeGrip*>("previewSizeGrip"))
         grip->move(width() - grip->width(), height() - grip->height());
+    placeStatusLabel();
     geometryChanged();
 }
 
@@ -88,6 +90,35 @@ void PreviewWindow::geometryChanged()
 {
     if (isVisible() && geometry() != placedGeometry)
         settle.start();
+}
+
+void PreviewWindow::setStatusText(const QString& text)
+{
+    if (!statusLabel) {
+        statusLabel = new QLabel(this);
+        statusLabel->setObjectName("previewStatusLabel");
+        statusLabel->setAlignment(Qt::AlignCenter);
+        statusLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+        statusLabel->setStyleSheet("QLabel { color: white; background: rgba(200, 0, 0, 170); border-radius: 6px;"
+                                   " font-size: 11px; font-weight: bold; padding: 1px 6px; }");
+    }
+    statusLabel->setText(text);
+    statusLabel->setVisible(!text.isEmpty());
+    placeStatusLabel();
+}
+
+QString PreviewWindow::statusText() const
+{
+    return statusLabel && statusLabel->isVisibleTo(this) ? statusLabel->text() : QString();
+}
+
+void PreviewWindow::placeStatusLabel()
+{
+    if (!statusLabel)
+        return;
+    statusLabel->adjustSize();
+    statusLabel->move((width() - statusLabel->width()) / 2, height() - statusLabel->height() - 6);
+    statusLabel->raise();
 }
 
 } // namespace vistrale

@@ -4,6 +4,8 @@
 #include <QWidget>
 #include <functional>
 
+class QLabel;
+
 namespace vistrale {
 
 class OwnWindows;
@@ -22,6 +24,10 @@ public:
     // Places the window at a frame in global points (bottom-left origin).
     void placeAt(const QRectF& frame);
     void setContent(QWidget* content);
+    // A line of text over the bottom of the preview (the recording time); empty hides
+    // it. It belongs to the window only, never to the output picture.
+    void setStatusText(const QString& text);
+    QString statusText() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -41,6 +47,8 @@ private:
     // Moves caused by our own placement are not the user's.
     QRect placedGeometry;
     QTimer settle;
+    QLabel* statusLabel = nullptr;
+    void placeStatusLabel();
 };
 
 } // namespace vistrale

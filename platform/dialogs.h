@@ -15,6 +15,8 @@ struct AlertSpec {
     QString defaultButton;
     std::optional<QString> secondButton;
     bool warning = false;
+    // Buttons after the second, for runChoiceAlert.
+    QStringList moreButtons = {};
 };
 
 // A save panel: where to write a file.
@@ -65,6 +67,10 @@ public:
     virtual bool runKeyRecorder(const AlertSpec& alert, const QString& initialLabel,
         std::function<std::optional<QString>(const RecordedKey& key)> onKey)
         = 0;
+    // An alert with the default button, the second one and `moreButtons`, in that
+    // order; the index of the button that ended it (0 = the default). Closing it
+    // another way counts as the last button.
+    virtual int runChoiceAlert(const AlertSpec& alert) = 0;
 };
 
 // The confirmation dialog: activates the application, then runs the alert. The answer

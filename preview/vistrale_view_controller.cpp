@@ -19,6 +19,7 @@
 #include "preview/text_picture.h"
 #include "preview/view_tags.h"
 #include "preview/window_drag_view.h"
+#include "recording/recording_controller.h"
 #include "webcam/backdrops.h"
 #include "webcam/webcam_overlay.h"
 
@@ -52,6 +53,9 @@ VistraleViewController::VistraleViewController(Platform& platform, Settings& set
 VistraleViewController::~VistraleViewController()
 {
     *alive = false;
+    // The recorder goes first: no frame reaches it once it is gone.
+    setRecorderSink({});
+    recordingController.reset();
     // No tick may start once teardown begins; the timer thread is joined here.
     dispatchSourceTimer.reset();
     slowtimer.reset();
@@ -140,6 +144,7 @@ void VistraleViewController::setUpViews()
 
     desktopView->setContents(defaultImage);
     setUpBackdrops();
+    setUpRecording();
     logLine("cursorScale=", present.isEmpty() ? 1.0 : camWidth / screenWidth);
     layoutPreviewControls();
 

@@ -43,6 +43,7 @@ class Sound;
 class HighlightWindowController;
 class WebcamOverlay;
 class Backdrops;
+class RecordingController;
 struct PointerEvent;
 
 // What the controller asks of the application that hosts it.
@@ -59,6 +60,22 @@ public:
         Q_UNUSED(sources);
         Q_UNUSED(currentId);
     }
+
+    // --- The recording display of the status item ---
+    // At start and stop of a recording: whether it runs, with the microphone.
+    virtual void setRecordingState(bool recording, bool withMicrophone)
+    {
+        Q_UNUSED(recording);
+        Q_UNUSED(withMicrophone);
+    }
+    // Every second while recording: the elapsed time ("00:01").
+    virtual void showRecordingTime(const QString& text, bool withMicrophone)
+    {
+        Q_UNUSED(text);
+        Q_UNUSED(withMicrophone);
+    }
+    // When the processing of a recording is over: the normal status item again.
+    virtual void resetStatusItem() { }
 };
 
 // Writes a picture as a PNG file; false, with a log line, when it cannot.
@@ -398,6 +415,23 @@ public:
 private:
     void setUpBackdrops();
     std::unique_ptr<Backdrops> backdropsController;
+
+    // --- Recording: thin entry points; recording/recording_controller.h does the work
+    // (preview/recording_actions.cpp) ---
+public:
+    // The status menu's "Start Recording...": asks "Warning" when nothing is shared.
+    void toggleRecordingFromMenu();
+    // Stops a running recording, or asks for its options and starts one.
+    void toggleRecording();
+    void startRecording(bool withAudio);
+    void stopRecording();
+    bool recording() const;
+    // Null when the platform has no media.
+    RecordingController* recorder() const { return recordingController.get(); }
+
+private:
+    void setUpRecording();
+    std::unique_ptr<RecordingController> recordingController;
 };
 
 } // namespace vistrale

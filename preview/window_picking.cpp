@@ -93,7 +93,8 @@ std::unique_ptr<HighlightWindowController> VistraleViewController::makeHighlight
     auto controller = std::make_unique<HighlightWindowController>(
         *platform.ownWindows, window.windowNumber, highlight, entireScreen);
     controller->fitToWindow(window.frame);
-    // The recorder switches new highlights to their recording look once it exists.
+    // A window shared while recording takes the recording look at once.
+    controller->setRecording(recording());
     return controller;
 }
 

@@ -3,7 +3,11 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QSaveFile>
 #include <QStandardPaths>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace vistrale {
 
@@ -33,6 +37,38 @@ void deleteRecordingFiles(const RecordingFiles& files)
         if (!path.isEmpty())
             QFile::remove(path);
     }
+}
+
+bool moveFileReplacing(const QString& from, const QString& to, QString* error)
+{
+    if (std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0)
+        return true;
+    if (errno != EXDEV) {
+        *error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    QFile source(from);
+    if (!source.open(QIODevice::ReadOnly)) {
+        *error = source.errorString();
+        return false;
+    }
+    QSaveFile target(to);
+    if (!target.open(QIODevice::WriteOnly)) {
+        *error = target.errorString();
+        return false;
+    }
+    QByteArray chunk;
+    while (!(chunk = source.read(1 << 20)).isEmpty()) {
+        if (target.write(chunk) != chunk.size())
+            break;
+    }
+    if (source.error() != QFileDevice::NoError || !target.commit()) {
+        *error = target.error() != QFileDevice::NoError ? target.errorString() : source.errorString();
+        target.cancelWriting();
+        return false;
+    }
+    source.remove();
+    return true;
 }
 
 } // namespace vistrale

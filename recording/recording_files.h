@@ -25,4 +25,10 @@ QString userCacheDirectory();
 // Deletes each file that exists; failures are ignored.
 void deleteRecordingFiles(const RecordingFiles& files);
 
+// Moves the file at `from` to `to`, replacing a file there. Across file systems it is
+// copied beside `to` first, so that a failure (a folder that cannot be written, a full
+// disk) leaves both the file at `from` and any file at `to` as they were. False, with
+// `error` set, when it could not be moved.
+bool moveFileReplacing(const QString& from, const QString& to, QString* error);
+
 } // namespace vistrale

@@ -72,7 +72,10 @@ bool VideoRecorder::start(bool audio, const RecordingOptions& options, FrameRef 
         [this, recordingSession](const QString& failure) {
             // A full disk or a write error ends the recording; what was written is kept.
             logLine("videoWriter failed", failure);
-            onMain(recordingSession, [this] { stop(); });
+            onMain(recordingSession, [this, failure] {
+                writeFailure = failure;
+                stop();
+            });
         },
         &error);
     if (!writer) {
@@ -99,6 +102,7 @@ bool VideoRecorder::start(bool audio, const RecordingOptions& options, FrameRef 
     seconds = 0;
     started = services.clock.now();
     ended = 0;
+    writeFailure.clear();
     isRecording = true;
     {
         std::lock_guard guard(writerLock);
@@ -178,7 +182,7 @@ void VideoRecorder::finishIfDone()
     isFinishing = false;
     if (output.finishing)
         output.finishing();
-    RecordingResult result{currentFiles, withAudio, mov, started, ended, false, {}};
+    RecordingResult result{currentFiles, withAudio, mov, started, ended, false, {}, writeFailure};
     MergeRequest request{
         currentFiles.videoUrl, withAudio ? currentFiles.audioUrl : QString(), currentFiles.outputUrl, mov};
     merges.async([this, request, result]() mutable {

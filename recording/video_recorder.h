@@ -35,6 +35,9 @@ struct RecordingResult {
     // The movie is at files.outputUrl.
     bool merged = false;
     QString error;
+    // Set when writing the movie failed while recording (a full disk, a folder that
+    // cannot be written): the recording stopped there, and what was written is kept.
+    QString writeError;
 };
 
 // Records the output frames into a movie and, when asked, the microphone into an
@@ -124,6 +127,7 @@ private:
     qint64 seconds = 0;
     double started = 0;
     double ended = 0;
+    QString writeFailure;
     RecordingFiles currentFiles;
     std::unique_ptr<RepeatingTimer> recordingTimer;
     std::unique_ptr<MicrophoneRecorder> recorder;

@@ -39,6 +39,18 @@ bool FakeDialogs::runKeyRecorder(const AlertSpec& alert, const QString& initialL
     return runAlert(alert);
 }
 
+int FakeDialogs::runChoiceAlert(const AlertSpec& alert)
+{
+    shown.push_back(alert);
+    if (whileShown)
+        whileShown(alert);
+    if (choices.empty())
+        return 0;
+    const int choice = choices.front();
+    choices.pop_front();
+    return choice;
+}
+
 std::optional<QString> FakeDialogs::runSavePanel(const SavePanelSpec& panel)
 {
     savePanels.push_back(panel);

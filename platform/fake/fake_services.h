@@ -48,6 +48,10 @@ public:
     std::vector<RecordedKey> pressedKeys;
     // What the recorders' labels showed: the initial text, then each change.
     QStringList recorderLabels;
+    // Records the alert like runAlert; answers from `choices` (the default button, 0,
+    // when none is scripted).
+    int runChoiceAlert(const AlertSpec& alert) override;
+    std::deque<int> choices;
     // Called while an alert runs (modal), before it returns.
     std::function<void(const AlertSpec&)> whileShown;
 };

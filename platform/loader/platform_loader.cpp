@@ -11,6 +11,7 @@
 #include "platform/log.h"
 #include "platform/pipewire/pipewire_camera.h"
 #include "platform/pipewire/pipewire_webcams.h"
+#include "platform/pulse/pulse_audio_devices.h"
 #include "platform/qt/qt_clock.h"
 #include "platform/qt/qt_dialogs.h"
 #include "platform/qt/qt_privileged_runner.h"
@@ -92,7 +93,8 @@ LoadedPlatform loadPlatform()
     platform.dialogs = std::move(dialogs);
     platform.sounds = std::make_unique<QtSounds>();
     platform.notifications = std::make_unique<DBusNotifications>();
-    platform.audio = std::make_unique<QtAudioDevices>();
+    // The microphone is recorded from PulseAudio's default input: the menu names that one.
+    platform.audio = std::make_unique<PulseAudioDevices>();
     platform.permissions = std::make_unique<GrantedPermissions>();
     platform.clipboard = std::make_unique<QtClipboard>();
     platform.privileged = std::make_unique<QtPrivilegedRunner>();

@@ -33,6 +33,8 @@ void trace(const AlertSpec& alert, const std::optional<QString>& field, const st
     QJsonArray buttons{alert.defaultButton};
     if (alert.secondButton)
         buttons.append(*alert.secondButton);
+    for (const QString& more : alert.moreButtons)
+        buttons.append(more);
     QJsonObject object{{"message", alert.message}, {"informative", alert.informative}, {"buttons", buttons}};
     if (field)
         object.insert("field", *field);
@@ -263,6 +265,28 @@ bool QtDialogs::runKeyRecorder(const AlertSpec& alert, const QString& initialLab
     const bool saved = box.run(nullptr);
     qApp->removeEventFilter(&swallower);
     return saved;
+}
+
+int QtDialogs::runChoiceAlert(const AlertSpec& alert)
+{
+    QMessageBox box;
+    AlertSpec first = alert;
+    first.secondButton.reset();
+    QList<QAbstractButton*> buttons{prepare(box, first)};
+    QStringList others = alert.moreButtons;
+    if (alert.secondButton)
+        others.prepend(*alert.secondButton);
+    for (const QString& text : others)
+        buttons.append(box.addButton(text, QMessageBox::RejectRole));
+    box.setEscapeButton(buttons.last());
+    trace(alert, std::nullopt);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.show();
+    box.raise();
+    box.activateWindow();
+    box.exec();
+    const qsizetype chosen = buttons.indexOf(box.clickedButton());
+    return static_cast<int>(chosen < 0 ? buttons.size() - 1 : chosen);
 }
 
 } // namespace vistrale

@@ -18,6 +18,7 @@ public:
     // label takes is also traced, as a "recorder key " line.
     bool runKeyRecorder(const AlertSpec& alert, const QString& initialLabel,
         std::function<std::optional<QString>(const RecordedKey& key)> onKey) override;
+    int runChoiceAlert(const AlertSpec& alert) override;
 };
 
 } // namespace vistrale

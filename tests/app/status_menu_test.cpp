@@ -38,9 +38,10 @@ TEST(StatusMenu, ListsTheItemsInTheirOrderWithTheirRefreshedTitles)
     QStringList shown = titles(*app.delegate->mainMenu());
     EXPECT_EQ(shown,
         (QStringList{"About (Super+F1 to select windows)", "Show Vistrale", "Show Vistrale Share", "Clear all", "-",
-            "Save Screenshot...\tShift+Super+6", "Copy Screenshot...\tShift+Ctrl+Super+6", "-", "Microphone (Studio Mic)", "Webcam", "Text Overlay...",
-            "Keyboard Shortcut...\tSuper+F1", "-", "Save as MOV (default MP4)", "Sound Effect", "Highlight Mouse with Super",
-            "Smart Scaling", "-", "Activate Vistrale Camera", "Mirror Camera", "Check Screen Permissions...", "-", "-",
+            "Start Recording...", "Save Screenshot...\tShift+Super+6", "Copy Screenshot...\tShift+Ctrl+Super+6", "-",
+            "Microphone (Studio Mic)", "Webcam", "Text Overlay...", "Keyboard Shortcut...\tSuper+F1", "-",
+            "Save as MOV (default MP4)", "Sound Effect", "Highlight Mouse with Super", "Smart Scaling", "-",
+            "Activate Vistrale Camera", "Mirror Camera", "Check Screen Permissions...", "-", "-",
             "Contact <support@vistrale.app>", "Review Vistrale...", "Share...", "Quit"}));
 }
 

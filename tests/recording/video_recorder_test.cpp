@@ -202,6 +202,7 @@ TEST(VideoRecorder, FailuresWhileRecording)
     ASSERT_EQ(h.results.size(), 1u);
     EXPECT_FALSE(h.results[0].merged);
     EXPECT_EQ(h.results[0].error, "unreadable");
+    EXPECT_EQ(h.results[0].writeError, "No space left on device");
     EXPECT_TRUE(h.recorder.start(false, {}));
 
     // A lost microphone leaves the video recording; the display drops " (mic)".
