@@ -3,7 +3,10 @@
 #include "app/settings/geometry_strings.h"
 #include "app/settings/settings.h"
 #include "app/settings/settings_keys.h"
+#include "overlays/cursor_window_controller.h"
 #include "overlays/highlight_window_controller.h"
+#include "overlays/magnifier_view.h"
+#include "overlays/my_cursor_image_view.h"
 #include "platform/capture.h"
 #include "platform/dialogs.h"
 #include "platform/log.h"
@@ -61,6 +64,7 @@ VistraleViewController::~VistraleViewController()
     streams.clear();
     if (keyboardObserver)
         NotificationCenter::defaultCenter().removeObserver(keyboardObserver);
+    tearDownPointerOverlay();
     if (mouseEventsRegistered)
         platform.pointerKeys->setGlobalMonitor({});
     platform.windowServer->setDesktopChangeHandler({});
@@ -141,6 +145,7 @@ void VistraleViewController::setUpViews()
     desktopView->setContents(defaultImage);
     setUpBackdrops();
     logLine("cursorScale=", present.isEmpty() ? 1.0 : camWidth / screenWidth);
+    setUpPointerOverlay();
     layoutPreviewControls();
 
     std::weak_ptr<bool> token = alive;

@@ -93,7 +93,8 @@ std::unique_ptr<HighlightWindowController> VistraleViewController::makeHighlight
     auto controller = std::make_unique<HighlightWindowController>(
         *platform.ownWindows, window.windowNumber, highlight, entireScreen);
     controller->fitToWindow(window.frame);
-    // The recorder switches new highlights to their recording look once it exists.
+    if (recordingLook)
+        controller->setRecording(true);
     return controller;
 }
 
@@ -248,6 +249,11 @@ void VistraleViewController::globalEvent(const PointerEvent& event)
 
 void VistraleViewController::trackPointer(QPointF point)
 {
+    trackPointer(point, platform.pointerKeys->anyMouseButtonDown());
+}
+
+void VistraleViewController::trackPointer(QPointF point, bool anyButtonDown)
+{
     if (isSharingWindows) {
         if (commandPressed && !wasCommandPressed) {
             const double now = platform.clock->now();
@@ -258,7 +264,7 @@ void VistraleViewController::trackPointer(QPointF point)
         }
         wasCommandPressed = commandPressed;
     }
-    buttonPressed = platform.pointerKeys->anyMouseButtonDown();
+    buttonPressed = anyButtonDown;
     if (isSaving)
         return;
     if (!lastClicked && leftMouseDragged) {
@@ -269,7 +275,12 @@ void VistraleViewController::trackPointer(QPointF point)
     if (!leftMouseDragged || !buttonPressed)
         lastClicked.reset();
     mouseLocation = QPointF(std::trunc(point.x()), std::trunc(point.y()));
-    // The pointer overlay follows here once it exists.
+    if (deferPointerOverlay)
+        return;
+    if (imageViews.empty() || drawingRoi)
+        hidePointerOverlay();
+    else
+        updatePointerOverlay();
 }
 
 void VistraleViewController::notifySpaceChange()
@@ -387,9 +398,11 @@ HighlightWindowController* VistraleViewController::highlightView(qint64 windowNu
     return found == highlightViews.end() ? nullptr : found->second.get();
 }
 
-std::optional<QRectF> VistraleViewController::hitRegion(const Window&) const
+std::optional<QRectF> VistraleViewController::hitRegion(const Window& window) const
 {
-    // Region boxes drawn on the highlight windows narrow the hit area once they exist.
+    // A window with a region box is under the pointer only inside that box.
+    if (const std::optional<QRectF> crop = cropFor(window.windowNumber))
+        return crop->translated(window.frame.topLeft());
     return std::nullopt;
 }
 
