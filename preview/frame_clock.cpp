@@ -154,7 +154,7 @@ void VistraleViewController::fireTimer()
         if (HighlightWindowController* highlight = highlightView(number)) {
             if (!lastClicked || *lastClicked != number) {
                 highlight->fitToWindow(frame);
-            } else if (!highlight->hidden) {
+            } else if (!highlight->hidden && !highlight->drawingRectangle) {
                 // The user drags this window: its border would lag behind.
                 highlight->hidden = true;
                 if (QWidget* border = highlight->window())
