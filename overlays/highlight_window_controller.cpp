@@ -109,6 +109,16 @@ protected:
 
     void resizeEvent(QResizeEvent*) override { setMask(shape()); }
 
+    void enterEvent(QEnterEvent*) override
+    {
+        if (drawing)
+            logLine("entered");
+    }
+    void leaveEvent(QEvent*) override
+    {
+        if (drawing)
+            logLine("exited");
+    }
     void mousePressEvent(QMouseEvent* event) override { forward(QEvent::MouseButtonPress, event); }
     void mouseMoveEvent(QMouseEvent* event) override { forward(QEvent::MouseMove, event); }
     void mouseReleaseEvent(QMouseEvent* event) override { forward(QEvent::MouseButtonRelease, event); }
