@@ -73,7 +73,10 @@ void VistraleViewController::pointerOverlayTick(qint64 frameHit)
             drawing = drawing || highlight->drawingRectangle;
         drawingRoi = drawing;
     }
-    if (imageViews.empty() || drawingRoi || isSaving)
+    // Pointer tracking pauses while a recording is saved.
+    if (isSaving)
+        return;
+    if (imageViews.empty() || drawingRoi)
         hidePointerOverlay();
     else
         updatePointerOverlay();

@@ -113,25 +113,7 @@ TEST(PointerOverlay, SuperShiftAltAndButtonsWithClicksShownAndHidden)
     EXPECT_NE(std::find(through.begin(), through.end(), h.vc->enhancedPointer()->window()->winId()), through.end());
 }
 
-TEST(PointerOverlay, SuperWithAltMagnifiesAndReleasingAltBringsTheDiscBack)
-{
-    PointerHarness h;
-    h.point({300, 350}, CommandFlag);
-    EXPECT_TRUE(h.discShown());
-    h.point({300, 350}, CommandFlag | OptionFlag);
-    ASSERT_TRUE(h.vc->magnifier()->isVisible());
-    EXPECT_FALSE(h.discShown());
-    EXPECT_EQ(h.vc->magnifier()->layer()->frame().center(), QPointF(300, 350));
-    EXPECT_EQ(h.vc->magnifier()->layer()->frame().size(), QSizeF(192, 192));
-    const QRectF part = h.vc->magnifier()->layer()->contentsRect();
-    EXPECT_NEAR(part.x(), 0.45, 1e-9);
-    EXPECT_NEAR(part.y(), 0.45, 1e-9);
-    h.point({300, 350}, CommandFlag);
-    EXPECT_FALSE(h.vc->magnifier()->isVisible());
-    EXPECT_TRUE(h.discShown());
-}
-
-TEST(PointerOverlay, TheMagnifierShowsTheNewestFrameOfTheWindowUnderThePointerOnly)
+TEST(PointerOverlay, TheMagnifierShowsTheNewestFrameOfTheWindowUnderThePointerUntilAltIsReleased)
 {
     PointerHarness h;
     auto left = h.streamOf(WINDOW + 1);
@@ -149,6 +131,8 @@ TEST(PointerOverlay, TheMagnifierShowsTheNewestFrameOfTheWindowUnderThePointerOn
 
     h.point({300, 350}, CommandFlag | OptionFlag);
     EXPECT_EQ(h.vc->magnifierWindowId, WINDOW + 1);
+    EXPECT_EQ(h.vc->magnifier()->layer()->frame(), QRectF(300 - 96, 350 - 96, 192, 192));
+    EXPECT_NEAR(h.vc->magnifier()->layer()->contentsRect().x(), 0.45, 1e-9);
     EXPECT_EQ(h.vc->magnifier()->layer()->contents().pixelColor(0, 0), QColor(Qt::red));
     const FrameRef newer = feed(left, LEFT.size().toSize(), Qt::yellow);
     EXPECT_EQ(h.vc->magnifier()->layer()->contents().cacheKey(), newer->image.cacheKey());
@@ -161,8 +145,10 @@ TEST(PointerOverlay, TheMagnifierShowsTheNewestFrameOfTheWindowUnderThePointerOn
     EXPECT_EQ(h.vc->magnifierWindowId, WINDOW + 2);
     EXPECT_EQ(h.vc->magnifier()->layer()->contents().pixelColor(0, 0), QColor(Qt::green));
 
-    // Once hidden, no stream feeds it.
-    h.point({800, 300});
+    // Alt released: the disc is back and no stream feeds the hidden magnifier.
+    h.point({800, 300}, CommandFlag);
+    EXPECT_FALSE(h.vc->magnifier()->isVisible());
+    EXPECT_TRUE(h.discShown());
     feed(right, RIGHT.size().toSize(), Qt::cyan);
     EXPECT_EQ(h.vc->magnifier()->layer()->contents().pixelColor(0, 0), QColor(Qt::green));
 }
@@ -212,11 +198,6 @@ TEST(PointerOverlay, OddPointerImagesKeepThePreviousOne)
         EXPECT_EQ(h.cursor().foreLayer->contents().cacheKey(), shown);
         EXPECT_FALSE(h.cursor().alreadyHidden);
     }
-    QImage big(256, 256, QImage::Format_ARGB32_Premultiplied);
-    big.fill(Qt::red);
-    h.fake.pointerKeys->cursor = CursorImage{big, QPointF(128, 128)};
-    h.point({300, 350});
-    EXPECT_EQ(h.cursor().foreLayer->contents().cacheKey(), big.cacheKey());
 }
 
 namespace {
