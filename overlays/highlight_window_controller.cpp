@@ -94,6 +94,8 @@ protected:
         painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(QRectF(rect()).adjusted(half, half, -half, -half), radius, radius);
         if (drawing) {
+            // The drawing tint: without a compositing manager a translucent tint over the
+            // whole window would hide it, so the ring carries it.
             QPen tint(QColor(255, 214, 10), HighlightWindowController::BORDER_WIDTH / 2);
             painter.setPen(tint);
             painter.drawRoundedRect(QRectF(rect()).adjusted(half, half, -half, -half), radius, radius);
@@ -261,13 +263,6 @@ void HighlightWindowController::applyBorderColor(const QColor& color)
 {
     if (border)
         border->setColor(color);
-}
-
-QColor HighlightWindowController::drawingTint()
-{
-    QColor yellow(Qt::yellow);
-    yellow.setAlphaF(0.1f);
-    return yellow;
 }
 
 bool HighlightWindowController::toggleDrawing()

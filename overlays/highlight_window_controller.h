@@ -47,7 +47,6 @@ public:
     // The part of the window the box stands for, in the window's own points (bottom-left
     // origin); none while drawing or without a box.
     std::optional<QRectF> regionCrop() const;
-    static QColor drawingTint();
 
     // The border window (null once closed) and its native id (0 once closed).
     QWidget* window() const;
