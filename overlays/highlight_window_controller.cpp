@@ -1,13 +1,18 @@
 #include "overlays/highlight_window_controller.h"
 
+#include "overlays/pointer_geometry.h"
+#include "platform/log.h"
+#include "platform/notification_center.h"
 #include "platform/window_server.h"
 #include "preview/desktop_geometry.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QRegion>
 #include <QWidget>
 #include <algorithm>
+#include <functional>
 
 namespace vistrale {
 
@@ -46,6 +51,34 @@ public:
         update();
     }
 
+    // While a region is drawn the window takes the pointer (an active grab: the drag
+    // may leave the window) with the I-beam, and the ring shows the drawing tint. Points
+    // go to the handler in the window's points, bottom-left origin.
+    std::function<void(QEvent::Type, QPointF)> mouseHandler;
+    void setDrawing(bool on)
+    {
+        if (drawing == on)
+            return;
+        drawing = on;
+        setAttribute(Qt::WA_TransparentForMouseEvents, !on);
+        if (on) {
+            setCursor(Qt::IBeamCursor);
+            grabMouse(Qt::IBeamCursor);
+        } else {
+            releaseMouse();
+            unsetCursor();
+        }
+        update();
+    }
+    // The region box in the window's points (bottom-left origin); none removes it.
+    void setBox(const std::optional<QRectF>& box, QColor boxColor)
+    {
+        this->box = box;
+        this->boxColour = boxColor;
+        setMask(shape());
+        update();
+    }
+
 protected:
     void paintEvent(QPaintEvent*) override
     {
@@ -60,9 +93,37 @@ protected:
         painter.setPen(pen);
         painter.setBrush(Qt::NoBrush);
         painter.drawRoundedRect(QRectF(rect()).adjusted(half, half, -half, -half), radius, radius);
+        if (drawing) {
+            // The drawing tint: without a compositing manager a translucent tint over the
+            // whole window would hide it, so the ring carries it.
+            QPen tint(QColor(255, 214, 10), HighlightWindowController::BORDER_WIDTH / 2);
+            painter.setPen(tint);
+            painter.drawRoundedRect(QRectF(rect()).adjusted(half, half, -half, -half), radius, radius);
+        }
+        if (box) {
+            QColor fill = boxColour;
+            fill.setAlphaF(0.1f);
+            painter.setPen(QPen(boxColour, BOX_BORDER));
+            painter.setBrush(fill);
+            painter.drawRoundedRect(topLeftBox().adjusted(1, 1, -1, -1), BOX_RADIUS, BOX_RADIUS);
+        }
     }
 
-    void resizeEvent(QResizeEvent*) override { setMask(ring()); }
+    void resizeEvent(QResizeEvent*) override { setMask(shape()); }
+
+    void enterEvent(QEnterEvent*) override
+    {
+        if (drawing)
+            logLine("entered");
+    }
+    void leaveEvent(QEvent*) override
+    {
+        if (drawing)
+            logLine("exited");
+    }
+    void mousePressEvent(QMouseEvent* event) override { forward(QEvent::MouseButtonPress, event); }
+    void mouseMoveEvent(QMouseEvent* event) override { forward(QEvent::MouseMove, event); }
+    void mouseReleaseEvent(QMouseEvent* event) override { forward(QEvent::MouseButtonRelease, event); }
 
 private:
     QRegion rounded(const QRectF& box, double r) const
@@ -87,8 +148,37 @@ private:
         return rounded(outer, outerRadius).subtracted(rounded(inner, innerRadius));
     }
 
+    static constexpr double BOX_BORDER = 2.0;
+    static constexpr double BOX_RADIUS = 7.5;
+
+    void forward(QEvent::Type type, QMouseEvent* event)
+    {
+        if (drawing && mouseHandler && event->button() != Qt::RightButton)
+            mouseHandler(type, QPointF(event->position().x(), height() - event->position().y()));
+    }
+
+    QRectF topLeftBox() const
+    {
+        return box ? QRectF(box->x(), height() - box->y() - box->height(), box->width(), box->height()) : QRectF();
+    }
+
+    // The ring, and the box's outline while there is one.
+    QRegion shape() const
+    {
+        QRegion region = ring();
+        if (box && box->width() > 0 && box->height() > 0) {
+            const QRect outer = topLeftBox().toAlignedRect();
+            const int w = static_cast<int>(BOX_BORDER) + 1;
+            region += QRegion(outer).subtracted(QRegion(outer.adjusted(w, w, -w, -w)));
+        }
+        return region;
+    }
+
     double radius;
     QColor colour;
+    bool drawing = false;
+    std::optional<QRectF> box;
+    QColor boxColour;
 };
 
 QColor HighlightWindowController::normalBorderColor()
@@ -175,10 +265,100 @@ void HighlightWindowController::applyBorderColor(const QColor& color)
         border->setColor(color);
 }
 
+bool HighlightWindowController::toggleDrawing()
+{
+    logLine("toggleDrawing");
+    if (drawingRectangle) {
+        stopDrawing();
+        return false;
+    }
+    if (roiBox || !border)
+        return false;
+    startDrawing();
+    return true;
+}
+
+void HighlightWindowController::startDrawing()
+{
+    drawingRectangle = true;
+    border->mouseHandler = [this](QEvent::Type type, QPointF point) {
+        if (type == QEvent::MouseButtonPress)
+            mouseDown(point);
+        else if (type == QEvent::MouseMove)
+            mouseDragged(point);
+        else
+            mouseUp();
+    };
+    border->setDrawing(true);
+}
+
+void HighlightWindowController::mouseDown(QPointF point)
+{
+    if (!drawingRectangle)
+        return;
+    firstPoint = point;
+    currentPoint = point;
+    updateBox();
+}
+
+void HighlightWindowController::mouseDragged(QPointF point)
+{
+    if (!drawingRectangle)
+        return;
+    currentPoint = point;
+    updateBox();
+}
+
+void HighlightWindowController::mouseUp()
+{
+    if (drawingRectangle && roiBox)
+        stopDrawing();
+}
+
+void HighlightWindowController::updateBox()
+{
+    const QRectF bounds = border ? QRectF(QPointF(0, 0), QSizeF(border->size())) : QRectF();
+    roiBox = regionBoxFor(firstPoint, currentPoint, bounds);
+    if (border)
+        border->setBox(roiBox, normalBorderColor());
+}
+
+void HighlightWindowController::stopDrawing()
+{
+    logLine("stopDrawing");
+    drawingRectangle = false;
+    if (border) {
+        border->setDrawing(false);
+        border->mouseHandler = {};
+    }
+    if (!roiBox)
+        return;
+    if (!regionBoxLargeEnough(*roiBox)) {
+        roiBox.reset();
+        if (border)
+            border->setBox(std::nullopt, normalBorderColor());
+        return;
+    }
+    NotificationCenter::defaultCenter().post("roi", {{"n", windowNumber}});
+}
+
+std::optional<QRectF> HighlightWindowController::regionCrop() const
+{
+    if (drawingRectangle || !roiBox)
+        return std::nullopt;
+    return regionCropFor(*roiBox, frameOffset);
+}
+
 void HighlightWindowController::close()
 {
     if (!border)
         return;
+    if (drawingRectangle) {
+        // The window went away mid-drawing: the pointer is let go, nothing is posted.
+        drawingRectangle = false;
+        border->setDrawing(false);
+        border->mouseHandler = {};
+    }
     border->close();
     delete border.data();
 }

@@ -35,6 +35,19 @@ public:
     // Closes and destroys the border window; the controller does nothing after it.
     void close();
 
+    // --- Region of interest ---
+    // After a double press of the highlight key: starts drawing a region box (true);
+    // while drawing, stops (false); with a box already drawn, does nothing (false).
+    bool toggleDrawing();
+    // The drag that draws the box, in the border window's points (bottom-left origin).
+    // While drawing, the border window takes the pointer and passes it here.
+    void mouseDown(QPointF point);
+    void mouseDragged(QPointF point);
+    void mouseUp();
+    // The part of the window the box stands for, in the window's own points (bottom-left
+    // origin); none while drawing or without a box.
+    std::optional<QRectF> regionCrop() const;
+
     // The border window (null once closed) and its native id (0 once closed).
     QWidget* window() const;
     quintptr nativeId() const;
@@ -56,9 +69,16 @@ public:
     const double frameOffset;
     QRectF existingFrame;
     bool hidden = true;
+    bool drawingRectangle = false;
+    QPointF firstPoint;
+    QPointF currentPoint;
+    std::optional<QRectF> roiBox;
 
 private:
     void applyBorderColor(const QColor& color);
+    void startDrawing();
+    void stopDrawing();
+    void updateBox();
 
     OwnWindows& ownWindows;
     QPointer<HighlightBorderWindow> border;

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QPointF>
 #include <functional>
+#include <optional>
 
 namespace vistrale {
 
@@ -30,6 +31,14 @@ struct PointerEvent {
     unsigned modifiers = 0;
 };
 
+// The pointer's place, the modifiers and the buttons, read together.
+struct PointerState {
+    // Global points, bottom-left origin.
+    QPointF location;
+    unsigned modifiers = 0;
+    bool anyButtonDown = false;
+};
+
 struct CursorImage {
     QImage image; // premultiplied BGRA
     QPointF hotSpot;
@@ -52,8 +61,13 @@ public:
     virtual bool registerHotKey(quint32 id, quint32 keyCode, quint32 modifiers) = 0;
     virtual void unregisterHotKey(quint32 id) = 0;
     virtual void setHotKeyHandler(std::function<void(quint32 id)> handler) = 0;
-    // The current pointer image and its hot spot.
+    // The current pointer image and its hot spot. Cheap to call often: the answer is
+    // kept and read again only after the system reports a new pointer image, and the
+    // same image comes back as the same (shared) QImage until then.
     virtual CursorImage cursorImage() = 0;
+    // One query of place, modifiers and buttons (what the three calls above answer);
+    // none when the pointer cannot be read.
+    virtual std::optional<PointerState> pointerState() = 0;
 };
 
 } // namespace vistrale

@@ -2,6 +2,7 @@
 // started once the window has been added, reconfigured when it is resized and stopped
 // when it leaves. Frames arrive on the capture threads and are shown on the main
 // thread, the newest one only.
+#include "overlays/highlight_window_controller.h"
 #include "platform/capture.h"
 #include "platform/clock.h"
 #include "platform/log.h"
@@ -125,10 +126,11 @@ void VistraleViewController::stopStream(qint64 windowNumber)
     streams.erase(found);
 }
 
-std::optional<QRectF> VistraleViewController::cropFor(qint64) const
+std::optional<QRectF> VistraleViewController::cropFor(qint64 windowNumber) const
 {
-    // Region boxes drawn on the highlight windows crop the picture once they exist.
-    return std::nullopt;
+    // A region box drawn on the window's highlight border crops its picture.
+    const HighlightWindowController* highlight = highlightView(windowNumber);
+    return highlight ? highlight->regionCrop() : std::nullopt;
 }
 
 } // namespace vistrale

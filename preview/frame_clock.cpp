@@ -69,6 +69,7 @@ void VistraleViewController::fireTimer()
     // 1. Capture mode with nothing shared: nothing to follow.
     if (USE_SCREENCAPTUREKIT && imageViews.empty()) {
         fireTimerDone = true;
+        hidePointerOverlay();
         return;
     }
 
@@ -91,12 +92,8 @@ void VistraleViewController::fireTimer()
     // 3.
     missionControl = false;
 
-    // The pointer, queried: warped pointers make no motion events.
-    const unsigned flags = platform.pointerKeys->modifierFlags();
-    commandPressed = flags & CommandFlag;
-    shiftPressed = flags & ShiftFlag;
-    optionPressed = flags & OptionFlag;
-    trackPointer(platform.pointerKeys->pointerLocation());
+    // 4. The pointer and its image, one query.
+    pointerTick();
 
     // 5. and 6.
     const QList<qint64> stacking = platform.windowServer->stackingOrder();
@@ -137,7 +134,9 @@ void VistraleViewController::fireTimer()
         const bool resized = stored == positions.constEnd() || stored->size() != frame.size();
         positions[number] = frame;
 
-        const QRectF target = layoutFrame(frame, number, false);
+        // A region box crops the window: only the region is laid out.
+        const std::optional<QRectF> crop = cropFor(number);
+        const QRectF target = layoutFrame(crop ? crop->translated(frame.topLeft()) : frame, number, false);
         if (moved || resized)
             scene->animate(view->layer(), target, std::nullopt, FOLLOW_SECONDS, AnimationTiming::Linear);
         if (USE_SCREENCAPTUREKIT && resized)
@@ -148,14 +147,14 @@ void VistraleViewController::fireTimer()
                                                                   : platform.windowServer->imageWindow(number);
             if (!image.isNull()) {
                 grantScreenPermission();
-                view->setPicture(image);
+                view->setPicture(image, crop);
             }
         }
 
         if (HighlightWindowController* highlight = highlightView(number)) {
             if (!lastClicked || *lastClicked != number) {
                 highlight->fitToWindow(frame);
-            } else if (!highlight->hidden) {
+            } else if (!highlight->hidden && !highlight->drawingRectangle) {
                 // The user drags this window: its border would lag behind.
                 highlight->hidden = true;
                 if (QWidget* border = highlight->window())
@@ -171,6 +170,9 @@ void VistraleViewController::fireTimer()
         mouseOverSharedWindow = true;
         mouseOverSharedWindowId = sharingEntireScreen;
     }
+
+    // 9. Region drawing after a double press, then the pointer overlay.
+    pointerOverlayTick(infos.frameHit);
 
     // 10. The webcam fades while the pointer is over it and over a shared window.
     if (webcamOverlay && hasScreenPermission)

@@ -30,10 +30,7 @@ void VistraleViewController::setUpRecording()
     hooks.lastFrame = [this] { return lastCapturedFrame().surface; };
     hooks.hasScreenPermission = [this] { return hasScreenPermission; };
     hooks.showPermissionDialog = [this] { showPermissionDialog(); };
-    hooks.markBorders = [this](bool on) {
-        for (const auto& [number, highlight] : highlightViews)
-            highlight->setRecording(on);
-    };
+    hooks.markBorders = [this](bool on) { setRecordingLook(on); };
     hooks.savingChanged = [this](bool saving) { isSaving = saving; };
     hooks.setRecordingState = [this](bool on, bool microphone) {
         if (host)

@@ -3,7 +3,10 @@
 #include "app/settings/geometry_strings.h"
 #include "app/settings/settings.h"
 #include "app/settings/settings_keys.h"
+#include "overlays/cursor_window_controller.h"
 #include "overlays/highlight_window_controller.h"
+#include "overlays/magnifier_view.h"
+#include "overlays/my_cursor_image_view.h"
 #include "platform/capture.h"
 #include "platform/dialogs.h"
 #include "platform/log.h"
@@ -65,6 +68,7 @@ VistraleViewController::~VistraleViewController()
     streams.clear();
     if (keyboardObserver)
         NotificationCenter::defaultCenter().removeObserver(keyboardObserver);
+    tearDownPointerOverlay();
     if (mouseEventsRegistered)
         platform.pointerKeys->setGlobalMonitor({});
     platform.windowServer->setDesktopChangeHandler({});
@@ -146,6 +150,7 @@ void VistraleViewController::setUpViews()
     setUpBackdrops();
     setUpRecording();
     logLine("cursorScale=", present.isEmpty() ? 1.0 : camWidth / screenWidth);
+    setUpPointerOverlay();
     layoutPreviewControls();
 
     std::weak_ptr<bool> token = alive;

@@ -45,6 +45,9 @@ class WebcamOverlay;
 class Backdrops;
 class RecordingController;
 struct PointerEvent;
+class MyCursorImageView;
+class MagnifierView;
+class CursorWindowController;
 
 // What the controller asks of the application that hosts it.
 class ApplicationHost {
@@ -432,6 +435,46 @@ public:
 private:
     void setUpRecording();
     std::unique_ptr<RecordingController> recordingController;
+
+    // --- Pointer, magnifier and region highlight: thin entry points; overlays/ does the
+    // work (preview/pointer_actions.cpp) ---
+public:
+    // Shows the pointer (and the magnifier, and the ring on the desktop) where it stands
+    // over a shared window, or hides them when it is over none.
+    void updatePointerOverlay();
+    void hidePointerOverlay();
+    // The pointer's place in the output over a shared window; (0, 0) when the window is
+    // not shared or has no position.
+    QPointF pointInOutput(qint64 windowNumber) const;
+    // Observer of "roi": the window's region box was drawn (or removed).
+    void receivedRoiMessage(const QVariantMap& userInfo);
+    // Every highlight border turns red while recording, and back afterwards; new
+    // borders follow.
+    void setRecordingLook(bool recording);
+    MyCursorImageView* pointerView() const { return cursorView.get(); }
+    MagnifierView* magnifier() const { return cursorMagnifier.get(); }
+    CursorWindowController* enhancedPointer() const { return cursorEnhancedWindow.get(); }
+    qint64 magnifierWindowId = 0;
+    bool recordingLook = false;
+
+private:
+    void setUpPointerOverlay();
+    void tearDownPointerOverlay();
+    // The tick's pointer step: one query, the pointer image, the modifiers.
+    void pointerTick();
+    // The tick's region and overlay step, once the window under the pointer is known.
+    void pointerOverlayTick(qint64 frameHit);
+    void trackPointer(QPointF point, bool anyButtonDown);
+    // The window's source rectangle for the output (global points): its region box when
+    // it has one, else its frame; none without a position.
+    std::optional<QRectF> pointerSource(qint64 windowNumber) const;
+    void setMagnifierShown(bool shown);
+    std::unique_ptr<MyCursorImageView> cursorView;
+    std::unique_ptr<MagnifierView> cursorMagnifier;
+    std::unique_ptr<CursorWindowController> cursorEnhancedWindow;
+    int roiObserver = 0;
+    // The tick updates the overlay itself once the hit window is known.
+    bool deferPointerOverlay = false;
 };
 
 } // namespace vistrale

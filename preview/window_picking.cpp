@@ -94,7 +94,7 @@ std::unique_ptr<HighlightWindowController> VistraleViewController::makeHighlight
         *platform.ownWindows, window.windowNumber, highlight, entireScreen);
     controller->fitToWindow(window.frame);
     // A window shared while recording takes the recording look at once.
-    controller->setRecording(recording());
+    controller->setRecording(recordingLook);
     return controller;
 }
 
@@ -249,6 +249,11 @@ void VistraleViewController::globalEvent(const PointerEvent& event)
 
 void VistraleViewController::trackPointer(QPointF point)
 {
+    trackPointer(point, platform.pointerKeys->anyMouseButtonDown());
+}
+
+void VistraleViewController::trackPointer(QPointF point, bool anyButtonDown)
+{
     if (isSharingWindows) {
         if (commandPressed && !wasCommandPressed) {
             const double now = platform.clock->now();
@@ -259,7 +264,7 @@ void VistraleViewController::trackPointer(QPointF point)
         }
         wasCommandPressed = commandPressed;
     }
-    buttonPressed = platform.pointerKeys->anyMouseButtonDown();
+    buttonPressed = anyButtonDown;
     if (isSaving)
         return;
     if (!lastClicked && leftMouseDragged) {
@@ -270,7 +275,12 @@ void VistraleViewController::trackPointer(QPointF point)
     if (!leftMouseDragged || !buttonPressed)
         lastClicked.reset();
     mouseLocation = QPointF(std::trunc(point.x()), std::trunc(point.y()));
-    // The pointer overlay follows here once it exists.
+    if (deferPointerOverlay)
+        return;
+    if (imageViews.empty() || drawingRoi)
+        hidePointerOverlay();
+    else
+        updatePointerOverlay();
 }
 
 void VistraleViewController::notifySpaceChange()
@@ -388,9 +398,11 @@ HighlightWindowController* VistraleViewController::highlightView(qint64 windowNu
     return found == highlightViews.end() ? nullptr : found->second.get();
 }
 
-std::optional<QRectF> VistraleViewController::hitRegion(const Window&) const
+std::optional<QRectF> VistraleViewController::hitRegion(const Window& window) const
 {
-    // Region boxes drawn on the highlight windows narrow the hit area once they exist.
+    // A window with a region box is under the pointer only inside that box.
+    if (const std::optional<QRectF> crop = cropFor(window.windowNumber))
+        return crop->translated(window.frame.topLeft());
     return std::nullopt;
 }
 

@@ -77,7 +77,16 @@ public:
     bool registerHotKey(quint32 id, quint32 keyCode, quint32 modifiers) override;
     void unregisterHotKey(quint32 id) override { hotKeys.erase(id); }
     void setHotKeyHandler(std::function<void(quint32 id)> handler) override { onHotKey = std::move(handler); }
-    CursorImage cursorImage() override { return cursor; }
+    CursorImage cursorImage() override
+    {
+        ++cursorImageReads;
+        return cursor;
+    }
+    std::optional<PointerState> pointerState() override
+    {
+        ++pointerStateReads;
+        return PointerState{location, modifiers, buttonDown};
+    }
 
     // Presses a registered combination; false when nothing is registered for it.
     bool pressHotKey(quint32 keyCode, quint32 modifiers);
@@ -94,6 +103,8 @@ public:
     unsigned modifiers = 0;
     bool buttonDown = false;
     CursorImage cursor;
+    int cursorImageReads = 0;
+    int pointerStateReads = 0;
 
 private:
     std::function<void(const PointerEvent&)> monitor;

@@ -155,6 +155,7 @@ void Connection::probeExtensions()
     if (has[3]) {
         Reply<xcb_xfixes_query_version_reply_t> r(xcb_xfixes_query_version_reply(c, xfixes, nullptr));
         ext.xfixes = r && r->major_version >= 1;
+        ext.xfixesEventBase = xcb_get_extension_data(c, &xcb_xfixes_id)->first_event;
     }
     if (has[4]) {
         Reply<xcb_input_xi_query_version_reply_t> r(xcb_input_xi_query_version_reply(c, xinput, nullptr));

@@ -61,6 +61,7 @@ struct Extensions {
     quint8 xinputOpcode = 0;
     quint8 xkbEventBase = 0;
     quint8 randrEventBase = 0;
+    quint8 xfixesEventBase = 0;
 };
 
 // One xcb connection of the backends' own. Events are read on the main thread through a

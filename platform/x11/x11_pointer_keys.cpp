@@ -262,10 +262,33 @@ void X11PointerKeys::setGlobalMonitor(std::function<void(const PointerEvent&)> h
     monitoring = wanted;
 }
 
+std::optional<PointerState> X11PointerKeys::pointerState()
+{
+    const std::optional<Pointer> pointer = queryPointer();
+    if (!pointer)
+        return std::nullopt;
+    return PointerState{pointer->location, flagsForState(pointer->state), (pointer->state & BUTTON_MASKS) != 0};
+}
+
 CursorImage X11PointerKeys::cursorImage()
 {
     if (!x->extensions().xfixes)
         return {};
+    if (!cursorWatched) {
+        // From now on the server tells every change of the shown cursor.
+        xcb_xfixes_select_cursor_input(x->xcb(), x->root(), XCB_XFIXES_CURSOR_NOTIFY_MASK_DISPLAY_CURSOR);
+        cursorWatched = true;
+        cursorStale = true;
+    }
+    if (cursorStale) {
+        cursorStale = false;
+        cursor = readCursorImage();
+    }
+    return cursor;
+}
+
+CursorImage X11PointerKeys::readCursorImage()
+{
     Reply<xcb_xfixes_get_cursor_image_reply_t> reply(
         xcb_xfixes_get_cursor_image_reply(x->xcb(), xcb_xfixes_get_cursor_image(x->xcb()), nullptr));
     x->collectQueuedEvents();
@@ -356,6 +379,8 @@ void X11PointerKeys::onEvent(const xcb_generic_event_t* event)
         xcb_refresh_keyboard_mapping(symbols, e);
         if (e->request == XCB_MAPPING_KEYBOARD && !hotKeys.empty())
             regrabAll();
+    } else if (x->extensions().xfixes && type == x->extensions().xfixesEventBase + XCB_XFIXES_CURSOR_NOTIFY) {
+        cursorStale = true;
     } else if (type == XCB_GE_GENERIC && monitoring) {
         const auto* e = reinterpret_cast<const xcb_ge_generic_event_t*>(event);
         if (e->extension != x->extensions().xinputOpcode)

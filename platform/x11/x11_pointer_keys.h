@@ -27,7 +27,9 @@ public:
     bool registerHotKey(quint32 id, quint32 keyCode, quint32 modifiers) override;
     void unregisterHotKey(quint32 id) override;
     void setHotKeyHandler(std::function<void(quint32 id)> handler) override;
+    // Read from the server once, then again only after XFixes reports a new cursor.
     CursorImage cursorImage() override;
+    std::optional<PointerState> pointerState() override;
 
     // The core modifier state (an X11 key/button mask) as ModifierFlag bits.
     static unsigned flagsForState(quint16 state);
@@ -63,7 +65,13 @@ private:
     std::optional<quint32> pressedId;
     quint8 pressedKeycode = 0;
 
+    CursorImage readCursorImage();
+
     std::function<void(const PointerEvent&)> monitor;
+    // The pointer image as last read, and whether the server announced another since.
+    CursorImage cursor;
+    bool cursorWatched = false;
+    bool cursorStale = true;
     bool monitoring = false;
     bool leftDown = false;
     unsigned lastFlags = 0;

@@ -1,4 +1,5 @@
 #include "platform/x11/x11_keycodes.h"
+#include "tests/integration/x11_client_window.h"
 #include "tests/integration/x11_desktop_test.h"
 
 #include <X11/keysym.h>
@@ -194,6 +195,35 @@ TEST_F(X11PointerKeysTest, GivesTheCursorImageAndHotSpot)
             opaque = opaque || qAlpha(cursor.image.pixel(x, y)) == 255;
     }
     EXPECT_TRUE(opaque);
+}
+
+TEST_F(X11PointerKeysTest, ReadsTheCursorImageAgainOnlyWhenTheServerShowsAnother)
+{
+    // A window with the I-beam of the cursor font, the pointer first beside it.
+    ClientWindow window(desktop.display(), QRect(100, 100, 300, 200), "ibeam", true);
+    const xcb_font_t font = xcb_generate_id(window.c);
+    xcb_open_font(window.c, font, 6, "cursor");
+    const xcb_cursor_t ibeam = xcb_generate_id(window.c);
+    constexpr quint16 XC_XTERM = 152;
+    xcb_create_glyph_cursor(window.c, ibeam, font, font, XC_XTERM, XC_XTERM + 1, 0, 0, 0, 0xffff, 0xffff, 0xffff);
+    xcb_change_window_attributes(window.c, window.id, XCB_CW_CURSOR, &ibeam);
+    window.map();
+    xdotool({"mousemove", "--sync", "800", "600"});
+    const CursorImage first = keys().cursorImage();
+    ASSERT_FALSE(first.image.isNull());
+    settle();
+    // Nothing changed: the same picture, not a new read.
+    EXPECT_EQ(keys().cursorImage().image.cacheKey(), first.image.cacheKey());
+
+    xdotool({"mousemove", "--sync", "250", "200"});
+    CursorImage over;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            over = keys().cursorImage();
+            return over.image.cacheKey() != first.image.cacheKey();
+        },
+        3000));
+    EXPECT_NE(over.image, first.image);
 }
 
 TEST(X11KeyCodes, MapTheMacKeyCodesToKeysymsAndBack)

@@ -1,0 +1,142 @@
+// The pointer and the region highlight on a real desktop: Vistrale sharing an xlogo on
+// Xvfb with openbox, the pointer, keys and buttons driven with xdotool, and the output
+// picture read back over the session bus.
+#include "tests/support/vistrale_process.h"
+#include "tests/support/wait_until.h"
+
+#include <QRegularExpression>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace vistrale::test;
+
+namespace {
+
+class PointerOnDesktop : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QString error;
+        ASSERT_TRUE(desktop.start(&error)) << error.toStdString();
+        app = std::make_unique<VistraleProcess>(desktop);
+        app->writeSettings({"already-shown=true", "image-mode=false"});
+        ASSERT_TRUE(app->start(&error)) << error.toStdString();
+        ASSERT_GT(desktop.startClient("xlogo", {"-geometry", "400x300+300+200", "-bg", "red", "-fg", "yellow"}), 0);
+        const std::optional<quint32> logo = desktop.waitForWindow("xlogo");
+        ASSERT_TRUE(logo);
+        frame = frameOf(*logo);
+        xdotool({"mousemove", QString::number(frame.center().x()), QString::number(frame.center().y())});
+        xdotool({"key", "super+F1"});
+        ASSERT_TRUE(outputBecomes([&](const QImage& p) { return share(p, inside(), isRed) > 0.3; }))
+            << app->output().toStdString();
+    }
+    void TearDown() override { app.reset(); }
+
+    void xdotool(const QStringList& arguments) { desktop.run("xdotool", arguments); }
+    void moveTo(QPoint point) { xdotool({"mousemove", QString::number(point.x()), QString::number(point.y())}); }
+
+    // The window's frame with its decorations, X coordinates.
+    QRect frameOf(quint32 window)
+    {
+        QString info, extents;
+        desktop.run("xwininfo", {"-id", QString::number(window)}, &info);
+        desktop.run("xprop", {"-id", QString::number(window), "_NET_FRAME_EXTENTS"}, &extents);
+        auto number = [&](const char* label) {
+            return QRegularExpression(QString(label) + R"(:\s+(-?\d+))").match(info).captured(1).toInt();
+        };
+        const QRegularExpressionMatch e = QRegularExpression(R"((\d+), (\d+), (\d+), (\d+))").match(extents);
+        const int left = e.captured(1).toInt(), right = e.captured(2).toInt(), top = e.captured(3).toInt(),
+                  bottom = e.captured(4).toInt();
+        return QRect(number("Absolute upper-left X") - left, number("Absolute upper-left Y") - top,
+            number("Width") + left + right, number("Height") + top + bottom);
+    }
+
+    // The window without its title bar and edges.
+    QRect inside() const { return frame.adjusted(10, 40, -10, -10); }
+
+    static bool isRed(QColor c) { return c.red() > 200 && c.green() < 60 && c.blue() < 60; }
+    // The pointer's own pixels: X's pointer is black and white.
+    static bool isGrey(QColor c)
+    {
+        return std::abs(c.red() - c.green()) < 30 && std::abs(c.green() - c.blue()) < 30
+            && (c.red() < 60 || c.red() > 200);
+    }
+    // The blue disc over the red window.
+    static bool isBluish(QColor c) { return c.blue() > c.red() + 20 && c.blue() > 100; }
+
+    static double share(const QImage& picture, const QRect& rect, const std::function<bool(QColor)>& test)
+    {
+        int hits = 0, all = 0;
+        for (int y = rect.top(); y <= rect.bottom(); y += 2)
+            for (int x = rect.left(); x <= rect.right(); x += 2) {
+                ++all;
+                if (picture.rect().contains(x, y) && test(picture.pixelColor(x, y)))
+                    ++hits;
+            }
+        return all ? double(hits) / all : 0;
+    }
+
+    bool outputBecomes(const std::function<bool(const QImage&)>& test)
+    {
+        return waitUntil(
+            [&] {
+                const QImage picture = app->outputPicture();
+                return !picture.isNull() && test(picture);
+            },
+            8000);
+    }
+
+    VirtualDesktop desktop;
+    std::unique_ptr<VistraleProcess> app;
+    QRect frame;
+};
+
+} // namespace
+
+TEST_F(PointerOnDesktop, ThePointerShowsWhereItStandsAndSuperPutsTheDiscBehindIt)
+{
+    // Left of the logo the window is plain red. One screen of the output's size: the
+    // output point is the screen point.
+    const QPoint at(frame.left() + 50, frame.center().y());
+    const QRect around(at - QPoint(10, 10), QSize(21, 21));
+    const QRect elsewhere(QPoint(frame.left() + 40, frame.top() + 60), QSize(21, 21));
+    moveTo(at);
+    EXPECT_TRUE(outputBecomes([&](const QImage& p) { return share(p, around, isGrey) > 0.05; }))
+        << app->output().toStdString();
+    EXPECT_LT(share(app->outputPicture(), elsewhere, isGrey), 0.01);
+
+    // The disc (64 points across) surrounds the pointer while Super is held.
+    const QRect discEdge(at + QPoint(18, -4), QSize(8, 8));
+    EXPECT_LT(share(app->outputPicture(), discEdge, isBluish), 0.5);
+    xdotool({"keydown", "super"});
+    EXPECT_TRUE(outputBecomes([&](const QImage& p) { return share(p, discEdge, isBluish) > 0.9; }));
+    xdotool({"keyup", "super"});
+    EXPECT_TRUE(outputBecomes([&](const QImage& p) { return share(p, discEdge, isBluish) < 0.1; }));
+
+    // Off the shared window the pointer fades out of the output.
+    moveTo(QPoint(1500, 900));
+    EXPECT_TRUE(outputBecomes([&](const QImage& p) { return share(p, around, isGrey) < 0.01; }));
+}
+
+TEST_F(PointerOnDesktop, ARegionDraggedAfterADoublePressOfSuperCropsTheWindow)
+{
+    moveTo(frame.center());
+    // Each press held long enough for the modifier state to show it.
+    xdotool({"keydown", "super", "sleep", "0.12", "keyup", "super", "sleep", "0.12", "keydown", "super", "sleep",
+        "0.12", "keyup", "super"});
+    ASSERT_TRUE(app->waitForLine("toggleDrawing", 5000)) << app->output().toStdString();
+    // The border window holds the pointer now: the drag reaches it wherever it goes.
+    const QRect region(frame.left() + 30, frame.top() + 60, 160, 120);
+    moveTo(region.topLeft());
+    xdotool({"mousedown", "1"});
+    moveTo(region.center());
+    moveTo(region.bottomRight());
+    xdotool({"mouseup", "1"});
+    ASSERT_TRUE(app->waitForLine("stopDrawing", 5000));
+
+    // The region stays where it stands; the rest of the window leaves the output.
+    const QRect rest(frame.left() + 250, frame.top() + 60, 120, 200);
+    EXPECT_TRUE(outputBecomes([&](const QImage& p) {
+        return share(p, region.adjusted(12, 12, -12, -12), isRed) > 0.3 && share(p, rest, isRed) < 0.02;
+    })) << app->output().toStdString();
+}
