@@ -2,6 +2,7 @@
 
 #include "app/app_delegate.h"
 #include "app/status_menu.h"
+#include "captions/captions.h"
 #include "platform/log.h"
 #include "preview/vistrale_view_controller.h"
 
@@ -116,6 +117,12 @@ bool DiagnosticsService::TriggerMenuItem(int tag)
         return false;
     item->trigger();
     return true;
+}
+
+QString DiagnosticsService::CaptionText()
+{
+    VistraleViewController* vc = delegate.vc();
+    return vc && vc->captions() ? vc->captions()->lastSpeechString() : QString();
 }
 
 } // namespace vistrale

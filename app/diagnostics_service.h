@@ -39,6 +39,8 @@ public slots:
     Q_SCRIPTABLE QString Statistics();
     // Triggers the menu item with that tag as a click would; false when there is none.
     Q_SCRIPTABLE bool TriggerMenuItem(int tag);
+    // The text the caption box shows now; empty while captions are off.
+    Q_SCRIPTABLE QString CaptionText();
 
 private:
     DiagnosticsService(AppDelegate& delegate, int folder);

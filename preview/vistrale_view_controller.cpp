@@ -3,6 +3,7 @@
 #include "app/settings/geometry_strings.h"
 #include "app/settings/settings.h"
 #include "app/settings/settings_keys.h"
+#include "captions/captions.h"
 #include "overlays/highlight_window_controller.h"
 #include "platform/capture.h"
 #include "platform/dialogs.h"
@@ -117,6 +118,7 @@ void VistraleViewController::viewDidLoad()
     hasScreenPermission = platform.permissions->screenCaptureAllowed();
     captureVideoPreview->setNoPermissionText(hasScreenPermission ? QString() : tr("Need Screen Permissions"));
     cameraSwitch->setVisible(hasScreenPermission);
+    ccButton->setVisible(hasScreenPermission);
     logLine("hasScreenPermission=", hasScreenPermission);
 }
 
@@ -212,10 +214,7 @@ void VistraleViewController::buildShareWindow()
     webcamView = webcamOverlay->view();
     content.addChild(webcamView);
 
-    speechScrollView = std::make_shared<SceneLayer>("speechScrollView");
-    speechScrollView->setTag(SPEECH_OVERLAY_TAG);
-    speechScrollView->setHidden(true);
-    content.addChild(speechScrollView);
+    setUpCaptions(content);
 
     logoLayer = std::make_shared<SceneLayer>("logoLayer");
     logoLayer->setTag(TEXT_OVERLAY_TAG);
@@ -267,6 +266,7 @@ void VistraleViewController::buildPreview()
         " border-radius: 7px; font-size: 9px; padding: 0 4px; }"
         " QPushButton:checked { background: rgb(52, 199, 89); border-color: rgb(52, 199, 89); }");
     connect(cameraSwitch, &QPushButton::clicked, this, [this] { camToggled(); });
+    buildCaptionButton();
     captureVideoPreview->setWheelHandler([this](double delta) {
         if (delta != 0)
             stepCameraSize(delta > 0);
@@ -295,6 +295,7 @@ void VistraleViewController::layoutPreviewControls()
     closeButton->raise();
     cameraSwitch->setGeometry(size.width() - 30 - 4, 4, 30, 16);
     cameraSwitch->raise();
+    layoutCaptionButton();
 }
 
 void VistraleViewController::firstLaunchCheck()

@@ -43,6 +43,7 @@ class Sound;
 class HighlightWindowController;
 class WebcamOverlay;
 class Backdrops;
+class Captions;
 struct PointerEvent;
 
 // What the controller asks of the application that hosts it.
@@ -392,6 +393,20 @@ public:
 private:
     void setUpBackdrops();
     std::unique_ptr<Backdrops> backdropsController;
+
+    // --- Captions: thin entry points; captions/captions.h does the work
+    // (preview/caption_actions.cpp) ---
+public:
+    Captions* captions() const { return captionsController.get(); }
+    // The preview's caption button.
+    void ccToggled();
+
+private:
+    void setUpCaptions(SceneLayer& content);
+    void buildCaptionButton();
+    void layoutCaptionButton();
+    std::unique_ptr<Captions> captionsController;
+    QPushButton* ccButton = nullptr;
 };
 
 } // namespace vistrale

@@ -38,10 +38,11 @@ TEST(StatusMenu, ListsTheItemsInTheirOrderWithTheirRefreshedTitles)
     QStringList shown = titles(*app.delegate->mainMenu());
     EXPECT_EQ(shown,
         (QStringList{"About (⌘ F1 to select windows)", "Show Vistrale", "Show Vistrale Share", "Clear all", "-",
-            "Save Screenshot...", "Copy Screenshot...", "-", "Microphone (Studio Mic)", "Webcam", "Text Overlay...",
-            "Keyboard Shortcut...\t⌘ F1", "-", "Save as MOV (default MP4)", "Sound Effect", "Highlight Mouse with ⌘",
-            "Smart Scaling", "-", "Activate Vistrale Camera", "Mirror Camera", "Check Screen Permissions...", "-", "-",
-            "Contact <support@vistrale.app>", "Review Vistrale...", "Share...", "Quit"}));
+            "Save Screenshot...", "Copy Screenshot...", "-", "Microphone (Studio Mic)", "Webcam", "Closed Captions",
+            "Text Overlay...", "Keyboard Shortcut...\t⌘ F1", "-", "Save as MOV (default MP4)", "Sound Effect",
+            "Highlight Mouse with ⌘", "Smart Scaling", "-", "Activate Vistrale Camera", "Mirror Camera",
+            "Check Screen Permissions...", "-", "-", "Contact <support@vistrale.app>", "Review Vistrale...", "Share...",
+            "Quit"}));
 }
 
 TEST(StatusMenu, MicrophoneItemFollowsTheDefaultInputDevice)
