@@ -1,11 +1,15 @@
 #include "captions/recording_transcript.h"
 
+#include "captions/captions.h"
+#include "platform/clock.h"
 #include "platform/log.h"
 #include "platform/media.h"
+#include "recording/video_recorder.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <filesystem>
 
 namespace vistrale {
 
@@ -31,6 +35,57 @@ bool writeSubRipBeside(const QString& moviePath, const QString& subRip)
         return false;
     }
     return true;
+}
+
+TranscriptHandOver::TranscriptHandOver(Captions& captions, Media& media, Clock& clock)
+    : captions(captions)
+    , media(media)
+    , clock(clock)
+{
+}
+
+TranscriptHandOver::~TranscriptHandOver()
+{
+    *alive = false;
+}
+
+void TranscriptHandOver::handOver(const RecordingResult& result, Save save)
+{
+    std::weak_ptr<bool> token = alive;
+    captions.transcriptFor(result.startDate, result.endDate, [this, token, result, save](const QString& subRip) {
+        if (token.expired())
+            return;
+        if (subRip.isEmpty()) {
+            save(result.files.outputUrl, subRip);
+            return;
+        }
+        merges.async([this, token, result, save, subRip] {
+            // Written beside the movie first, so that a failure leaves the movie whole.
+            const QFileInfo movie(result.files.outputUrl);
+            const QString captioned = movie.dir().filePath(movie.completeBaseName() + "-captioned." + movie.suffix());
+            MergeRequest request{
+                result.files.videoUrl, result.withAudio ? result.files.audioUrl : QString(), captioned, result.mov};
+            addTranscript(request, subRip);
+            QString error;
+            if (!media.merge(request, &error)) {
+                logLine("merge with the transcript failed", error);
+                QFile::remove(captioned);
+            } else {
+                std::error_code failed;
+                std::filesystem::rename(QFile::encodeName(captioned).toStdString(),
+                    QFile::encodeName(result.files.outputUrl).toStdString(), failed);
+                if (failed) {
+                    logLine(
+                        "cannot replace the movie with its captioned copy", QString::fromStdString(failed.message()));
+                    QFile::remove(captioned);
+                }
+            }
+            clock.postToMain([token, result, save, subRip] {
+                if (!token.expired())
+                    save(result.files.outputUrl, subRip);
+            });
+        });
+    });
 }
 
 } // namespace vistrale

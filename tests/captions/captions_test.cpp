@@ -3,9 +3,12 @@
 #include "app/settings/settings_keys.h"
 #include "captions/caption_box.h"
 #include "captions/captions.h"
+#include "captions/recording_transcript.h"
 #include "preview/view_tags.h"
+#include "recording/video_recorder.h"
 #include "tests/preview/controller_harness.h"
 
+#include <QFile>
 #include <gtest/gtest.h>
 
 using namespace vistrale;
@@ -215,4 +218,42 @@ TEST(Captions, ARecordingsTranscriptWaitsForTheLastResult)
     transcript = "none yet";
     h.captions().transcriptFor(end, end + 1, [&](const QString& text) { transcript = text; });
     EXPECT_EQ(transcript, "");
+}
+
+TEST(Captions, AMergedRecordingGetsItsTranscriptAsASubtitleTrackBeforeItIsSaved)
+{
+    CaptionHarness h;
+    h.fake.clock->advance(10);
+    h.vc->ccToggled();
+    RecordingResult result;
+    result.files = {h.dir.filePath("tmp-1.mp4"), h.dir.filePath("tmp-1.m4a"), h.dir.filePath("vistrale-1.mp4")};
+    result.withAudio = true;
+    result.startDate = h.fake.clock->now();
+    h.captions().recordingStarted();
+    h.hear(final("hello", {{0.5, 1.25, "hello"}}));
+    h.fake.clock->advance(2);
+    result.endDate = h.fake.clock->now();
+    h.captions().recordingStopped();
+
+    TranscriptHandOver transcript(h.captions(), *h.platform.media, *h.platform.clock);
+    std::optional<std::pair<QString, QString>> saved;
+    transcript.handOver(result, [&](const QString& movie, const QString& subRip) { saved = {movie, subRip}; });
+    h.fake.clock->advance(7.0);
+    transcript.waitForMerges();
+    h.fake.clock->runPending();
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->first, result.files.outputUrl);
+    EXPECT_EQ(saved->second, "1\n00:00:00,500 --> 00:00:01,750\nhello");
+    const std::vector<MergeRequest> merges = h.fake.media->mergeRequests();
+    ASSERT_EQ(merges.size(), 1u);
+    EXPECT_EQ(merges[0].videoPath, result.files.videoUrl);
+    EXPECT_EQ(merges[0].audioPath, result.files.audioUrl);
+    EXPECT_EQ(merges[0].subtitles, saved->second);
+    EXPECT_NE(merges[0].outputPath, result.files.outputUrl) << "the merged movie stays whole until this one is done";
+
+    // The .srt beside the saved movie.
+    ASSERT_TRUE(writeSubRipBeside(h.dir.filePath("talk.mp4"), saved->second));
+    QFile srt(h.dir.filePath("talk.srt"));
+    ASSERT_TRUE(srt.open(QIODevice::ReadOnly));
+    EXPECT_EQ(srt.readAll(), saved->second.toUtf8() + "\n");
 }
