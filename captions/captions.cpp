@@ -161,6 +161,13 @@ void Captions::setSpeechLines(int n)
     box->view()->setHidden(!running());
 }
 
+void Captions::setOutputWidth(double width)
+{
+    outputWidth = width;
+    makeCaptionView();
+    box->view()->setHidden(!running());
+}
+
 void Captions::recordingStarted()
 {
     utterRecording.clear();

@@ -38,6 +38,8 @@ public:
     void customWords();
     // "speech-lines" = n; the box is built anew with its text.
     void setSpeechLines(int n);
+    // A new output width: the box is built anew for it, with its text.
+    void setOutputWidth(double width);
     // The languages for the caption menu, on-device ones first.
     std::vector<SpeechLanguage> supportedLanguages() { return speechRecognizer->supportedLanguages(); }
     // The language in use: "locale", else the user's locale.

@@ -184,6 +184,12 @@ TEST(Captions, LineCountRebuildsTheBoxWithItsText)
     for (const auto& child : h.vc->shareScene().root().children())
         boxes += child->tag() == SPEECH_OVERLAY_TAG;
     EXPECT_EQ(boxes, 1) << "the old box is gone";
+
+    // A new output size lays the box out anew, text and all.
+    h.vc->changeResolution(1280, 720);
+    EXPECT_EQ(h.vc->speechScrollView->frame(), QRectF(256, 9, 768, 16 + captionLineHeight()));
+    EXPECT_EQ(h.boxText(), "kept across the rebuild");
+    EXPECT_FALSE(h.vc->speechScrollView->isHidden());
 }
 
 TEST(Captions, ARecordingsTranscriptWaitsForTheLastResult)

@@ -99,6 +99,12 @@ TEST(LiveCaptions, FliteSpeechReachesTheCaptionBoxAcrossAFinalResultAndARestart)
     const QColor outside = picture.pixelColor(200, 1080 - 40);
     const QColor inside = picture.pixelColor(390, 1080 - 12);
     EXPECT_LT(inside.blue(), outside.blue() * 0.6) << "black at 0.6 over the backdrop";
+
+    // The sound server goes away under the recogniser: one line, and the application
+    // goes on.
+    sound.stopDaemon();
+    EXPECT_TRUE(app.waitForLine("error so calling stopSpeechNow", 10000)) << app.output().toStdString();
+    EXPECT_FALSE(app.outputPicture().isNull());
 }
 
 TEST(LiveCaptions, ARecordingsTranscriptBecomesASubtitleTrack)
