@@ -73,8 +73,9 @@ public:
     virtual std::vector<SpeechLanguage> supportedLanguages() = 0;
     // Whether `locale` names a language recognised on this machine.
     virtual bool supportsLocale(const QString& locale) = 0;
-    // Starts a task; null with `error` set when the locale has no recogniser or the
-    // input cannot be opened. The caller owns the task.
+    // Starts a task; null with `error` set when the locale has no recogniser. An input
+    // that cannot be opened may be reported so, or through `failed` (where opening
+    // it could hold up the main thread). The caller owns the task.
     virtual std::unique_ptr<SpeechTask> startTask(
         const SpeechTaskOptions& options, ResultHandler results, ErrorHandler failed, QString* error)
         = 0;

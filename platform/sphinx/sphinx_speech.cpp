@@ -22,36 +22,77 @@ namespace {
 // Samples read at once: 64 ms, so that partial results and a stop come quickly.
 constexpr int CHUNK_SAMPLES = 1024;
 
-class SphinxTask : public SpeechTask {
+// The default input at 16 kHz mono; null with `error` set when there is none.
+pa_simple* connect(QString* error)
+{
+    pa_sample_spec spec{};
+    spec.format = PA_SAMPLE_S16LE;
+    spec.rate = SphinxDecoder::SAMPLE_RATE;
+    spec.channels = 1;
+    pa_buffer_attr buffering{};
+    buffering.maxlength = static_cast<std::uint32_t>(-1);
+    buffering.fragsize = CHUNK_SAMPLES * sizeof(std::int16_t);
+    int status = 0;
+    pa_simple* connection = pa_simple_new(
+        nullptr, "Vistrale", PA_STREAM_RECORD, nullptr, "Live captions", &spec, nullptr, &buffering, &status);
+    if (!connection)
+        *error = QString("no sound input: ") + pa_strerror(status);
+    return connection;
+}
+
+// One task's work, shared by its handle and its thread. The thread is not waited
+// for: a stop only makes sure that nothing is delivered any more, so that a sound
+// server that hangs while it goes away never holds up the main thread. The thread
+// then ends by itself and frees what it used.
+class TaskWork {
 public:
-    SphinxTask(std::shared_ptr<SphinxSpeechRecognition::Shared> shared, SphinxModel model, QStringList words,
-        SphinxTuning tuning, SpeechRecognition::ResultHandler results, SpeechRecognition::ErrorHandler failed,
-        pa_simple* connection)
+    TaskWork(std::shared_ptr<SphinxSpeechRecognition::Shared> shared, SphinxModel model, QStringList words,
+        SphinxTuning tuning, SpeechRecognition::ResultHandler results, SpeechRecognition::ErrorHandler failed)
         : shared(std::move(shared))
         , model(std::move(model))
         , words(std::move(words))
         , tuning(std::move(tuning))
         , results(std::move(results))
         , failed(std::move(failed))
-        , connection(connection)
     {
-        worker = std::thread([this] { run(); });
     }
-    ~SphinxTask() override
-    {
-        stop();
-        pa_simple_free(connection);
-    }
-    void stop() override
+
+    // Main thread. Once it returns, no handler runs again.
+    void stop()
     {
         stopping = true;
-        if (worker.joinable())
-            worker.join();
+        std::lock_guard guard(delivering);
+    }
+
+    void run()
+    {
+        QString error;
+        pa_simple* connection = connect(&error);
+        if (!connection) {
+            fail(error);
+            return;
+        }
+        listen(connection);
+        pa_simple_free(connection);
     }
 
 private:
-    void run()
+    void deliver(const SpeechResult& result)
     {
+        std::lock_guard guard(delivering);
+        if (!stopping)
+            results(result);
+    }
+    void fail(const QString& error)
+    {
+        std::lock_guard guard(delivering);
+        if (!stopping)
+            failed(error);
+    }
+
+    void listen(pa_simple* connection)
+    {
+        // Tasks use the decoder one after another.
         std::lock_guard guard(shared->lock);
         const QString key = model.identifier + "\n" + words.join('\n');
         if (!shared->decoder || shared->key != key) {
@@ -59,8 +100,7 @@ private:
             QString error;
             shared->decoder = SphinxDecoder::load(model, words, tuning, &error);
             if (!shared->decoder) {
-                if (!stopping)
-                    failed(error);
+                fail(error);
                 return;
             }
             shared->key = key;
@@ -72,20 +112,16 @@ private:
             int status = 0;
             if (pa_simple_read(connection, samples, sizeof samples, &status) < 0) {
                 decoder.finish();
-                if (!stopping)
-                    failed(QString("sound input lost: ") + pa_strerror(status));
+                fail(QString("sound input lost: ") + pa_strerror(status));
                 return;
             }
             if (std::optional<SpeechResult> result = decoder.process(samples, CHUNK_SAMPLES)) {
-                if (!stopping)
-                    results(*result);
+                deliver(*result);
                 if (result->isFinal)
                     return;
             }
             if (decoder.speechLength() > SphinxSpeechRecognition::MAX_UTTERANCE_SECONDS) {
-                const SpeechResult result = decoder.finish();
-                if (!stopping)
-                    results(result);
+                deliver(decoder.finish());
                 return;
             }
             if (decoder.silence() > SphinxSpeechRecognition::MAX_UTTERANCE_SECONDS)
@@ -100,9 +136,23 @@ private:
     const SphinxTuning tuning;
     const SpeechRecognition::ResultHandler results;
     const SpeechRecognition::ErrorHandler failed;
-    pa_simple* const connection;
     std::atomic<bool> stopping{false};
-    std::thread worker;
+    // Held while a handler runs.
+    std::mutex delivering;
+};
+
+class SphinxTask : public SpeechTask {
+public:
+    explicit SphinxTask(std::shared_ptr<TaskWork> work)
+        : work(std::move(work))
+    {
+        std::thread([running = this->work] { running->run(); }).detach();
+    }
+    ~SphinxTask() override { stop(); }
+    void stop() override { work->stop(); }
+
+private:
+    std::shared_ptr<TaskWork> work;
 };
 
 } // namespace
@@ -150,22 +200,8 @@ std::unique_ptr<SpeechTask> SphinxSpeechRecognition::startTask(
         *error = "no speech model for " + options.locale;
         return nullptr;
     }
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_S16LE;
-    spec.rate = SphinxDecoder::SAMPLE_RATE;
-    spec.channels = 1;
-    pa_buffer_attr buffering{};
-    buffering.maxlength = static_cast<std::uint32_t>(-1);
-    buffering.fragsize = CHUNK_SAMPLES * sizeof(std::int16_t);
-    int status = 0;
-    pa_simple* connection = pa_simple_new(
-        nullptr, "Vistrale", PA_STREAM_RECORD, nullptr, "Live captions", &spec, nullptr, &buffering, &status);
-    if (!connection) {
-        *error = QString("no sound input: ") + pa_strerror(status);
-        return nullptr;
-    }
-    return std::make_unique<SphinxTask>(shared, *model, customVocabulary(options.contextualStrings, MAX_CUSTOM_WORDS),
-        tuning, std::move(results), std::move(failed), connection);
+    return std::make_unique<SphinxTask>(std::make_shared<TaskWork>(shared, *model,
+        customVocabulary(options.contextualStrings, MAX_CUSTOM_WORDS), tuning, std::move(results), std::move(failed)));
 }
 
 } // namespace vistrale

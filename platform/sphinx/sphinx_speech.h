@@ -9,11 +9,12 @@
 namespace vistrale {
 
 // Speech recognition with PocketSphinx on the PulseAudio server's default input
-// (PipeWire serves the same protocol), read as 16 kHz mono. Each task reads and
-// decodes on a thread of its own until its utterance ends: a pause after speech, or
-// MAX_UTTERANCE_SECONDS of speech without one. Long silence costs nothing and keeps
-// nothing. The decoder (seconds to load) is kept for the next task with the same
-// language and words, and loaded on the task's thread while the input is buffered.
+// (PipeWire serves the same protocol), read as 16 kHz mono. Each task connects, reads
+// and decodes on a thread of its own (a missing input is reported through `failed`),
+// which a stop does not wait for until its utterance ends: a pause
+// after speech, or MAX_UTTERANCE_SECONDS of speech without one. Long silence costs nothing and keeps nothing. The
+// decoder (seconds to load) is kept for the next task with the same language and words, and loaded on the task's thread
+// while the input is buffered.
 class SphinxSpeechRecognition : public SpeechRecognition {
 public:
     explicit SphinxSpeechRecognition(QString modelRoot = sphinxModelRoot(), SphinxTuning tuning = {});
