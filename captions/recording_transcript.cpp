@@ -13,11 +13,6 @@
 
 namespace vistrale {
 
-void addTranscript(MergeRequest& request, const QString& subRip)
-{
-    request.subtitles = subRip;
-}
-
 QString subRipPathFor(const QString& moviePath)
 {
     const QFileInfo movie(moviePath);
@@ -63,9 +58,8 @@ void TranscriptHandOver::handOver(const RecordingResult& result, Save save)
             // Written beside the movie first, so that a failure leaves the movie whole.
             const QFileInfo movie(result.files.outputUrl);
             const QString captioned = movie.dir().filePath(movie.completeBaseName() + "-captioned." + movie.suffix());
-            MergeRequest request{
-                result.files.videoUrl, result.withAudio ? result.files.audioUrl : QString(), captioned, result.mov};
-            addTranscript(request, subRip);
+            MergeRequest request{result.files.videoUrl, result.withAudio ? result.files.audioUrl : QString(), captioned,
+                result.mov, subRip};
             QString error;
             if (!media.merge(request, &error)) {
                 logLine("merge with the transcript failed", error);

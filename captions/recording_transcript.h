@@ -11,7 +11,6 @@ namespace vistrale {
 class Captions;
 class Clock;
 class Media;
-struct MergeRequest;
 struct RecordingResult;
 
 // The transcript's place in a recording: the SubRip text goes into the movie as its
@@ -21,8 +20,6 @@ struct RecordingResult;
 // The recording flow hands each merged recording with audio to a TranscriptHandOver,
 // whose `save` continues with the save step and then writeSubRipBeside(saved path).
 
-// Sets the request's subtitles to the text (nothing for an empty text).
-void addTranscript(MergeRequest& request, const QString& subRip);
 // The .srt path beside a movie: "talk.mp4" → "talk.srt".
 QString subRipPathFor(const QString& moviePath);
 // Writes the text (UTF-8) beside the movie; false, with a log line, when it cannot. An
