@@ -102,7 +102,8 @@ void AppDelegate::applicationDidFinishLaunching()
     previewWindow->raise();
     previewWindow->activateWindow();
 
-    // 7. The caption submenu is built with the captions.
+    // 7. The caption submenu's languages, a moment after launch.
+    platform.clock->after(2.0, [this] { buildCaptionLanguages(); });
 
     // 8. A file that launched the application opens now, without the welcome.
     if (fileToOpen) {
@@ -204,6 +205,9 @@ std::vector<MenuRow> AppDelegate::menuRows()
     MenuRow webcam{MenuRow::Item, CAMERA_TAG, tr("Webcam"), {}, false, {}, {}};
     webcam.submenu = webcamMenuRows();
     rows.push_back(std::move(webcam));
+    MenuRow captions{MenuRow::Item, CC_MENU_TAG, tr("Closed Captions"), {}, false, {}, {}};
+    captions.submenu = captionMenuRows();
+    rows.push_back(std::move(captions));
     rows.push_back({MenuRow::Item, 0, tr("Text Overlay..."), {}, false, [this] { editOverlay(); }, {}});
     rows.push_back(
         {MenuRow::Item, CONFIGURE_TAG, tr("Keyboard Shortcut..."), {}, false, [this] { configureShortcut(); },

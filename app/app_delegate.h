@@ -43,6 +43,7 @@ constexpr int SHAPE_PORTRAIT_TAG = 218;
 constexpr int FULLSCREEN_WEBCAM_TAG = 227;
 constexpr int PICK_CAMERA_TAG = 400;
 constexpr int RECORD_TAG = 200;
+constexpr int CC_MENU_TAG = 223;
 
 // Deployment addresses of the product.
 inline constexpr const char* SUPPORT_EMAIL = "support@vistrale.app";
@@ -128,6 +129,19 @@ private:
     void pickBorderColor();
     void publishMirror(bool mirror);
     void createPreviewWindow();
+
+    // --- The "Closed Captions" submenu (app/caption_menu.cpp) ---
+public:
+    // Fills the languages in, on-device ones under "On Device", the others under
+    // "Online"; says so when none is installed.
+    void buildCaptionLanguages();
+    void selectLocale(const QString& identifier);
+    void customWords();
+    void lineNumbers(int n);
+
+private:
+    std::vector<MenuRow> captionMenuRows();
+    void checkCurrentLanguage();
 
     Platform& platform;
     Settings& settings;

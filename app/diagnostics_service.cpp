@@ -3,6 +3,7 @@
 #include "app/app_delegate.h"
 #include "app/scripted_dialogs.h"
 #include "app/status_menu.h"
+#include "captions/captions.h"
 #include "platform/log.h"
 #include "platform/platform.h"
 #include "preview/vistrale_view_controller.h"
@@ -146,6 +147,12 @@ QString DiagnosticsService::RecordingStatistics()
         .arg(counts.offered)
         .arg(counts.written)
         .arg(counts.dropped);
+}
+
+QString DiagnosticsService::CaptionText()
+{
+    VistraleViewController* vc = delegate.vc();
+    return vc && vc->captions() ? vc->captions()->lastSpeechString() : QString();
 }
 
 } // namespace vistrale

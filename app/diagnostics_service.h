@@ -47,6 +47,8 @@ public slots:
     // The recorder's figures as JSON: whether it records and saves, and the current
     // movie's frames offered, written and dropped.
     Q_SCRIPTABLE QString RecordingStatistics();
+    // The text the caption box shows now; empty while captions are off.
+    Q_SCRIPTABLE QString CaptionText();
 
 private:
     DiagnosticsService(AppDelegate& delegate, int folder);

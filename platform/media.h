@@ -89,6 +89,9 @@ struct MergeRequest {
     QString outputPath;
     // QuickTime movie instead of MPEG-4.
     bool mov = false;
+    // SubRip text that becomes the movie's subtitle track (mov_text, English); empty:
+    // none. Entries that cannot be read are left out with a log line.
+    QString subtitles;
 };
 
 // The media services of the recorder. Owned by the application for the whole run.

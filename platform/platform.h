@@ -12,6 +12,7 @@
 #include "platform/privileged_runner.h"
 #include "platform/screens.h"
 #include "platform/sounds.h"
+#include "platform/speech.h"
 #include "platform/system_actions.h"
 #include "platform/video_file.h"
 #include "platform/webcam.h"
@@ -47,6 +48,8 @@ struct Platform {
     std::unique_ptr<Media> media;
     // Reads backdrop videos; never null.
     std::unique_ptr<VideoFiles> videoFiles;
+    // Speech recognition of the default audio input, for the captions; never null.
+    std::unique_ptr<SpeechRecognition> speech;
 };
 
 } // namespace vistrale

@@ -62,6 +62,8 @@ void VistraleViewController::grantScreenPermission()
         captureVideoPreview->setNoPermissionText(QString());
     if (cameraSwitch)
         cameraSwitch->show();
+    if (ccButton)
+        ccButton->show();
 }
 
 void VistraleViewController::fireTimer()

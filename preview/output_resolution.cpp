@@ -1,5 +1,6 @@
 // The controller's output resolution: the share window, its backdrop, the preview and
 // the output frames all follow a new size together.
+#include "captions/captions.h"
 #include "platform/log.h"
 #include "platform/platform.h"
 #include "preview/desktop_geometry.h"
@@ -63,6 +64,8 @@ void VistraleViewController::changeResolution(double width, double height)
     setOverlayText(overlayText);
     if (webcamOverlay)
         webcamOverlay->setOutputSize(realRect.size());
+    if (captionsController)
+        captionsController->setOutputWidth(camWidth);
 }
 
 } // namespace vistrale

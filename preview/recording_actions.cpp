@@ -2,6 +2,8 @@
 // controller hands it the output frames, the settings and the shared windows' borders.
 #include "app/settings/settings.h"
 #include "app/settings/settings_keys.h"
+#include "captions/captions.h"
+#include "captions/recording_transcript.h"
 #include "overlays/highlight_window_controller.h"
 #include "platform/log.h"
 #include "platform/platform.h"
@@ -33,8 +35,29 @@ void VistraleViewController::setUpRecording()
     hooks.markBorders = [this](bool on) { setRecordingLook(on); };
     hooks.savingChanged = [this](bool saving) { isSaving = saving; };
     hooks.setRecordingState = [this](bool on, bool microphone) {
+        if (captionsController) {
+            if (on)
+                captionsController->recordingStarted();
+            else
+                captionsController->recordingStopped();
+        }
         if (host)
             host->setRecordingState(on, microphone);
+    };
+    // A recording with audio keeps the captions' transcript: in the movie as its subtitle
+    // track and beside the saved movie as a .srt file.
+    hooks.handOverTranscript = [this](const RecordingResult& result) {
+        if (!captionsController || !recordingController)
+            return false;
+        if (!transcriptHandOver)
+            transcriptHandOver
+                = std::make_unique<TranscriptHandOver>(*captionsController, *platform.media, *platform.clock);
+        transcriptHandOver->handOver(result, [this](const QString& movie, const QString& subRip) {
+            if (recordingController)
+                recordingController->saveStep(
+                    movie, [subRip](const QString& saved) { writeSubRipBeside(saved, subRip); });
+        });
+        return true;
     };
     hooks.showRecordingTime = [this](const QString& text, bool microphone) {
         if (host)

@@ -3,6 +3,7 @@
 #include "app/settings/geometry_strings.h"
 #include "app/settings/settings.h"
 #include "app/settings/settings_keys.h"
+#include "captions/captions.h"
 #include "overlays/cursor_window_controller.h"
 #include "overlays/highlight_window_controller.h"
 #include "overlays/magnifier_view.h"
@@ -125,6 +126,7 @@ void VistraleViewController::viewDidLoad()
     hasScreenPermission = platform.permissions->screenCaptureAllowed();
     captureVideoPreview->setNoPermissionText(hasScreenPermission ? QString() : tr("Need Screen Permissions"));
     cameraSwitch->setVisible(hasScreenPermission);
+    ccButton->setVisible(hasScreenPermission);
     logLine("hasScreenPermission=", hasScreenPermission);
 }
 
@@ -222,10 +224,7 @@ void VistraleViewController::buildShareWindow()
     webcamView = webcamOverlay->view();
     content.addChild(webcamView);
 
-    speechScrollView = std::make_shared<SceneLayer>("speechScrollView");
-    speechScrollView->setTag(SPEECH_OVERLAY_TAG);
-    speechScrollView->setHidden(true);
-    content.addChild(speechScrollView);
+    setUpCaptions(content);
 
     logoLayer = std::make_shared<SceneLayer>("logoLayer");
     logoLayer->setTag(TEXT_OVERLAY_TAG);
@@ -291,6 +290,7 @@ void VistraleViewController::buildPreview()
         " border-radius: 7px; font-size: 9px; padding: 0 4px; }"
         " QPushButton:checked { background: rgb(52, 199, 89); border-color: rgb(52, 199, 89); }");
     connect(cameraSwitch, &QPushButton::clicked, this, [this] { camToggled(); });
+    buildCaptionButton();
     captureVideoPreview->setWheelHandler([this](double delta) {
         if (delta != 0)
             stepCameraSize(delta > 0);
@@ -319,6 +319,7 @@ void VistraleViewController::layoutPreviewControls()
     closeButton->raise();
     cameraSwitch->setGeometry(size.width() - 30 - 4, 4, 30, 16);
     cameraSwitch->raise();
+    layoutCaptionButton();
 }
 
 void VistraleViewController::firstLaunchCheck()

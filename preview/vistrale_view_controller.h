@@ -44,6 +44,8 @@ class HighlightWindowController;
 class WebcamOverlay;
 class Backdrops;
 class RecordingController;
+class Captions;
+class TranscriptHandOver;
 struct PointerEvent;
 class MyCursorImageView;
 class MagnifierView;
@@ -475,6 +477,22 @@ private:
     int roiObserver = 0;
     // The tick updates the overlay itself once the hit window is known.
     bool deferPointerOverlay = false;
+
+    // --- Captions: thin entry points; captions/captions.h does the work
+    // (preview/caption_actions.cpp) ---
+public:
+    Captions* captions() const { return captionsController.get(); }
+    // The preview's caption button.
+    void ccToggled();
+
+private:
+    void setUpCaptions(SceneLayer& content);
+    void buildCaptionButton();
+    void layoutCaptionButton();
+    std::unique_ptr<Captions> captionsController;
+    // Gives each recording its transcript; goes before the captions it reads.
+    std::unique_ptr<TranscriptHandOver> transcriptHandOver;
+    QPushButton* ccButton = nullptr;
 };
 
 } // namespace vistrale

@@ -151,7 +151,7 @@ void RecordingController::processingContinuation()
     saveStep(latest.files.outputUrl);
 }
 
-void RecordingController::saveStep(const QString& moviePath)
+void RecordingController::saveStep(const QString& moviePath, std::function<void(const QString&)> savedAt)
 {
     // The files of this recording, even if another one finishes while the panel is open.
     const RecordingFiles files = latest.files;
@@ -173,6 +173,8 @@ void RecordingController::saveStep(const QString& moviePath)
                 return;
             }
             cleanup(files);
+            if (savedAt)
+                savedAt(QFileInfo(*chosen).absoluteFilePath());
             reportSaved(QFileInfo(*chosen).absoluteFilePath());
             return;
         }

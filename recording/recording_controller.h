@@ -82,8 +82,9 @@ public:
 
     // Asks where to keep the movie at `moviePath` (the merged movie) and moves it
     // there; a cancel asks whether to discard it. The files of the latest recording
-    // are cleaned up once it is saved or discarded.
-    void saveStep(const QString& moviePath);
+    // are cleaned up once it is saved or discarded. `savedAt` hears where the movie
+    // was saved.
+    void saveStep(const QString& moviePath, std::function<void(const QString& savedPath)> savedAt = {});
 
     bool recording() const { return recorder.recording(); }
     bool saving() const { return isSaving; }

@@ -184,7 +184,7 @@ void VideoRecorder::finishIfDone()
         output.finishing();
     RecordingResult result{currentFiles, withAudio, mov, started, ended, false, {}, writeFailure};
     MergeRequest request{
-        currentFiles.videoUrl, withAudio ? currentFiles.audioUrl : QString(), currentFiles.outputUrl, mov};
+        currentFiles.videoUrl, withAudio ? currentFiles.audioUrl : QString(), currentFiles.outputUrl, mov, {}};
     merges.async([this, request, result]() mutable {
         result.merged = services.media.merge(request, &result.error);
         if (!result.merged)

@@ -34,6 +34,7 @@ FakePlatform::FakePlatform()
     webcams = install<FakeWebcams>(owned.webcams);
     media = install<FakeMedia>(owned.media);
     videoFiles = install<FakeVideoFiles>(owned.videoFiles);
+    speech = install<FakeSpeechRecognition>(owned.speech);
     screens->setScreens({ScreenInfo{QRectF(0, 0, 1920, 1080), "fake-0", 1}});
 }
 

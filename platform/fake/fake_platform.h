@@ -6,6 +6,7 @@
 #include "platform/fake/fake_media.h"
 #include "platform/fake/fake_privileged_runner.h"
 #include "platform/fake/fake_services.h"
+#include "platform/fake/fake_speech.h"
 #include "platform/fake/fake_video_files.h"
 #include "platform/fake/fake_webcam.h"
 #include "platform/platform.h"
@@ -37,6 +38,7 @@ struct FakePlatform {
     FakeWebcams* webcams;
     FakeMedia* media;
     FakeVideoFiles* videoFiles;
+    FakeSpeechRecognition* speech;
 
 private:
     Platform owned;

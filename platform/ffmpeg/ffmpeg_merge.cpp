@@ -1,12 +1,14 @@
 #include "platform/ffmpeg/ffmpeg_merge.h"
 
 #include "platform/ffmpeg/ffmpeg_audio_file.h"
+#include "platform/ffmpeg/ffmpeg_subtitles.h"
 #include "platform/ffmpeg/ffmpeg_util.h"
 #include "platform/log.h"
 
 #include <QFile>
 #include <cmath>
 #include <memory>
+#include <vector>
 
 extern "C" {
 #include <libavutil/audio_fifo.h>
@@ -317,6 +319,19 @@ private:
     bool flushed = false;
 };
 
+// The recording's transcript as a subtitle track.
+class SubtitleTrack : public PacketSource {
+public:
+    bool open(AVFormatContext* output, const QString& subRip, QString* error)
+    {
+        return track.open(output, subRip, error);
+    }
+    bool next(AVPacket* packet) override { return track.next(packet); }
+
+private:
+    MovTextTrack track;
+};
+
 AVStream* copyStream(AVFormatContext* output, const AVStream* input)
 {
     AVStream* stream = avformat_new_stream(output, nullptr);
@@ -326,32 +341,40 @@ AVStream* copyStream(AVFormatContext* output, const AVStream* input)
     return stream;
 }
 
-// Writes both sources' packets, earliest first.
-bool interleave(AVFormatContext* output, PacketSource& video, PacketSource* audio, QString* error)
+// Writes the sources' packets, earliest first.
+bool interleave(AVFormatContext* output, const std::vector<PacketSource*>& sources, QString* error)
 {
-    Packet videoPacket(av_packet_alloc());
-    Packet audioPacket(av_packet_alloc());
-    bool haveVideo = video.next(videoPacket.get());
-    bool haveAudio = audio && audio->next(audioPacket.get());
-    while (haveVideo || haveAudio) {
-        bool takeVideo = haveVideo;
-        if (haveVideo && haveAudio) {
-            const AVStream* v = output->streams[videoPacket->stream_index];
-            const AVStream* a = output->streams[audioPacket->stream_index];
-            takeVideo = av_compare_ts(videoPacket->dts, v->time_base, audioPacket->dts, a->time_base) <= 0;
+    std::vector<Packet> packets;
+    std::vector<bool> have;
+    for (PacketSource* source : sources) {
+        packets.emplace_back(av_packet_alloc());
+        have.push_back(source->next(packets.back().get()));
+    }
+    for (;;) {
+        int earliest = -1;
+        for (std::size_t i = 0; i < sources.size(); ++i) {
+            if (!have[i])
+                continue;
+            if (earliest < 0) {
+                earliest = static_cast<int>(i);
+                continue;
+            }
+            const AVPacket* a = packets[i].get();
+            const AVPacket* b = packets[earliest].get();
+            if (av_compare_ts(a->dts, output->streams[a->stream_index]->time_base, b->dts,
+                    output->streams[b->stream_index]->time_base)
+                < 0)
+                earliest = static_cast<int>(i);
         }
-        AVPacket* packet = takeVideo ? videoPacket.get() : audioPacket.get();
-        const int status = av_interleaved_write_frame(output, packet);
+        if (earliest < 0)
+            return true;
+        const int status = av_interleaved_write_frame(output, packets[earliest].get());
         if (status < 0) {
             *error = "cannot write the movie: " + ffmpeg::errorText(status);
             return false;
         }
-        if (takeVideo)
-            haveVideo = video.next(videoPacket.get());
-        else
-            haveAudio = audio->next(audioPacket.get());
+        have[earliest] = sources[earliest]->next(packets[earliest].get());
     }
-    return true;
 }
 
 } // namespace
@@ -396,6 +419,15 @@ bool mergeMovie(const MergeRequest& request, QString* error)
     }
     if (!audio && !audioError.isEmpty())
         logLine("merge leaves out unreadable audio", audioError);
+    std::unique_ptr<SubtitleTrack> subtitles;
+    if (!request.subtitles.isEmpty()) {
+        subtitles = std::make_unique<SubtitleTrack>();
+        QString subtitleError;
+        if (!subtitles->open(output, request.subtitles, &subtitleError)) {
+            logLine("merge leaves out the subtitles", subtitleError);
+            subtitles.reset();
+        }
+    }
 
     AVDictionary* options = nullptr;
     av_dict_set(&options, "movflags", "faststart", 0);
@@ -407,7 +439,12 @@ bool mergeMovie(const MergeRequest& request, QString* error)
         *error = "cannot write the movie header: " + ffmpeg::errorText(status);
     if (ok) {
         CopiedStream video(std::move(videoInput), videoIndex, videoStream, -1);
-        ok = interleave(output, video, audio.get(), error);
+        std::vector<PacketSource*> sources{&video};
+        if (audio)
+            sources.push_back(audio.get());
+        if (subtitles)
+            sources.push_back(subtitles.get());
+        ok = interleave(output, sources, error);
     }
     if (ok) {
         status = av_write_trailer(output);
@@ -417,6 +454,7 @@ bool mergeMovie(const MergeRequest& request, QString* error)
         }
     }
     audio.reset();
+    subtitles.reset();
     ffmpeg::closeOutput(output);
     return ok;
 }

@@ -17,6 +17,7 @@
 #include "platform/qt/qt_privileged_runner.h"
 #include "platform/qt/qt_services.h"
 #include "platform/qt/qt_system_actions.h"
+#include "platform/sphinx/sphinx_speech.h"
 #include "platform/v4l2/v4l2_loopback_camera.h"
 #include "platform/v4l2/v4l2_webcams.h"
 #if VISTRALE_HAVE_X11
@@ -102,6 +103,7 @@ LoadedPlatform loadPlatform()
     platform.webcams = makeWebcams();
     platform.media = std::make_unique<FfmpegMedia>();
     platform.videoFiles = std::make_unique<FFmpegVideoFiles>();
+    platform.speech = std::make_unique<SphinxSpeechRecognition>();
 
     const QString forced = qEnvironmentVariable("VISTRALE_PLATFORM");
     if (forced == "fake") {

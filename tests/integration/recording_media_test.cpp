@@ -306,7 +306,7 @@ TEST(RecordingMedia, MergesVideoAndAudioIntoOneMovieWithItsIndexFirst)
     } cases[] = {{"longer", 4.0, false}, {"shorter", 2.0, true}, {"none", 0, false}};
     FfmpegMedia media;
     for (const Case& c : cases) {
-        MergeRequest request{video, {}, folder.filePath(QString("%1.%2").arg(c.name, c.mov ? "mov" : "mp4")), c.mov};
+        MergeRequest request{video, {}, folder.filePath(QString("%1.%2").arg(c.name, c.mov ? "mov" : "mp4")), c.mov, {}};
         if (c.audioSeconds > 0) {
             request.audioPath = folder.filePath(QString(c.name) + ".m4a");
             ASSERT_TRUE(writeTone(request.audioPath, c.audioSeconds));

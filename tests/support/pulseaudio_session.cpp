@@ -168,7 +168,12 @@ bool PulseAudioSession::playTone(double hertz, double seconds)
         return false;
     // A player with the default two-second buffer makes the null sink render that far
     // ahead, and the monitor then starts late; a short buffer keeps it in real time.
-    QProcess* player = launch("paplay", {"--latency-msec=20", path});
+    return playFile(path);
+}
+
+bool PulseAudioSession::playFile(const QString& path, int latencyMs)
+{
+    QProcess* player = launch("paplay", {QString("--latency-msec=%1").arg(latencyMs), path});
     if (!player)
         return false;
     clients.push_back(player);

@@ -39,6 +39,10 @@ public:
     // Plays a sine tone of `hertz` into the sink for `seconds`, in the background.
     // False when paplay cannot start.
     bool playTone(double hertz, double seconds);
+    // Plays a sound file into the sink, in the background, with the player's buffer
+    // (a short one keeps the sink in real time; a long one survives a busy machine).
+    // False when paplay cannot start.
+    bool playFile(const QString& path, int latencyMs = 20);
     // Runs a program to completion with this server: its exit status, or -1 when it
     // did not start or finish within timeoutMs.
     int run(

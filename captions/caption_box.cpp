@@ -1,0 +1,109 @@
+#include "captions/caption_box.h"
+
+#include "captions/highlight_words.h"
+#include "preview/scene.h"
+#include "preview/view_tags.h"
+
+#include <QFont>
+#include <QPainter>
+#include <QTextLayout>
+#include <cmath>
+
+namespace vistrale {
+namespace {
+
+QFont captionFont()
+{
+    QFont font;
+    font.setPixelSize(static_cast<int>(CAPTION_FONT_SIZE));
+    font.setBold(true);
+    return font;
+}
+
+// Lays the text out at `width`; its height.
+double layOut(QTextLayout& layout, double width)
+{
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    double height = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, height));
+        height += line.height();
+    }
+    layout.endLayout();
+    return height;
+}
+
+} // namespace
+
+double captionLineHeight()
+{
+    QTextLayout layout(QStringLiteral("Xg"), captionFont());
+    return std::ceil(layOut(layout, 10000));
+}
+
+QRectF captionBoxFrame(double outputWidth, int lines)
+{
+    const double x = outputWidth * 20 / 100;
+    const double width = outputWidth - 2 * x;
+    return QRectF(x, 9, width, 2 * CAPTION_MARGIN_Y + lines * captionLineHeight());
+}
+
+QImage renderCaptionPicture(const QString& text, QSize size)
+{
+    if (size.isEmpty())
+        return {};
+    QImage picture(size, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::transparent);
+    if (text.isEmpty())
+        return picture;
+    QTextLayout layout(text, captionFont());
+    QTextCharFormat highlighted;
+    highlighted.setForeground(QColor(Qt::yellow));
+    QList<QTextLayout::FormatRange> ranges;
+    for (auto it = highlightPattern().globalMatch(text); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        ranges.append({static_cast<int>(match.capturedStart()), static_cast<int>(match.capturedLength()), highlighted});
+    }
+    layout.setFormats(ranges);
+    const double height = layOut(layout, size.width());
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::TextAntialiasing, true);
+    painter.setPen(Qt::white);
+    // The text grows upwards from the bottom: its last lines show.
+    layout.draw(&painter, QPointF(0, size.height() - height));
+    return picture;
+}
+
+CaptionBox::CaptionBox(double outputWidth, int visibleLines)
+    : lines(visibleLines)
+    , speechScrollView(std::make_shared<SceneLayer>("speechScrollView"))
+    , speechLayer(std::make_shared<SceneLayer>("speechLayer"))
+{
+    const QRectF frame = captionBoxFrame(outputWidth, lines);
+    speechScrollView->setTag(SPEECH_OVERLAY_TAG);
+    speechScrollView->setFrame(frame);
+    speechScrollView->setBackgroundColor(
+        QColor(0, 0, 0, static_cast<int>(std::lround(255 * CAPTION_BACKGROUND_ALPHA))));
+    speechScrollView->setMasksToBounds(true);
+    speechScrollView->setHidden(true);
+    speechLayer->setFrame(QRectF(CAPTION_MARGIN_X, CAPTION_MARGIN_Y, frame.width() - 2 * CAPTION_MARGIN_X,
+        frame.height() - 2 * CAPTION_MARGIN_Y));
+    speechScrollView->addChild(speechLayer);
+}
+
+CaptionBox::~CaptionBox()
+{
+    speechScrollView->removeFromParent();
+}
+
+void CaptionBox::setCaptionText(const QString& text)
+{
+    lastSpeechString = text;
+    speechLayer->setContents(renderCaptionPicture(text, speechLayer->frame().size().toSize()));
+}
+
+} // namespace vistrale

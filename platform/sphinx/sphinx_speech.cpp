@@ -1,0 +1,207 @@
+#include "platform/sphinx/sphinx_speech.h"
+
+#include "platform/log.h"
+#include "platform/pulse/pulse_audio_devices.h"
+
+#include <atomic>
+#include <pulse/error.h>
+#include <pulse/simple.h>
+#include <thread>
+
+namespace vistrale {
+
+struct SphinxSpeechRecognition::Shared {
+    // Held by a task's thread while it decodes: tasks use the decoder one after another.
+    std::mutex lock;
+    QString key;
+    std::unique_ptr<SphinxDecoder> decoder;
+};
+
+namespace {
+
+// Samples read at once: 64 ms, so that partial results and a stop come quickly.
+constexpr int CHUNK_SAMPLES = 1024;
+
+// The default input at 16 kHz mono; null with `error` set when there is none.
+pa_simple* connect(QString* error)
+{
+    pa_sample_spec spec{};
+    spec.format = PA_SAMPLE_S16LE;
+    spec.rate = SphinxDecoder::SAMPLE_RATE;
+    spec.channels = 1;
+    pa_buffer_attr buffering{};
+    buffering.maxlength = static_cast<std::uint32_t>(-1);
+    buffering.fragsize = CHUNK_SAMPLES * sizeof(std::int16_t);
+    int status = 0;
+    pa_simple* connection = pa_simple_new(
+        nullptr, "Vistrale", PA_STREAM_RECORD, nullptr, "Live captions", &spec, nullptr, &buffering, &status);
+    if (!connection)
+        *error = QString("no sound input: ") + pa_strerror(status);
+    return connection;
+}
+
+// One task's work, shared by its handle and its thread. The thread is not waited
+// for: a stop only makes sure that nothing is delivered any more, so that a sound
+// server that hangs while it goes away never holds up the main thread. The thread
+// then ends by itself and frees what it used.
+class TaskWork {
+public:
+    TaskWork(std::shared_ptr<SphinxSpeechRecognition::Shared> shared, SphinxModel model, QStringList words,
+        SphinxTuning tuning, SpeechRecognition::ResultHandler results, SpeechRecognition::ErrorHandler failed)
+        : shared(std::move(shared))
+        , model(std::move(model))
+        , words(std::move(words))
+        , tuning(std::move(tuning))
+        , results(std::move(results))
+        , failed(std::move(failed))
+    {
+    }
+
+    // Main thread. Once it returns, no handler runs again.
+    void stop()
+    {
+        stopping = true;
+        std::lock_guard guard(delivering);
+    }
+
+    void run()
+    {
+        QString error;
+        pa_simple* connection = connect(&error);
+        if (!connection) {
+            fail(error);
+            return;
+        }
+        listen(connection);
+        pa_simple_free(connection);
+    }
+
+private:
+    void deliver(const SpeechResult& result)
+    {
+        std::lock_guard guard(delivering);
+        if (!stopping)
+            results(result);
+    }
+    void fail(const QString& error)
+    {
+        std::lock_guard guard(delivering);
+        if (!stopping)
+            failed(error);
+    }
+
+    void listen(pa_simple* connection)
+    {
+        // Tasks use the decoder one after another.
+        std::lock_guard guard(shared->lock);
+        const QString key = model.identifier + "\n" + words.join('\n');
+        if (!shared->decoder || shared->key != key) {
+            shared->decoder.reset();
+            QString error;
+            shared->decoder = SphinxDecoder::load(model, words, tuning, &error);
+            if (!shared->decoder) {
+                fail(error);
+                return;
+            }
+            shared->key = key;
+        }
+        SphinxDecoder& decoder = *shared->decoder;
+        decoder.start();
+        std::int16_t samples[CHUNK_SAMPLES];
+        while (!stopping) {
+            int status = 0;
+            if (pa_simple_read(connection, samples, sizeof samples, &status) < 0) {
+                decoder.finish();
+                fail(QString("sound input lost: ") + pa_strerror(status));
+                return;
+            }
+            if (std::optional<SpeechResult> result = decoder.process(samples, CHUNK_SAMPLES)) {
+                deliver(*result);
+                if (result->isFinal)
+                    return;
+            }
+            if (decoder.speechLength() > SphinxSpeechRecognition::MAX_UTTERANCE_SECONDS) {
+                deliver(decoder.finish());
+                return;
+            }
+            if (decoder.silence() > SphinxSpeechRecognition::MAX_UTTERANCE_SECONDS)
+                decoder.discardSilence();
+        }
+        decoder.finish();
+    }
+
+    const std::shared_ptr<SphinxSpeechRecognition::Shared> shared;
+    const SphinxModel model;
+    const QStringList words;
+    const SphinxTuning tuning;
+    const SpeechRecognition::ResultHandler results;
+    const SpeechRecognition::ErrorHandler failed;
+    std::atomic<bool> stopping{false};
+    // Held while a handler runs.
+    std::mutex delivering;
+};
+
+class SphinxTask : public SpeechTask {
+public:
+    explicit SphinxTask(std::shared_ptr<TaskWork> work)
+        : work(std::move(work))
+    {
+        std::thread([running = this->work] { running->run(); }).detach();
+    }
+    ~SphinxTask() override { stop(); }
+    void stop() override { work->stop(); }
+
+private:
+    std::shared_ptr<TaskWork> work;
+};
+
+} // namespace
+
+SphinxSpeechRecognition::SphinxSpeechRecognition(QString modelRoot, SphinxTuning tuning)
+    : root(std::move(modelRoot))
+    , tuning(std::move(tuning))
+    , shared(std::make_shared<Shared>())
+{
+}
+
+SphinxSpeechRecognition::~SphinxSpeechRecognition() = default;
+
+bool SphinxSpeechRecognition::microphoneAvailable()
+{
+    return !PulseAudioDevices().defaultInputName().isEmpty();
+}
+
+std::vector<SpeechLanguage> SphinxSpeechRecognition::supportedLanguages()
+{
+    std::vector<SpeechLanguage> languages;
+    for (const SphinxModel& model : findSphinxModels(root))
+        languages.push_back({model.identifier, model.name, true});
+    return languages;
+}
+
+bool SphinxSpeechRecognition::supportsLocale(const QString& locale)
+{
+    return modelFor(locale).has_value();
+}
+
+std::optional<SphinxModel> SphinxSpeechRecognition::modelFor(const QString& locale)
+{
+    for (const SphinxModel& model : findSphinxModels(root))
+        if (model.identifier.compare(locale, Qt::CaseInsensitive) == 0)
+            return model;
+    return std::nullopt;
+}
+
+std::unique_ptr<SpeechTask> SphinxSpeechRecognition::startTask(
+    const SpeechTaskOptions& options, ResultHandler results, ErrorHandler failed, QString* error)
+{
+    const std::optional<SphinxModel> model = modelFor(options.locale);
+    if (!model) {
+        *error = "no speech model for " + options.locale;
+        return nullptr;
+    }
+    return std::make_unique<SphinxTask>(std::make_shared<TaskWork>(shared, *model,
+        customVocabulary(options.contextualStrings, MAX_CUSTOM_WORDS), tuning, std::move(results), std::move(failed)));
+}
+
+} // namespace vistrale
