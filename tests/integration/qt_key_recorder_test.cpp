@@ -147,7 +147,7 @@ TEST(QtKeyRecorder, ShowsTheDisplayStringInABoldCentredLabel)
     whenOpen([&checked](RunningRecorder& r) {
         QLabel* label = r.label();
         ASSERT_TRUE(label);
-        EXPECT_EQ(label->text(), QStringLiteral("⌘ F1"));
+        EXPECT_EQ(label->text(), QStringLiteral("Super+F1"));
         EXPECT_EQ(label->size(), QSize(320, 28));
         EXPECT_EQ(label->alignment(), Qt::AlignCenter);
         EXPECT_TRUE(label->font().bold());
@@ -158,7 +158,7 @@ TEST(QtKeyRecorder, ShowsTheDisplayStringInABoldCentredLabel)
         EXPECT_TRUE(r.button("Cancel"));
         checked = true;
     });
-    EXPECT_FALSE(recordShortcut(dialogs, QStringLiteral("⌘ F1")));
+    EXPECT_FALSE(recordShortcut(dialogs, QStringLiteral("Super+F1")));
     EXPECT_TRUE(checked);
 }
 
@@ -171,8 +171,8 @@ TEST(QtKeyRecorder, RecordsControlOptionKAndSavesItWithTheMouse)
         shown = r.label()->text();
         r.button("Save")->click();
     });
-    const auto recorded = recordShortcut(dialogs, QStringLiteral("⌘ F1"));
-    EXPECT_EQ(shown, QStringLiteral("⌃ ⌥ K"));
+    const auto recorded = recordShortcut(dialogs, QStringLiteral("Super+F1"));
+    EXPECT_EQ(shown, QStringLiteral("Ctrl+Alt+K"));
     ASSERT_TRUE(recorded);
     EXPECT_EQ(*recorded, *shortcutFromKeyEvent(40, "k", EVENT_CONTROL | EVENT_OPTION));
 }
@@ -199,7 +199,7 @@ TEST(QtKeyRecorder, KeysNeverReachTheButtonsOrTheDialog)
         shown = r.label()->text();
         r.button("Cancel")->click();
     });
-    EXPECT_FALSE(recordShortcut(dialogs, QStringLiteral("⌘ F1")));
+    EXPECT_FALSE(recordShortcut(dialogs, QStringLiteral("Super+F1")));
     EXPECT_TRUE(stillOpen);
     // Escape and Space made records, Return and Enter did not: Space is the last shown.
     EXPECT_EQ(shown, QStringLiteral(" "));
@@ -212,7 +212,7 @@ TEST(QtKeyRecorder, CancelAnswersNothingAfterAKey)
         r.type(r.dialog(), Qt::Key_K, Qt::ControlModifier | Qt::AltModifier, 'k', X_CONTROL | X_ALT);
         r.button("Cancel")->click();
     });
-    EXPECT_FALSE(recordShortcut(dialogs, QStringLiteral("⌘ F1")));
+    EXPECT_FALSE(recordShortcut(dialogs, QStringLiteral("Super+F1")));
 }
 
 TEST(QtKeyRecorder, TracesTheAlertAndEachLabelChange)
@@ -226,7 +226,7 @@ TEST(QtKeyRecorder, TracesTheAlertAndEachLabelChange)
         r.button("Save")->click();
     });
     testing::internal::CaptureStdout();
-    const auto recorded = recordShortcut(dialogs, QStringLiteral("⌘ F1"));
+    const auto recorded = recordShortcut(dialogs, QStringLiteral("Super+F1"));
     const QStringList lines
         = QString::fromStdString(testing::internal::GetCapturedStdout()).split('\n', Qt::SkipEmptyParts);
     qunsetenv("VISTRALE_TRACE_DIALOGS");
@@ -234,9 +234,9 @@ TEST(QtKeyRecorder, TracesTheAlertAndEachLabelChange)
     ASSERT_EQ(lines.size(), 3) << lines.join('\n').toStdString();
     EXPECT_EQ(lines[0],
         QStringLiteral(R"(alert {"buttons":["Save","Cancel"],"informative":"Press a key combination you )"
-                       R"(want to use, e.g. ⌘ F1","label":"⌘ F1","message":"Keyboard Shortcut"})"));
-    EXPECT_EQ(lines[1], QStringLiteral("recorder key ⌃ ⌥ K"));
-    EXPECT_EQ(lines[2], QStringLiteral("recorder key ⌘ F2"));
+                       R"(want to use, e.g. Super+F1","label":"Super+F1","message":"Keyboard Shortcut"})"));
+    EXPECT_EQ(lines[1], QStringLiteral("recorder key Ctrl+Alt+K"));
+    EXPECT_EQ(lines[2], QStringLiteral("recorder key Super+F2"));
     ASSERT_TRUE(recorded);
     EXPECT_EQ(recorded->keyCode, 120u);
 }

@@ -103,7 +103,7 @@ TEST_F(VistraleOnDesktop, DocksInTheTrayAndShowsTheAboutTextsFromItsMenu)
     const QJsonObject alert = alertFromLine(*line);
     EXPECT_EQ(alert["message"].toString(), "Vistrale version 0.1.0");
     EXPECT_EQ(alert["informative"].toString(),
-        "Mouse over any window and press ⌘ F1 and it will appear in the preview window\n\n"
+        "Mouse over any window and press Super+F1 and it will appear in the preview window\n\n"
         "Pick «Vistrale» in your video app instead of your entire screen\n\n"
         "Record Vistrale with or without audio");
     EXPECT_EQ(alert["buttons"].toArray(), QJsonArray{"OK"});

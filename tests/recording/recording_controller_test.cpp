@@ -268,6 +268,12 @@ TEST(RecordingFlow, TheTranscriptMayTakeARecordingWithAudioOver)
     flow.record(0);
     EXPECT_TRUE(flow.dialogs.savePanels.empty());
     EXPECT_EQ(flow.display.back(), "reset");
+    // The transcript continues with the save step and hears where the movie went.
+    flow.dialogs.savePath = flow.downloads.filePath("talk.mp4");
+    QString savedAt;
+    flow.controller.saveStep(flow.movie(), [&](const QString& path) { savedAt = path; });
+    EXPECT_EQ(savedAt, flow.dialogs.savePath);
+    EXPECT_TRUE(QFile::exists(savedAt));
     // Without audio there is no transcript to hand over: straight to saving.
     Flow silent;
     silent.transcriptTakesOver = true;
