@@ -1,8 +1,5 @@
 #include "platform/pulse/pulse_microphone.h"
 
-#include <pulse/error.h>
-#include <pulse/simple.h>
-
 namespace vistrale {
 namespace {
 
@@ -24,18 +21,8 @@ std::unique_ptr<PulseMicrophoneRecorder> PulseMicrophoneRecorder::start(
         new PulseMicrophoneRecorder(std::move(failed), std::move(finished)));
     if (!recorder->file.open(path, error))
         return nullptr;
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_S16LE;
-    spec.rate = AacFileWriter::SAMPLE_RATE;
-    spec.channels = AacFileWriter::CHANNELS;
-    pa_buffer_attr buffering{};
-    buffering.maxlength = static_cast<std::uint32_t>(-1);
-    buffering.fragsize = CHUNK_FRAMES * AacFileWriter::CHANNELS * sizeof(std::int16_t);
-    int status = 0;
-    recorder->connection = pa_simple_new(
-        nullptr, "Vistrale", PA_STREAM_RECORD, nullptr, "Microphone recording", &spec, nullptr, &buffering, &status);
-    if (!recorder->connection) {
-        *error = QString("no sound input: ") + pa_strerror(status);
+    if (!recorder->input.open(AacFileWriter::SAMPLE_RATE, AacFileWriter::CHANNELS,
+            CHUNK_FRAMES * AacFileWriter::CHANNELS * sizeof(std::int16_t), "Microphone recording", error)) {
         QString ignored;
         recorder->file.close(&ignored);
         return nullptr;
@@ -49,8 +36,6 @@ PulseMicrophoneRecorder::~PulseMicrophoneRecorder()
     stop();
     if (worker.joinable())
         worker.join();
-    if (connection)
-        pa_simple_free(connection);
 }
 
 void PulseMicrophoneRecorder::stop()
@@ -64,9 +49,7 @@ void PulseMicrophoneRecorder::run()
     QString error;
     bool ok = true;
     while (ok && !stopping) {
-        int status = 0;
-        if (pa_simple_read(connection, samples, sizeof samples, &status) < 0) {
-            error = QString("sound input lost: ") + pa_strerror(status);
+        if (!input.read(samples, sizeof samples, &error)) {
             ok = false;
         } else if (!file.write(samples, CHUNK_FRAMES, &error)) {
             ok = false;

@@ -2,11 +2,10 @@
 
 #include "platform/ffmpeg/ffmpeg_audio_file.h"
 #include "platform/media.h"
+#include "platform/pulse/pulse_input.h"
 
 #include <atomic>
 #include <thread>
-
-struct pa_simple;
 
 namespace vistrale {
 
@@ -28,7 +27,7 @@ private:
 
     const Failure failed;
     const Finished finished;
-    pa_simple* connection = nullptr;
+    PulseInput input;
     AacFileWriter file;
     std::atomic<bool> stopping{false};
     std::thread worker;

@@ -2,10 +2,9 @@
 
 #include "platform/log.h"
 #include "platform/pulse/pulse_audio_devices.h"
+#include "platform/pulse/pulse_input.h"
 
 #include <atomic>
-#include <pulse/error.h>
-#include <pulse/simple.h>
 #include <thread>
 
 namespace vistrale {
@@ -21,24 +20,6 @@ namespace {
 
 // Samples read at once: 64 ms, so that partial results and a stop come quickly.
 constexpr int CHUNK_SAMPLES = 1024;
-
-// The default input at 16 kHz mono; null with `error` set when there is none.
-pa_simple* connect(QString* error)
-{
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_S16LE;
-    spec.rate = SphinxDecoder::SAMPLE_RATE;
-    spec.channels = 1;
-    pa_buffer_attr buffering{};
-    buffering.maxlength = static_cast<std::uint32_t>(-1);
-    buffering.fragsize = CHUNK_SAMPLES * sizeof(std::int16_t);
-    int status = 0;
-    pa_simple* connection = pa_simple_new(
-        nullptr, "Vistrale", PA_STREAM_RECORD, nullptr, "Live captions", &spec, nullptr, &buffering, &status);
-    if (!connection)
-        *error = QString("no sound input: ") + pa_strerror(status);
-    return connection;
-}
 
 // One task's work, shared by its handle and its thread. The thread is not waited
 // for: a stop only makes sure that nothing is delivered any more, so that a sound
@@ -66,14 +47,14 @@ public:
 
     void run()
     {
+        // The default input at 16 kHz mono.
         QString error;
-        pa_simple* connection = connect(&error);
-        if (!connection) {
+        PulseInput input;
+        if (!input.open(SphinxDecoder::SAMPLE_RATE, 1, CHUNK_SAMPLES * sizeof(std::int16_t), "Live captions", &error)) {
             fail(error);
             return;
         }
-        listen(connection);
-        pa_simple_free(connection);
+        listen(input);
     }
 
 private:
@@ -90,7 +71,7 @@ private:
             failed(error);
     }
 
-    void listen(pa_simple* connection)
+    void listen(PulseInput& input)
     {
         // Tasks use the decoder one after another.
         std::lock_guard guard(shared->lock);
@@ -109,10 +90,10 @@ private:
         decoder.start();
         std::int16_t samples[CHUNK_SAMPLES];
         while (!stopping) {
-            int status = 0;
-            if (pa_simple_read(connection, samples, sizeof samples, &status) < 0) {
+            QString error;
+            if (!input.read(samples, sizeof samples, &error)) {
                 decoder.finish();
-                fail(QString("sound input lost: ") + pa_strerror(status));
+                fail(error);
                 return;
             }
             if (std::optional<SpeechResult> result = decoder.process(samples, CHUNK_SAMPLES)) {
