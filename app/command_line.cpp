@@ -14,6 +14,8 @@ Environment:
   VISTRALE_WEBCAM=pipewire|v4l2|none  Where webcams come from (PipeWire when its daemon
                                       answers, else V4L2 devices).
   VISTRALE_CAMERA_SETUP=path          A root-owned camera set-up helper for a build tree.
+  VISTRALE_SPEECH_MODELS=folder       Look for speech models there (one folder per
+                                      language) instead of /usr/share/pocketsphinx/model.
   VISTRALE_PLATFORM=fake              Run without the X11 desktop services.
   VISTRALE_IMAGE_MODE=1               Compose the output in image mode.
   VISTRALE_TRACE_DIALOGS=1            Write every alert to standard output.
