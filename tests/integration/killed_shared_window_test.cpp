@@ -25,23 +25,6 @@ protected:
     }
     void TearDown() override { app.reset(); }
 
-    // The window's frame, decorations included, in X coordinates (top-left origin).
-    QRect frameOf(quint32 window)
-    {
-        QString info;
-        desktop.run("xwininfo", {"-id", QString::number(window)}, &info);
-        QString extents;
-        desktop.run("xprop", {"-id", QString::number(window), "_NET_FRAME_EXTENTS"}, &extents);
-        auto number = [&](const char* label) {
-            return QRegularExpression(QString(label) + R"(:\s+(-?\d+))").match(info).captured(1).toInt();
-        };
-        const QRegularExpressionMatch e = QRegularExpression(R"((\d+), (\d+), (\d+), (\d+))").match(extents);
-        const int left = e.captured(1).toInt(), right = e.captured(2).toInt(), top = e.captured(3).toInt(),
-                  bottom = e.captured(4).toInt();
-        return QRect(number("Absolute upper-left X") - left, number("Absolute upper-left Y") - top,
-            number("Width") + left + right, number("Height") + top + bottom);
-    }
-
     void pressShortcutOver(QPoint point)
     {
         desktop.run("xdotool", {"mousemove", QString::number(point.x()), QString::number(point.y())});
@@ -95,7 +78,7 @@ TEST_F(KilledSharedWindow, LeavesTheOutputAndVistraleGoesOnSharing)
     ASSERT_GT(term, 0);
     const std::optional<quint32> termWindow = desktop.waitForWindow("busy");
     ASSERT_TRUE(termWindow.has_value());
-    const QRect termFrame = frameOf(*termWindow);
+    const QRect termFrame = desktop.frameOf(*termWindow);
     pressShortcutOver(termFrame.center());
     ASSERT_TRUE(outputShows(termFrame, RED, true)) << app->output().toStdString();
     ASSERT_EQ(sharedCount(), 1);
@@ -116,7 +99,7 @@ TEST_F(KilledSharedWindow, LeavesTheOutputAndVistraleGoesOnSharing)
     ASSERT_GT(logo, 0);
     const std::optional<quint32> logoWindow = desktop.waitForWindow("xlogo");
     ASSERT_TRUE(logoWindow.has_value());
-    const QRect logoFrame = frameOf(*logoWindow);
+    const QRect logoFrame = desktop.frameOf(*logoWindow);
     pressShortcutOver(logoFrame.center());
     EXPECT_TRUE(outputShows(logoFrame, YELLOW, true)) << app->output().toStdString();
     EXPECT_EQ(sharedCount(), 1);
@@ -129,7 +112,7 @@ TEST_F(KilledSharedWindow, ShowingTheShareWindowKeepsTheOutputGoing)
     ASSERT_GT(term, 0);
     const std::optional<quint32> termWindow = desktop.waitForWindow("busy");
     ASSERT_TRUE(termWindow.has_value());
-    pressShortcutOver(frameOf(*termWindow).center());
+    pressShortcutOver(desktop.frameOf(*termWindow).center());
     ASSERT_TRUE(waitUntil([&] { return sharedCount() == 1; }, 8000)) << app->output().toStdString();
 
     constexpr int SHOW_SHARE_WINDOW = 219;

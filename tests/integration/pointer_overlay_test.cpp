@@ -24,7 +24,7 @@ protected:
         ASSERT_GT(desktop.startClient("xlogo", {"-geometry", "400x300+300+200", "-bg", "red", "-fg", "yellow"}), 0);
         const std::optional<quint32> logo = desktop.waitForWindow("xlogo");
         ASSERT_TRUE(logo);
-        frame = frameOf(*logo);
+        frame = desktop.frameOf(*logo);
         xdotool({"mousemove", QString::number(frame.center().x()), QString::number(frame.center().y())});
         xdotool({"key", "super+F1"});
         ASSERT_TRUE(outputBecomes([&](const QImage& p) { return share(p, inside(), isRed) > 0.3; }))
@@ -34,22 +34,6 @@ protected:
 
     void xdotool(const QStringList& arguments) { desktop.run("xdotool", arguments); }
     void moveTo(QPoint point) { xdotool({"mousemove", QString::number(point.x()), QString::number(point.y())}); }
-
-    // The window's frame with its decorations, X coordinates.
-    QRect frameOf(quint32 window)
-    {
-        QString info, extents;
-        desktop.run("xwininfo", {"-id", QString::number(window)}, &info);
-        desktop.run("xprop", {"-id", QString::number(window), "_NET_FRAME_EXTENTS"}, &extents);
-        auto number = [&](const char* label) {
-            return QRegularExpression(QString(label) + R"(:\s+(-?\d+))").match(info).captured(1).toInt();
-        };
-        const QRegularExpressionMatch e = QRegularExpression(R"((\d+), (\d+), (\d+), (\d+))").match(extents);
-        const int left = e.captured(1).toInt(), right = e.captured(2).toInt(), top = e.captured(3).toInt(),
-                  bottom = e.captured(4).toInt();
-        return QRect(number("Absolute upper-left X") - left, number("Absolute upper-left Y") - top,
-            number("Width") + left + right, number("Height") + top + bottom);
-    }
 
     // The window without its title bar and edges.
     QRect inside() const { return frame.adjusted(10, 40, -10, -10); }

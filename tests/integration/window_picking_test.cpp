@@ -34,23 +34,6 @@ protected:
     }
     void TearDown() override { app.reset(); }
 
-    // The window's frame, decorations included, in X coordinates (top-left origin).
-    QRect frameOf(quint32 window)
-    {
-        QString info;
-        desktop.run("xwininfo", {"-id", QString::number(window)}, &info);
-        QString extents;
-        desktop.run("xprop", {"-id", QString::number(window), "_NET_FRAME_EXTENTS"}, &extents);
-        auto number = [&](const char* label) {
-            return QRegularExpression(QString(label) + R"(:\s+(-?\d+))").match(info).captured(1).toInt();
-        };
-        const QRegularExpressionMatch e = QRegularExpression(R"((\d+), (\d+), (\d+), (\d+))").match(extents);
-        const int left = e.captured(1).toInt(), right = e.captured(2).toInt(), top = e.captured(3).toInt(),
-                  bottom = e.captured(4).toInt();
-        return QRect(number("Absolute upper-left X") - left, number("Absolute upper-left Y") - top,
-            number("Width") + left + right, number("Height") + top + bottom);
-    }
-
     void pressShortcutOver(QPoint point)
     {
         desktop.run("xdotool", {"mousemove", QString::number(point.x()), QString::number(point.y())});
@@ -100,7 +83,7 @@ protected:
 
 TEST_P(PickingOnDesktop, TheShortcutAddsTheWindowWhereItStandsAndAgainRemovesIt)
 {
-    const QRect frame = frameOf(logoWindow);
+    const QRect frame = desktop.frameOf(logoWindow);
     EXPECT_TRUE(outputShowsNoRedAt(frame));
     pressShortcutOver(frame.center());
     // One screen of the output's size: the window's output rectangle is its frame.
@@ -114,21 +97,21 @@ TEST_P(PickingOnDesktop, TheShortcutAddsTheWindowWhereItStandsAndAgainRemovesIt)
 
 TEST_P(PickingOnDesktop, TheOutputFollowsTheWindowWhenItMovesAndResizes)
 {
-    const QRect frame = frameOf(logoWindow);
+    const QRect frame = desktop.frameOf(logoWindow);
     pressShortcutOver(frame.center());
     ASSERT_TRUE(outputShowsRedAt(frame, 0.5));
 
     desktop.run("xdotool", {"windowmove", QString::number(logoWindow), "1100", "500"});
     desktop.run("xdotool", {"windowsize", QString::number(logoWindow), "500", "360"});
     QRect moved;
-    ASSERT_TRUE(waitUntil([&] { return (moved = frameOf(logoWindow)).width() > 450; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return (moved = desktop.frameOf(logoWindow)).width() > 450; }, 5000));
     EXPECT_TRUE(outputShowsRedAt(moved, 0.5));
     EXPECT_TRUE(outputShowsNoRedAt(frame.intersected(QRect(0, 0, 1000, 1080))));
 }
 
 TEST_P(PickingOnDesktop, ClosingTheWindowTakesItOutOfTheOutput)
 {
-    const QRect frame = frameOf(logoWindow);
+    const QRect frame = desktop.frameOf(logoWindow);
     pressShortcutOver(frame.center());
     ASSERT_TRUE(outputShowsRedAt(frame, 0.5));
     desktop.stopClient(logo);
@@ -137,7 +120,7 @@ TEST_P(PickingOnDesktop, ClosingTheWindowTakesItOutOfTheOutput)
 
 TEST_P(PickingOnDesktop, TheCopyHotKeyPutsTheOutputPictureOnTheClipboard)
 {
-    const QRect frame = frameOf(logoWindow);
+    const QRect frame = desktop.frameOf(logoWindow);
     pressShortcutOver(frame.center());
     ASSERT_TRUE(outputShowsRedAt(frame, 0.5));
     desktop.run("xdotool", {"key", "ctrl+shift+super+6"});

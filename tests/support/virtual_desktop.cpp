@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <csignal>
 #include <sys/prctl.h>
@@ -471,6 +472,22 @@ bool VirtualDesktop::splitIntoMonitors(const QList<QRect>& monitors)
     if (run("xrandr", {"--listmonitors"}, &listed) != 0)
         return false;
     return listed.startsWith(QString("Monitors: %1").arg(monitors.size()));
+}
+
+QRect VirtualDesktop::frameOf(quint32 window)
+{
+    QString info;
+    run("xwininfo", {"-id", QString::number(window)}, &info);
+    QString extents;
+    run("xprop", {"-id", QString::number(window), "_NET_FRAME_EXTENTS"}, &extents);
+    auto number = [&](const char* label) {
+        return QRegularExpression(QString(label) + R"(:\s+(-?\d+))").match(info).captured(1).toInt();
+    };
+    const QRegularExpressionMatch e = QRegularExpression(R"((\d+), (\d+), (\d+), (\d+))").match(extents);
+    const int left = e.captured(1).toInt(), right = e.captured(2).toInt(), top = e.captured(3).toInt(),
+              bottom = e.captured(4).toInt();
+    return QRect(number("Absolute upper-left X") - left, number("Absolute upper-left Y") - top,
+        number("Width") + left + right, number("Height") + top + bottom);
 }
 
 } // namespace vistrale::test

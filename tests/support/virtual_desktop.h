@@ -52,6 +52,9 @@ public:
     void stopClient(qint64 pid);
     // Runs a helper program (xdotool, xwininfo, xprop, import) to completion in this
     // desktop's environment: its exit status, or -1 when it did not start or finish.
+    // A client window's frame, window manager decorations included, in X coordinates
+    // (top-left origin), read with xwininfo and _NET_FRAME_EXTENTS.
+    QRect frameOf(quint32 window);
     int run(
         const QString& program, const QStringList& arguments, QString* standardOutput = nullptr, int timeoutMs = 10000);
     // The client window id of the first mapped window whose WM_CLASS or title contains
