@@ -108,12 +108,14 @@ QString DiagnosticsService::Statistics()
     if (!vc)
         return "{}";
     return QString(
-        R"({"framesDrawn":%1,"framesOut":%2,"lastDrawMilliseconds":%3,"lastDrawCpuMilliseconds":%4,"shared":%5})")
+        R"({"framesDrawn":%1,"framesOut":%2,"lastDrawMilliseconds":%3,"lastDrawCpuMilliseconds":%4,"shared":%5,)"
+        R"("framesDrawnInPart":%6})")
         .arg(vc->compositor().framesDrawn())
         .arg(vc->framesDelivered())
         .arg(vc->compositor().lastDrawMilliseconds(), 0, 'f', 3)
         .arg(vc->compositor().lastDrawCpuMilliseconds(), 0, 'f', 3)
-        .arg(vc->sharedCount());
+        .arg(vc->sharedCount())
+        .arg(vc->compositor().framesDrawnInPart());
 }
 
 bool DiagnosticsService::TriggerMenuItem(int tag)

@@ -79,23 +79,29 @@ double Compositor::lastDrawMilliseconds() const
     return lastMilliseconds;
 }
 
+quint64 Compositor::framesDrawnInPart() const
+{
+    std::lock_guard guard(lock);
+    return drawnInPart;
+}
+
 double Compositor::lastDrawCpuMilliseconds() const
 {
     std::lock_guard guard(lock);
     return lastCpuMilliseconds;
 }
 
-std::shared_ptr<FrameBuffer> Compositor::takeBuffer(QSize size)
+Compositor::Pooled& Compositor::takeBuffer(QSize size)
 {
-    for (auto& buffer : pool)
-        if (buffer.use_count() == 1 && buffer->image.size() == size && buffer->image.isDetached())
-            return buffer;
+    for (auto& pooled : pool)
+        if (pooled.buffer.use_count() == 1 && pooled.buffer->image.size() == size && pooled.buffer->image.isDetached())
+            return pooled;
     // Keep a handful: the preview, the camera and the recorder may each hold one.
-    std::erase_if(pool, [](const auto& buffer) { return buffer.use_count() == 1; });
+    std::erase_if(pool, [](const Pooled& pooled) { return pooled.buffer.use_count() == 1; });
     auto buffer = std::make_shared<FrameBuffer>();
     buffer->image = QImage(size, QImage::Format_ARGB32_Premultiplied);
-    pool.push_back(buffer);
-    return buffer;
+    pool.push_back(Pooled{std::move(buffer), std::nullopt});
+    return pool.back();
 }
 
 void Compositor::drawPending()
@@ -111,14 +117,29 @@ void Compositor::drawPending()
     QElapsedTimer timer;
     timer.start();
     const double cpuStart = threadCpuMilliseconds();
-    auto buffer = takeBuffer(list->outputSize);
-    draw(*list, buffer->image);
+    Pooled& pooled = takeBuffer(list->outputSize);
+    std::shared_ptr<FrameBuffer> buffer = pooled.buffer;
+    Drawn look = drawnOf(*list);
+    const std::optional<QRegion> damage = pooled.drawn ? damageBetween(*pooled.drawn, look) : std::nullopt;
+    // Past about half the picture, clipping costs more than it saves.
+    const qint64 area = qint64(list->outputSize.width()) * list->outputSize.height();
+    qint64 damaged = 0;
+    if (damage)
+        for (const QRect& rect : *damage)
+            damaged += qint64(rect.width()) * rect.height();
+    const bool inPart = damage && damaged * 2 <= area;
+    if (!inPart)
+        draw(*list, buffer->image);
+    else if (!damage->isEmpty())
+        draw(*list, buffer->image, *damage);
+    pooled.drawn = std::move(look);
     buffer->hostTime = clock.now();
     const double cpuMilliseconds = threadCpuMilliseconds() - cpuStart;
     const double milliseconds = timer.nsecsElapsed() / 1.0e6;
     {
         std::lock_guard guard(lock);
         ++drawn;
+        drawnInPart += inPart ? 1 : 0;
         lastMilliseconds = milliseconds;
         lastCpuMilliseconds = cpuMilliseconds;
     }
@@ -204,18 +225,90 @@ void drawShadow(QPainter& painter, const DrawOp& op, const QRectF& box)
     }
 }
 
+// The pixels a layer can touch: its box, its shadow, and a margin for antialiased edges.
+QRect bounds(const DrawOp& op, double height)
+{
+    QRectF box = flipped(op.rect, height);
+    if (box.isEmpty())
+        return {};
+    if (op.shadow && op.shadow->color.alpha() > 0 && op.shadow->blurRadius > 0) {
+        const double grow = op.shadow->blurRadius;
+        box |= box.translated(op.shadow->offset.x(), -op.shadow->offset.y()).adjusted(-grow, -grow, grow, grow);
+    }
+    return box.toAlignedRect().adjusted(-2, -2, 2, 2);
+}
+
+bool sameLook(const DrawOp& a, const DrawOp& b)
+{
+    return a.rect == b.rect && a.opacity == b.opacity && a.cornerRadius == b.cornerRadius
+        && a.masksToBounds == b.masksToBounds && a.mask == b.mask && a.maskRect == b.maskRect
+        && a.backgroundColor == b.backgroundColor && a.borderWidth == b.borderWidth && a.borderColor == b.borderColor
+        && a.shadow == b.shadow && a.contentsRect == b.contentsRect && a.gravity == b.gravity;
+}
+
 } // namespace
+
+Compositor::Drawn Compositor::drawnOf(const DrawList& list)
+{
+    Drawn drawn{list.outputSize, list.clearColor, {}};
+    drawn.ops.reserve(list.ops.size());
+    for (const DrawOp& op : list.ops) {
+        DrawnOp entry{op, op.contents.isNull() ? 0 : op.contents.cacheKey()};
+        // Only the key is kept: holding the picture would keep its buffer from reuse.
+        entry.look.contents = QImage();
+        drawn.ops.push_back(std::move(entry));
+    }
+    return drawn;
+}
+
+std::optional<QRegion> Compositor::damageBetween(const Drawn& before, const Drawn& after)
+{
+    if (before.size != after.size || before.clear != after.clear || before.ops.size() != after.ops.size())
+        return std::nullopt;
+    const double height = after.size.height();
+    QRegion damage;
+    for (size_t i = 0; i < after.ops.size(); ++i) {
+        const DrawnOp& was = before.ops[i];
+        const DrawnOp& is = after.ops[i];
+        if (was.picture == is.picture && sameLook(was.look, is.look))
+            continue;
+        damage += bounds(was.look, height);
+        damage += bounds(is.look, height);
+    }
+    damage &= QRect(QPoint(0, 0), after.size);
+    // Many small pieces clip slowly; their bounding box does not.
+    if (damage.rectCount() > 16)
+        damage = damage.boundingRect();
+    return damage;
+}
 
 void Compositor::draw(const DrawList& list, QImage& target)
 {
     target.fill(list.clearColor);
+    paint(list, target, nullptr);
+}
+
+void Compositor::draw(const DrawList& list, QImage& target, const QRegion& damage)
+{
+    paint(list, target, &damage);
+}
+
+void Compositor::paint(const DrawList& list, QImage& target, const QRegion* damage)
+{
     QPainter painter(&target);
+    if (damage) {
+        painter.setClipRegion(*damage);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        for (const QRect& rect : *damage)
+            painter.fillRect(rect, list.clearColor);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    }
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     const double height = list.outputSize.height();
     for (const DrawOp& op : list.ops) {
         const QRectF box = flipped(op.rect, height);
-        if (box.isEmpty())
+        if (box.isEmpty() || (damage && !damage->intersects(bounds(op, height))))
             continue;
         painter.save();
         painter.setOpacity(op.opacity);
@@ -237,10 +330,12 @@ void Compositor::draw(const DrawList& list, QImage& target)
             if (!source.isEmpty()) {
                 const QRectF where = placed(op.gravity, QSizeF(source.size()), box);
                 const QSize pixels(qRound(where.width()), qRound(where.height()));
+                // Shape clips narrow the damage clip and end with the contents.
+                painter.save();
                 if (clipped && (op.cornerRadius > 0 || op.mask != LayerMask::None || partial))
-                    painter.setClipPath(shape);
+                    painter.setClipPath(shape, Qt::IntersectClip);
                 else if (clipped || op.gravity == ContentsGravity::ResizeAspectFill)
-                    painter.setClipRect(box);
+                    painter.setClipRect(box, Qt::IntersectClip);
                 if (!pixels.isEmpty()) {
                     if (pixels == source.size()) {
                         painter.drawImage(where.topLeft(), op.contents, source);
@@ -249,7 +344,7 @@ void Compositor::draw(const DrawList& list, QImage& target)
                         painter.drawImage(where.topLeft(), scaled(op.contents, source, pixels));
                     }
                 }
-                painter.setClipping(false);
+                painter.restore();
             }
         }
         if (op.borderWidth > 0 && op.borderColor.alpha() > 0) {

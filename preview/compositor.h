@@ -4,10 +4,12 @@
 #include "preview/draw_list.h"
 #include "preview/output_pixel_trace.h"
 
+#include <QRegion>
 #include <QThread>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace vistrale {
 
@@ -17,6 +19,10 @@ class Clock;
 // snapshot waiting is drawn; older ones are dropped. Frames go to the frame handler on
 // the compositor thread (the output-frame queue); buffers are reused once no consumer
 // holds them any more.
+//
+// A reused buffer still holds the snapshot it was last drawn with, so only the parts
+// where the new snapshot differs from that one are drawn again: a webcam or a pointer
+// moving over a still desktop costs its own area, not the whole picture.
 class Compositor {
 public:
     using FrameHandler = std::function<void(FrameRef frame)>;
@@ -34,14 +40,33 @@ public:
     quint64 framesDrawn() const;
     double lastDrawMilliseconds() const;
     double lastDrawCpuMilliseconds() const;
+    // Of those, the frames that were drawn again only where they changed. Any thread.
+    quint64 framesDrawnInPart() const;
 
     // Draws one snapshot into `target` (which has the snapshot's output size). Used by
     // the thread and by benchmarks.
     void draw(const DrawList& list, QImage& target);
+    // Draws only inside `damage`, leaving the rest of `target` as it is.
+    void draw(const DrawList& list, QImage& target, const QRegion& damage);
+
+    // A layer's look without its pixels: the picture is known by its cache key, which
+    // changes whenever the picture's pixels are written.
+    struct DrawnOp {
+        DrawOp look;
+        qint64 picture = 0;
+    };
+    struct Drawn {
+        QSize size;
+        QColor clear;
+        std::vector<DrawnOp> ops;
+    };
+    static Drawn drawnOf(const DrawList& list);
+    // Where a picture drawn with `before` must be drawn again to show `after`; nullopt
+    // when all of it must (another size or layer order).
+    static std::optional<QRegion> damageBetween(const Drawn& before, const Drawn& after);
 
 private:
     class Worker;
-    std::shared_ptr<FrameBuffer> takeBuffer(QSize size);
     void drawPending();
 
     const Clock& clock;
@@ -53,12 +78,18 @@ private:
     DrawListRef pending;
     bool drawQueued = false;
     quint64 drawn = 0;
+    quint64 drawnInPart = 0;
     double lastMilliseconds = 0;
     double lastCpuMilliseconds = 0;
 
     // Compositor thread only.
     const OutputPixelTrace pixelTrace = OutputPixelTrace::fromEnvironment();
-    std::vector<std::shared_ptr<FrameBuffer>> pool;
+    struct Pooled {
+        std::shared_ptr<FrameBuffer> buffer;
+        std::optional<Drawn> drawn;
+    };
+    std::vector<Pooled> pool;
+    Pooled& takeBuffer(QSize size);
     struct ScaledPicture {
         qint64 key;
         QRect source;
@@ -69,6 +100,8 @@ private:
     std::vector<ScaledPicture> scaledPictures;
     quint64 generation = 0;
     const QImage& scaled(const QImage& picture, const QRect& source, QSize size);
+    // Draws the snapshot; inside `damage` only when one is given (after clearing it).
+    void paint(const DrawList& list, QImage& target, const QRegion* damage);
 };
 
 } // namespace vistrale

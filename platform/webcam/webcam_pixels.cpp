@@ -157,8 +157,10 @@ WebcamPictureFault convertWebcamPicture(
 std::shared_ptr<FrameBuffer> WebcamFramePool::take(QSize size)
 {
     for (std::shared_ptr<FrameBuffer>& frame : frames) {
-        // Only this pool holds it, and nobody shares its pixels: safe to write.
-        if (frame.use_count() == 1 && frame->image.size() == size) {
+        // Only this pool holds it, and nobody shares its pixels: safe to write. (A
+        // picture still shown keeps a copy of the QImage, not of the FrameBuffer;
+        // writing into it then would copy all its pixels first.)
+        if (frame.use_count() == 1 && frame->image.size() == size && frame->image.isDetached()) {
             frame->hostTime = 0;
             return frame;
         }
@@ -170,7 +172,7 @@ std::shared_ptr<FrameBuffer> WebcamFramePool::take(QSize size)
     constexpr size_t KEPT = 4;
     if (frames.size() >= KEPT) {
         for (auto it = frames.begin(); it != frames.end(); ++it) {
-            if (it->use_count() == 1 || (*it)->image.size() != size) {
+            if (it->use_count() == 1 || (*it)->image.size() != size || !(*it)->image.isDetached()) {
                 frames.erase(it);
                 break;
             }

@@ -152,8 +152,15 @@ TEST(WebcamPixels, PoolReusesOnlyPicturesNobodyHolds)
     EXPECT_NE(secondAddress, firstAddress) << "a picture the core still holds was handed out again";
     held.reset();
     second.reset();
-    const std::shared_ptr<FrameBuffer> third = pool.take(HD);
+    std::shared_ptr<FrameBuffer> third = pool.take(HD);
     EXPECT_TRUE(third.get() == firstAddress || third.get() == secondAddress) << "released pictures are not reused";
+
+    // A layer still showing the picture holds its QImage, not the FrameBuffer.
+    const QImage shown = third->image;
+    FrameBuffer* const thirdAddress = third.get();
+    third.reset();
+    const std::shared_ptr<FrameBuffer> fourth = pool.take(HD);
+    EXPECT_NE(fourth.get(), thirdAddress) << "a picture still shown was handed out to be written";
 }
 
 } // namespace

@@ -293,3 +293,69 @@ TEST(CompositorThread, CountsItsOwnCpuTimePerFrameNotThatOfOtherThreads)
     // One thread cannot use more CPU than the time that passed; the process can.
     EXPECT_LE(cpu, wall + 0.05) << "cpu " << cpu << " ms, wall " << wall << " ms";
 }
+
+TEST(CompositorThread, RedrawsOnlyWhatChangedYetEveryFrameMatchesAWholeDrawing)
+{
+    FakeClock clock;
+    FrameSink sink;
+    Compositor compositor(clock);
+    compositor.setFrameHandler([&](FrameRef frame) { sink.add(std::move(frame)); });
+    QImage backdrop(OUTPUT, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < backdrop.height(); ++y)
+        for (int x = 0; x < backdrop.width(); ++x)
+            backdrop.setPixel(x, y, qRgb(x % 256, y % 256, (x + y) % 256));
+    QImage window = twoTone(QSize(640, 400), Qt::white, Qt::darkCyan);
+
+    // A still desktop and window; a webcam whose picture changes and a pointer that moves.
+    auto snapshot = [&](int step) {
+        DrawOp desk = pictured(QRectF(QPointF(0, 0), QSizeF(OUTPUT)), backdrop);
+        DrawOp shared = pictured(QRectF(200, 300, 640, 400), window);
+        shared.cornerRadius = 12;
+        shared.masksToBounds = true;
+        shared.borderWidth = 4;
+        shared.borderColor = Qt::red;
+        DrawOp webcam = pictured(
+            QRectF(951, 9, 960, 540), twoTone(QSize(320, 180), QColor::fromHsv(step * 30 % 360, 200, 200), Qt::black));
+        webcam.mask = LayerMask::Ellipse;
+        webcam.maskRect = QRectF(0.2, 0, 0.6, 1);
+        webcam.borderWidth = 6;
+        webcam.borderColor = Qt::yellow;
+        DrawOp pointer = filled(QRectF(300 + step * 37.5, 500 - step * 21.25, 40, 40), QColor(255, 255, 0, 128));
+        pointer.cornerRadius = 20;
+        pointer.shadow = LayerShadow{QColor(0, 0, 0, 160), QPointF(3, -3), 6};
+        return listOf({desk, shared, webcam, pointer});
+    };
+    // Two frames stay held at any time, so buffers come back in turns out of order.
+    std::vector<FrameRef> held;
+    for (int step = 0; step < 10; ++step) {
+        const DrawListRef list = snapshot(step);
+        compositor.submit(list);
+        FrameRef frame = sink.frame(0);
+        sink.clear();
+        ASSERT_TRUE(frame) << "step " << step;
+        QImage whole(OUTPUT, QImage::Format_ARGB32_Premultiplied);
+        compositor.draw(*list, whole);
+        ASSERT_TRUE(frame->image == whole) << "step " << step;
+        held.push_back(std::move(frame));
+        if (held.size() > 2)
+            held.erase(held.begin() + (step % 2));
+    }
+    // The first frames of each buffer are whole; the rest only in part.
+    EXPECT_GE(compositor.framesDrawnInPart(), 5u);
+
+    // Only the changed layers' areas are damaged; nothing when nothing changed.
+    const Compositor::Drawn first = Compositor::drawnOf(*snapshot(1));
+    const std::optional<QRegion> damage = Compositor::damageBetween(first, Compositor::drawnOf(*snapshot(2)));
+    ASSERT_TRUE(damage);
+    EXPECT_TRUE(damage->contains(QPoint(1400, 800)));
+    EXPECT_TRUE(damage->contains(QPoint(380, 590)));
+    EXPECT_FALSE(damage->contains(QPoint(100, 100)));
+    EXPECT_FALSE(damage->contains(QPoint(500, 600)));
+    const DrawListRef again = snapshot(1);
+    auto same = std::make_shared<DrawList>(*again);
+    EXPECT_TRUE(Compositor::damageBetween(Compositor::drawnOf(*again), Compositor::drawnOf(*same))->isEmpty());
+    // Another layer order or size draws everything.
+    auto fewer = std::make_shared<DrawList>(*again);
+    fewer->ops.pop_back();
+    EXPECT_FALSE(Compositor::damageBetween(first, Compositor::drawnOf(*fewer)));
+}
