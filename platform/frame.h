@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <memory>
+#include <optional>
 
 namespace vistrale {
 
@@ -13,6 +14,10 @@ struct FrameBuffer {
     QImage image;
     // Host clock time of the picture, in seconds (Clock::now()).
     double hostTime = 0;
+    // For output frames: the pixels (top-left origin) that differ from the previous
+    // output frame, so that viewers repaint only those. Unknown (all of them) when
+    // not set.
+    std::optional<QRect> changed;
 };
 
 using FrameRef = std::shared_ptr<const FrameBuffer>;

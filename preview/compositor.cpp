@@ -132,6 +132,11 @@ void Compositor::drawPending()
         draw(*list, buffer->image);
     else if (!damage->isEmpty())
         draw(*list, buffer->image, *damage);
+    if (const std::optional<QRegion> changed = handedOut ? damageBetween(*handedOut, look) : std::nullopt)
+        buffer->changed = changed->boundingRect();
+    else
+        buffer->changed.reset();
+    handedOut = look;
     pooled.drawn = std::move(look);
     buffer->hostTime = clock.now();
     const double cpuMilliseconds = threadCpuMilliseconds() - cpuStart;

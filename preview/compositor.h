@@ -89,6 +89,8 @@ private:
         std::optional<Drawn> drawn;
     };
     std::vector<Pooled> pool;
+    // The look of the frame handed out last, to tell the next one's changes.
+    std::optional<Drawn> handedOut;
     Pooled& takeBuffer(QSize size);
     struct ScaledPicture {
         qint64 key;

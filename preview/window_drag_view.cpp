@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QWheelEvent>
 #include <QWindow>
+#include <utility>
 
 namespace vistrale {
 
@@ -26,19 +27,40 @@ void WindowDragView::showFrame(FrameRef next)
 {
     {
         std::lock_guard guard(lock);
+        const bool sameSize = frame && next && frame->image.size() == next->image.size();
+        if (next && next->changed && sameSize)
+            changed |= *next->changed;
+        else
+            changedWhole = true;
         frame = std::move(next);
-        if (repaintQueued)
+        if (repaintQueued || (!changedWhole && changed.isEmpty()))
             return;
         repaintQueued = true;
     }
     QMetaObject::invokeMethod(
         this,
         [this] {
+            QRect area;
+            bool whole;
+            QSize pictureSize;
             {
                 std::lock_guard guard(lock);
                 repaintQueued = false;
+                area = std::exchange(changed, QRect());
+                whole = std::exchange(changedWhole, false);
+                pictureSize = frame ? frame->image.size() : QSize();
             }
-            update();
+            if (whole || pictureSize.isEmpty()) {
+                update();
+                return;
+            }
+            // Only the part of the preview that shows the changed pixels, with a
+            // margin for the smoothing of the scaled picture.
+            const double sx = double(width()) / pictureSize.width();
+            const double sy = double(height()) / pictureSize.height();
+            update(QRectF(area.x() * sx, area.y() * sy, area.width() * sx, area.height() * sy)
+                       .toAlignedRect()
+                       .adjusted(-2, -2, 2, 2));
         },
         Qt::QueuedConnection);
 }

@@ -72,6 +72,10 @@ private:
     mutable std::mutex lock;
     FrameRef frame;
     bool repaintQueued = false;
+    // What the frames since the last repaint changed (picture pixels); all of it when
+    // `changedWhole`.
+    QRect changed;
+    bool changedWhole = false;
     QImage defaultImage;
     QString noPermissionText;
     std::function<void(QPoint)> contextMenuHandler;

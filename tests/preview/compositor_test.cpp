@@ -336,6 +336,12 @@ TEST(CompositorThread, RedrawsOnlyWhatChangedYetEveryFrameMatchesAWholeDrawing)
         QImage whole(OUTPUT, QImage::Format_ARGB32_Premultiplied);
         compositor.draw(*list, whole);
         ASSERT_TRUE(frame->image == whole) << "step " << step;
+        // Each frame tells viewers what changed since the one before.
+        ASSERT_EQ(frame->changed.has_value(), step > 0) << "step " << step;
+        if (step > 0) {
+            EXPECT_TRUE(frame->changed->contains(QPoint(1400, 800))) << "step " << step;
+            EXPECT_FALSE(frame->changed->contains(QPoint(100, 100))) << "step " << step;
+        }
         held.push_back(std::move(frame));
         if (held.size() > 2)
             held.erase(held.begin() + (step % 2));
