@@ -47,6 +47,10 @@ public:
     // Main thread. No frame and no failure is delivered after it returns. Never
     // from inside one of the stream's own sinks.
     virtual void stop() = 0;
+    // Any thread. A hint: pictures may come already scaled down (keeping their
+    // aspect) to fill a box of this size, which costs less than scaling them later.
+    // Empty: the camera's size. Streams that ignore it deliver the camera's size.
+    virtual void fitPicturesTo(QSize box) { (void)box; }
 };
 
 // The webcams of this machine: every camera but Vistrale's own.

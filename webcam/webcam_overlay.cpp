@@ -167,8 +167,18 @@ void WebcamOverlay::writeOffset(QPointF origin)
 void WebcamOverlay::setFrame(const QRectF& frame)
 {
     webcamView->setFrame(frame);
-    std::lock_guard guard(feed->lock);
-    feed->box = frame.size().toSize();
+    setFeedBox(frame.size().toSize());
+}
+
+void WebcamOverlay::setFeedBox(QSize box)
+{
+    {
+        std::lock_guard guard(feed->lock);
+        feed->box = box;
+    }
+    // The camera scales its pictures down to this size on the way in.
+    if (stream)
+        stream->fitPicturesTo(box);
 }
 
 bool WebcamOverlay::toggleWebcam()
@@ -310,8 +320,12 @@ void WebcamOverlay::startStream(const QString& id)
                     failed(generation, failure, detail);
             });
         });
-    if (!stream)
+    if (!stream) {
         logLine("webcam not found: ", printableText(id));
+        return;
+    }
+    std::lock_guard guard(feed->lock);
+    stream->fitPicturesTo(feed->box);
 }
 
 void WebcamOverlay::stopStream()
@@ -406,10 +420,7 @@ void WebcamOverlay::makeWebcamFullSize()
     webcamFullScreen = true;
     updateWebcamMask(output);
     const QRectF whole(QPointF(0, 0), output);
-    {
-        std::lock_guard guard(feed->lock);
-        feed->box = output.toSize();
-    }
+    setFeedBox(output.toSize());
     scene.animate(webcamView, whole, std::nullopt, ANIMATION_SECONDS, AnimationTiming::EaseInEaseOut);
 }
 

@@ -114,6 +114,8 @@ public:
     bool isCameraDenied = false;
 
 private:
+    // The size the webcam's pictures are shown at, for the capture thread and the camera.
+    void setFeedBox(QSize box);
     void startStream(const QString& id);
     void stopStream();
     void makeWebcamFullSize();

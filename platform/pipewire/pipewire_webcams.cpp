@@ -2,7 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/log.h"
-#include "platform/webcam/webcam_pixels.h"
+#include "platform/webcam/webcam_fit.h"
 
 #include <pipewire/pipewire.h>
 #include <spa/param/video/format-utils.h>
@@ -100,7 +100,7 @@ struct PipeWireWebcams::Capture {
     bool faultLogged = false;
     WebcamPixelFormat format = WebcamPixelFormat::YUY2;
     QSize size;
-    WebcamFramePool pool;
+    WebcamPictureConverter converter;
 
     void fail(WebcamFailure failure, const QString& detail);
     void destroyStream();
@@ -526,10 +526,8 @@ void PipeWireWebcams::Capture::process()
     if (packed)
         planes = webcamPackedPlanes(format, size, planes.data[0], planes.bytes[0], planes.stride[0]);
 
-    std::shared_ptr<FrameBuffer> frame = pool.take(size);
-    const WebcamPictureFault fault = flagged ? WebcamPictureFault::Corrupt
-                                             : convertWebcamPicture(format, size, planes, frame->image.bits(),
-                                                 static_cast<int>(frame->image.bytesPerLine()));
+    WebcamPictureFault fault = WebcamPictureFault::Corrupt;
+    std::shared_ptr<FrameBuffer> frame = flagged ? nullptr : converter.convert(format, size, planes, fault);
     pw_stream_queue_buffer(stream, buffer);
     if (fault != WebcamPictureFault::None) {
         // Once per stream: a camera that sends bad pictures tends to send many.
@@ -555,6 +553,11 @@ public:
     {
     }
     ~PipeWireWebcamStream() override { stop(); }
+    void fitPicturesTo(QSize box) override
+    {
+        if (capture)
+            capture->converter.fitTo(box);
+    }
     void stop() override
     {
         if (!capture)

@@ -2,7 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/log.h"
-#include "platform/webcam/webcam_pixels.h"
+#include "platform/webcam/webcam_fit.h"
 
 #include <QDir>
 #include <QFile>
@@ -231,6 +231,8 @@ public:
     }
     ~V4L2WebcamStream() override { stop(); }
 
+    void fitPicturesTo(QSize box) override { converter.fitTo(box); }
+
     void stop() override
     {
         if (!worker.joinable())
@@ -273,7 +275,7 @@ private:
     QSize size;
     int stride = 0;
     bool faultLogged = false;
-    WebcamFramePool pool;
+    WebcamPictureConverter converter;
 };
 
 void V4L2WebcamStream::fail(WebcamFailure failure, const QString& detail)
@@ -428,9 +430,7 @@ bool V4L2WebcamStream::deliver(const v4l2_buffer& buffer)
         const size_t filled = std::min<size_t>(buffer.bytesused, mapped.length);
         const WebcamPlanes planes
             = webcamPackedPlanes(format, size, static_cast<const uint8_t*>(mapped.start), filled, stride);
-        frame = pool.take(size);
-        fault = convertWebcamPicture(
-            format, size, planes, frame->image.bits(), static_cast<int>(frame->image.bytesPerLine()));
+        frame = converter.convert(format, size, planes, fault);
     }
     if (fault != WebcamPictureFault::None) {
         if (!faultLogged) {

@@ -16,6 +16,30 @@ QSize aspectFillSize(QSize picture, QSize box)
         std::max(1, int(std::lround(picture.width() * k))), std::max(1, int(std::lround(picture.height() * k))));
 }
 
+void WebcamPictureConverter::fitTo(QSize next)
+{
+    std::lock_guard guard(lock);
+    box = next;
+}
+
+std::shared_ptr<FrameBuffer> WebcamPictureConverter::convert(
+    WebcamPixelFormat format, QSize size, const WebcamPlanes& in, WebcamPictureFault& fault)
+{
+    QSize target = size;
+    {
+        std::lock_guard guard(lock);
+        const QSize fill = aspectFillSize(size, box);
+        if (!fill.isEmpty() && fill.width() <= size.width() && fill.height() <= size.height())
+            target = fill;
+    }
+    std::shared_ptr<FrameBuffer> frame = pool.take(target);
+    fault = convertWebcamPictureTo(
+        format, size, in, target, scratch, frame->image.bits(), static_cast<int>(frame->image.bytesPerLine()));
+    if (fault != WebcamPictureFault::None)
+        return nullptr;
+    return frame;
+}
+
 FrameRef WebcamFrameFitter::fit(const FrameRef& frame, QSize box, bool mirrored)
 {
     if (!frame || frame->image.isNull())
@@ -34,6 +58,7 @@ FrameRef WebcamFrameFitter::fit(const FrameRef& frame, QSize box, bool mirrored)
         libyuv::ARGBScale(source.constBits(), static_cast<int>(source.bytesPerLine()), source.width(), source.height(),
             scaled->image.bits(), static_cast<int>(scaled->image.bytesPerLine()), size.width(), size.height(),
             libyuv::kFilterBilinear);
+        makeOpaque(scaled->image.bits(), static_cast<int>(scaled->image.bytesPerLine()), size);
     }
     std::shared_ptr<FrameBuffer> result = scaled;
     if (mirrored) {

@@ -4,6 +4,8 @@
 #include "platform/webcam/webcam_pixels.h"
 
 #include <QSize>
+#include <mutex>
+#include <vector>
 
 namespace vistrale {
 
@@ -22,5 +24,23 @@ private:
 
 // The size a picture of `picture` takes when it fills `box` keeping its aspect.
 QSize aspectFillSize(QSize picture, QSize box);
+
+// A stream's pictures converted for the core at the size they are shown at: the box
+// comes from the main thread, the pictures on the capture thread. Pictures are only
+// ever made smaller here; a larger box leaves them at the camera's size.
+class WebcamPictureConverter {
+public:
+    // Any thread. Empty: the camera's size.
+    void fitTo(QSize box);
+    // Capture thread. The converted picture, or null with `fault` set.
+    std::shared_ptr<FrameBuffer> convert(
+        WebcamPixelFormat format, QSize size, const WebcamPlanes& in, WebcamPictureFault& fault);
+
+private:
+    std::mutex lock;
+    QSize box;
+    WebcamFramePool pool;
+    std::vector<uint8_t> scratch;
+};
 
 } // namespace vistrale

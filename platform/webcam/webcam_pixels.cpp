@@ -3,6 +3,8 @@
 #include <libyuv/convert.h>
 #include <libyuv/convert_argb.h>
 #include <libyuv/planar_functions.h>
+#include <libyuv/scale.h>
+#include <libyuv/scale_argb.h>
 
 #include <cstring>
 
@@ -152,6 +154,86 @@ WebcamPictureFault convertWebcamPicture(
         return decodeJpeg(size, in, bgra, bgraStride);
     }
     return WebcamPictureFault::Corrupt;
+}
+
+WebcamPictureFault convertWebcamPictureTo(WebcamPixelFormat format, QSize size, const WebcamPlanes& in, QSize target,
+    std::vector<uint8_t>& scratch, uint8_t* bgra, int bgraStride)
+{
+    if (target == size)
+        return convertWebcamPicture(format, size, in, bgra, bgraStride);
+    const int width = size.width();
+    const int height = size.height();
+    const int tw = target.width();
+    const int th = target.height();
+    if (width <= 0 || height <= 0 || tw <= 0 || th <= 0 || tw > width || th > height || !bgra || bgraStride < tw * 4)
+        return WebcamPictureFault::WrongSize;
+    const int cw = static_cast<int>(halfUp(width));
+    const int ch = static_cast<int>(halfUp(height));
+    const int tcw = static_cast<int>(halfUp(tw));
+    const int tch = static_cast<int>(halfUp(th));
+    const size_t source = static_cast<size_t>(width) * height + 2 * static_cast<size_t>(cw) * ch;
+    const size_t scaled = static_cast<size_t>(tw) * th + 2 * static_cast<size_t>(tcw) * tch;
+
+    if (format == WebcamPixelFormat::BGRx || format == WebcamPixelFormat::BGRA || format == WebcamPixelFormat::MJPG) {
+        // Packed RGB and JPEG: converted whole, then scaled.
+        scratch.resize(static_cast<size_t>(width) * height * 4);
+        const WebcamPictureFault fault = convertWebcamPicture(format, size, in, scratch.data(), width * 4);
+        if (fault == WebcamPictureFault::None) {
+            libyuv::ARGBScale(
+                scratch.data(), width * 4, width, height, bgra, bgraStride, tw, th, libyuv::kFilterBilinear);
+            makeOpaque(bgra, bgraStride, target);
+        }
+        return fault;
+    }
+
+    // YUV: to I420 at the camera's size (unless it is I420 already), scaled, converted.
+    scratch.resize(source + scaled);
+    uint8_t* y = scratch.data();
+    uint8_t* u = y + static_cast<size_t>(width) * height;
+    uint8_t* v = u + static_cast<size_t>(cw) * ch;
+    const uint8_t* planes[3] = {y, u, v};
+    int strides[3] = {width, cw, cw};
+    switch (format) {
+    case WebcamPixelFormat::YUY2:
+        if (!planeFits(in.data[0], in.stride[0], in.bytes[0], static_cast<size_t>(cw) * 4, height))
+            return WebcamPictureFault::Truncated;
+        libyuv::YUY2ToI420(in.data[0], in.stride[0], y, width, u, cw, v, cw, width, height);
+        break;
+    case WebcamPixelFormat::I420:
+        if (!planeFits(in.data[0], in.stride[0], in.bytes[0], static_cast<size_t>(width), height)
+            || !planeFits(in.data[1], in.stride[1], in.bytes[1], static_cast<size_t>(cw), ch)
+            || !planeFits(in.data[2], in.stride[2], in.bytes[2], static_cast<size_t>(cw), ch))
+            return WebcamPictureFault::Truncated;
+        for (int i = 0; i < 3; ++i) {
+            planes[i] = in.data[i];
+            strides[i] = in.stride[i];
+        }
+        break;
+    case WebcamPixelFormat::NV12:
+        if (!planeFits(in.data[0], in.stride[0], in.bytes[0], static_cast<size_t>(width), height)
+            || !planeFits(in.data[1], in.stride[1], in.bytes[1], static_cast<size_t>(cw) * 2, ch))
+            return WebcamPictureFault::Truncated;
+        libyuv::NV12ToI420(in.data[0], in.stride[0], in.data[1], in.stride[1], y, width, u, cw, v, cw, width, height);
+        break;
+    default:
+        return WebcamPictureFault::Corrupt;
+    }
+    uint8_t* sy = scratch.data() + source;
+    uint8_t* su = sy + static_cast<size_t>(tw) * th;
+    uint8_t* sv = su + static_cast<size_t>(tcw) * tch;
+    libyuv::I420Scale(planes[0], strides[0], planes[1], strides[1], planes[2], strides[2], width, height, sy, tw, su,
+        tcw, sv, tcw, tw, th, libyuv::kFilterBilinear);
+    libyuv::I420ToARGB(sy, tw, su, tcw, sv, tcw, bgra, bgraStride, tw, th);
+    return WebcamPictureFault::None;
+}
+
+void makeOpaque(uint8_t* bgra, int stride, QSize size)
+{
+    for (int y = 0; y < size.height(); ++y) {
+        auto* row = reinterpret_cast<uint32_t*>(bgra + static_cast<size_t>(y) * stride);
+        for (int x = 0; x < size.width(); ++x)
+            row[x] |= 0xff000000u;
+    }
 }
 
 std::shared_ptr<FrameBuffer> WebcamFramePool::take(QSize size)

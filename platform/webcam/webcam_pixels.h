@@ -50,6 +50,18 @@ WebcamPlanes webcamPackedPlanes(WebcamPixelFormat format, QSize size, const uint
 WebcamPictureFault convertWebcamPicture(
     WebcamPixelFormat format, QSize size, const WebcamPlanes& in, uint8_t* bgra, int bgraStride);
 
+// As convertWebcamPicture, but the picture comes out at `target` (at most `size`),
+// scaled bilinearly. YUV pictures are scaled before they are converted, on 1.5 bytes a
+// pixel instead of 4, which costs about half; `scratch` holds the steps between and
+// is reused from picture to picture. Any thread.
+WebcamPictureFault convertWebcamPictureTo(WebcamPixelFormat format, QSize size, const WebcamPlanes& in, QSize target,
+    std::vector<uint8_t>& scratch, uint8_t* bgra, int bgraStride);
+
+// Sets every alpha of a BGRA picture to 255. libyuv's bilinear scaling can round an
+// alpha of 255 down a little; webcam pictures are opaque, and a premultiplied colour
+// above its alpha would blend wrongly.
+void makeOpaque(uint8_t* bgra, int stride, QSize size);
+
 // Pictures handed to the core, reused once nobody holds them any more, so that a
 // steady stream does not allocate. One per stream, used on its capture thread.
 class WebcamFramePool {

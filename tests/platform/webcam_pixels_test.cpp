@@ -70,13 +70,22 @@ struct Converted {
     QImage image;
 };
 
-Converted convert(WebcamPixelFormat format, QSize size, const GuardedBytes& in)
+// Converted at the camera's size, or scaled down to `target` on the way.
+Converted convert(WebcamPixelFormat format, QSize size, const GuardedBytes& in, QSize target = {})
 {
-    QImage out(size, QImage::Format_ARGB32_Premultiplied);
+    if (target.isEmpty())
+        target = size;
+    QImage out(target, QImage::Format_ARGB32_Premultiplied);
     out.fill(Qt::transparent);
     const WebcamPlanes planes = webcamPackedPlanes(format, size, in.data(), in.bytes(), 0);
-    return {convertWebcamPicture(format, size, planes, out.bits(), static_cast<int>(out.bytesPerLine())), out};
+    std::vector<uint8_t> scratch;
+    return {
+        convertWebcamPictureTo(format, size, planes, target, scratch, out.bits(), static_cast<int>(out.bytesPerLine())),
+        out};
 }
+
+// The two sizes every conversion is tried at: the camera's, and scaled as shown.
+const QSize SHOWN(960, 540);
 
 TEST(WebcamPixels, ShortOrMalformedPicturesAreRejectedWithoutReadingPastTheirEnd)
 {
@@ -108,6 +117,7 @@ TEST(WebcamPixels, ShortOrMalformedPicturesAreRejectedWithoutReadingPastTheirEnd
         SCOPED_TRACE(c.name);
         const GuardedBytes in(c.bytes);
         EXPECT_EQ(convert(c.format, HD, in).fault, c.fault);
+        EXPECT_EQ(convert(c.format, HD, in, SHOWN).fault, c.fault) << "scaled";
     }
 }
 
@@ -124,20 +134,39 @@ TEST(WebcamPixels, WholePicturesBecomeOpaqueBgraOfTheirColour)
         {"YUY2", WebcamPixelFormat::YUY2, solidYuy2(HD)},
         {"BGRx", WebcamPixelFormat::BGRx, bgrx},
         {"MJPEG", WebcamPixelFormat::MJPG, jpegOf(solidImage(HD, Qt::red))},
+        {"I420", WebcamPixelFormat::I420,
+            QByteArray(1280 * 720, '\x51') + QByteArray(640 * 360, '\x5a') + QByteArray(640 * 360, '\xf0')},
+        {"NV12", WebcamPixelFormat::NV12,
+            QByteArray(1280 * 720, '\x51') + QByteArray("\x5a\xf0", 2).repeated(640 * 360)},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const GuardedBytes in(c.bytes);
-        const Converted out = convert(c.format, HD, in);
-        ASSERT_EQ(out.fault, WebcamPictureFault::None);
-        for (const QPoint at : {QPoint(0, 0), QPoint(640, 360), QPoint(1279, 719)}) {
-            const QColor colour = out.image.pixelColor(at);
-            EXPECT_GE(colour.red(), 240);
-            EXPECT_LE(colour.green(), 15);
-            EXPECT_LE(colour.blue(), 15);
-            EXPECT_EQ(colour.alpha(), 255);
+        for (const QSize target : {HD, SHOWN}) {
+            SCOPED_TRACE(std::string(c.name) + (target == HD ? "" : " scaled"));
+            const GuardedBytes in(c.bytes);
+            const Converted out = convert(c.format, HD, in, target);
+            ASSERT_EQ(out.fault, WebcamPictureFault::None);
+            ASSERT_EQ(out.image.size(), target);
+            const int w = target.width() - 1, h = target.height() - 1;
+            for (const QPoint at : {QPoint(0, 0), QPoint(w / 2, h / 2), QPoint(w, h), QPoint(w, 0), QPoint(0, h)}) {
+                const QColor colour = out.image.pixelColor(at);
+                EXPECT_GE(colour.red(), 240);
+                EXPECT_LE(colour.green(), 15);
+                EXPECT_LE(colour.blue(), 15);
+                EXPECT_EQ(colour.alpha(), 255);
+            }
         }
     }
+
+    // Scaling keeps each part of the picture in its place: red left, blue right.
+    QByteArray twoTone;
+    for (int y = 0; y < 720; ++y)
+        twoTone += QByteArray("\x51\x5a\x51\xf0", 4).repeated(320) + QByteArray("\x29\xf0\x29\x6e", 4).repeated(320);
+    const GuardedBytes in(twoTone);
+    const Converted out = convert(WebcamPixelFormat::YUY2, HD, in, SHOWN);
+    ASSERT_EQ(out.fault, WebcamPictureFault::None);
+    EXPECT_GE(out.image.pixelColor(100, 270).red(), 240);
+    EXPECT_GE(out.image.pixelColor(860, 270).blue(), 240);
+    EXPECT_LE(out.image.pixelColor(860, 270).red(), 15);
 }
 
 TEST(WebcamPixels, PoolReusesOnlyPicturesNobodyHolds)
