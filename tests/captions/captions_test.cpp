@@ -263,3 +263,73 @@ TEST(Captions, AMergedRecordingGetsItsTranscriptAsASubtitleTrackBeforeItIsSaved)
     ASSERT_TRUE(srt.open(QIODevice::ReadOnly));
     EXPECT_EQ(srt.readAll(), saved->second.toUtf8() + "\n");
 }
+
+TEST(Captions, TheCaptionEditorsStoredCaptionsAreWhatTheSavedMovieGets)
+{
+    CaptionHarness h;
+    h.fake.clock->advance(10);
+    h.vc->ccToggled();
+    RecordingResult result;
+    result.files = {h.dir.filePath("tmp-2.mp4"), h.dir.filePath("tmp-2.m4a"), h.dir.filePath("vistrale-2.mp4")};
+    result.withAudio = true;
+    result.startDate = h.fake.clock->now();
+    h.captions().recordingStarted();
+    h.hear(final("hello", {{0.5, 1.25, "hello"}}));
+    h.fake.clock->advance(2);
+    result.endDate = h.fake.clock->now();
+    h.captions().recordingStopped();
+
+    TranscriptHandOver transcript(h.captions(), *h.platform.media, *h.platform.clock);
+    std::optional<std::pair<QString, QString>> saved;
+    std::shared_ptr<TranscriptEdit> edit;
+    QString edited, audio;
+    transcript.handOver(
+        result, [&](const QString& movie, const QString& subRip) { saved = {movie, subRip}; },
+        [&](const QString& subRip, const QString& audioPath, const std::shared_ptr<TranscriptEdit>& e) {
+            edited = subRip;
+            audio = audioPath;
+            edit = e;
+        });
+    h.fake.clock->advance(7.0);
+    ASSERT_TRUE(edit) << "the editor gets the captions first";
+    EXPECT_EQ(edited, "1\n00:00:00,500 --> 00:00:01,750\nhello");
+    EXPECT_EQ(audio, result.files.audioUrl);
+    transcript.waitForMerges();
+    h.fake.clock->runPending();
+    EXPECT_FALSE(saved) << "nothing is saved while the editor is open";
+
+    // Stored edits are merged at once, with progress; finishing saves them without a
+    // second merge.
+    std::vector<double> progress;
+    const QString fixed = "1\n00:00:00,400 --> 00:00:01,750\nHello, world";
+    edit->saveTranscript(fixed, [&](double p) { progress.push_back(p); });
+    transcript.waitForMerges();
+    h.fake.clock->runPending();
+    EXPECT_EQ(progress, (std::vector<double>{0, 1}));
+    edit->finish();
+    edit->finish();
+    transcript.waitForMerges();
+    h.fake.clock->runPending();
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->first, result.files.outputUrl);
+    EXPECT_EQ(saved->second, fixed);
+    const std::vector<MergeRequest> merges = h.fake.media->mergeRequests();
+    ASSERT_EQ(merges.size(), 1u);
+    EXPECT_EQ(merges[0].subtitles, fixed);
+
+    // An editor closed without storing anything saves the recognised captions.
+    saved.reset();
+    TranscriptHandOver again(h.captions(), *h.platform.media, *h.platform.clock);
+    again.handOver(
+        result, [&](const QString& movie, const QString& subRip) { saved = {movie, subRip}; },
+        [&](const QString&, const QString&, const std::shared_ptr<TranscriptEdit>& e) { edit = e; });
+    edit.reset();
+    h.fake.clock->advance(7.0);
+    ASSERT_TRUE(edit);
+    edit->finish();
+    again.waitForMerges();
+    h.fake.clock->runPending();
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->second, edited);
+    EXPECT_EQ(h.fake.media->mergeRequests().back().subtitles, edited);
+}
