@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QWebChannel>
 #include <QWebEnginePage>
@@ -138,6 +139,10 @@ public:
     }
 
     QUrl home;
+    // The user clicked or pressed a key in the page just now: the next link navigation is
+    // theirs. Script navigations are reported as link clicks too, so without such an
+    // input a link is not opened.
+    void userActed() { userInput.start(); }
 
 protected:
     void javaScriptAlert(const QUrl&, const QString& message) override { logLine("alert called", message); }
@@ -157,7 +162,10 @@ protected:
     {
         const bool samePage = url.adjusted(QUrl::RemoveFragment) == home.adjusted(QUrl::RemoveFragment);
         if (type == NavigationTypeLinkClicked && !samePage) {
-            openInBrowser(systemActions, url);
+            if (takeUserInput())
+                openInBrowser(systemActions, url);
+            else
+                logLine("navigation refused", printableText(url.toString()));
             return false;
         }
         if (samePage || (!isMainFrame && url.scheme() == QLatin1String("about")))
@@ -166,10 +174,28 @@ protected:
         return false;
     }
 
-    QWebEnginePage* createWindow(WebWindowType) override { return new LinkCatcher(profile(), systemActions, this); }
+    // A target=_blank link: its address goes to the browser when the user asked for it.
+    QWebEnginePage* createWindow(WebWindowType) override
+    {
+        if (!takeUserInput()) {
+            logLine("new window refused");
+            return nullptr;
+        }
+        return new LinkCatcher(profile(), systemActions, this);
+    }
 
 private:
+    // True once after each user input within the last second.
+    bool takeUserInput()
+    {
+        const bool byUser = userInput.isValid() && userInput.elapsed() < USER_LINK_MS;
+        userInput.invalidate();
+        return byUser;
+    }
+
+    static constexpr qint64 USER_LINK_MS = 1000;
     SystemActions& systemActions;
+    QElapsedTimer userInput;
 };
 
 class PageWindow : public QWidget {
@@ -177,6 +203,19 @@ public:
     explicit PageWindow(WebViewWindowController& controller)
         : controller(controller)
     {
+        // The page's widgets come and go with its renderer: their input is seen here.
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+    LocalPage* page = nullptr;
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        const QEvent::Type type = event->type();
+        if (page && (type == QEvent::MouseButtonRelease || type == QEvent::KeyPress) && watched->isWidgetType()
+            && static_cast<QWidget*>(watched)->window() == this)
+            page->userActed();
+        return false;
     }
 
 protected:
@@ -216,6 +255,7 @@ WebViewWindowController::WebViewWindowController(
 
     view = new QWebEngineView(&window);
     auto* localPage = new LocalPage(pagesProfile(), systemActions, view);
+    pageWindow->page = localPage;
     localPage->setBackgroundColor(pageBackground(this->options.dark));
     QWebEngineSettings* settings = localPage->settings();
     settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
@@ -243,6 +283,7 @@ WebViewWindowController::WebViewWindowController(
 WebViewWindowController::~WebViewWindowController()
 {
     closed = true;
+    pageWindow->page = nullptr;
     delete view;
     view = nullptr;
 }
@@ -295,6 +336,7 @@ void WebViewWindowController::windowClosing()
     if (closed)
         return;
     closed = true;
+    pageWindow->page = nullptr;
     if (view) {
         view->setParent(nullptr);
         view->deleteLater();
