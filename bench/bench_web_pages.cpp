@@ -72,9 +72,9 @@ int main(int argc, char** argv)
     FakeSystemActions systemActions;
     FakeOwnWindows ownWindows;
     QTemporaryDir cache;
-    WebPages pages({systemActions, ownWindows, [] { return QStringLiteral("Super+F1"); },
-        [] { return QSizeF(1920, 1080); }, {}, {}, {}, {}, cache.path(), QStringLiteral(":/website"),
-        [] { return false; }});
+    WebPages pages(
+        {systemActions, ownWindows, [] { return QStringLiteral("Super+F1"); }, [] { return QSizeF(1920, 1080); }, {},
+            {}, {}, {}, cache.path(), QStringLiteral(":/website"), [] { return false; }});
 
     const qint64 self = getpid();
     const double bare = residentMiB(self);

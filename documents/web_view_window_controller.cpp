@@ -10,6 +10,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QWebChannel>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -248,6 +250,8 @@ WebViewWindowController::WebViewWindowController(
         window.setWindowTitle(title);
     window.resize(800, 800);
     window.setMinimumSize(800, 400);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        window.move(screen->availableGeometry().center() - QPoint(400, 400));
     QPalette palette = window.palette();
     palette.setColor(QPalette::Window, pageBackground(this->options.dark));
     window.setPalette(palette);

@@ -188,6 +188,10 @@ TEST_F(WebPagesTest, CaptionEditorShowsEditsAndStoresCaptionsAndAnyCloseContinue
             "document.querySelector('.entry textarea').value==\"it's here\"&&"
             "document.getElementById('audio').src=='"
                 + QUrl::fromLocalFile(cache.filePath("tmp-1.m4a")).toString() + "'"));
+        EXPECT_NE(evaluated(*editor, "document.getElementById('audio').canPlayType('audio/mp4; codecs=\"mp4a.40.2\"')")
+                      .toString(),
+            "")
+            << "the recorded sound (AAC) can be played";
         if (byPage) {
             evaluated(*editor,
                 "document.querySelector('.entry textarea').value=\"it's fixed\";"
