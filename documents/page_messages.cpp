@@ -1,6 +1,8 @@
 #include "documents/page_messages.h"
 
+#include <QFileInfo>
 #include <QJsonObject>
+#include <QUrl>
 #include <cmath>
 #include <limits>
 
@@ -83,6 +85,18 @@ std::optional<PageRequest> pageRequest(const QJsonValue& body)
         return request;
     }
     return std::nullopt;
+}
+
+QString chosenFileAddress(const QString& url, const QStringList& chosenPaths)
+{
+    static const QLatin1String chosen("chosen-file:");
+    if (!url.startsWith(chosen))
+        return url;
+    const QString name = url.mid(chosen.size());
+    for (auto path = chosenPaths.crbegin(); path != chosenPaths.crend(); ++path)
+        if (!name.isEmpty() && QFileInfo(*path).fileName() == name)
+            return QUrl::fromLocalFile(*path).toString(QUrl::FullyEncoded);
+    return QString();
 }
 
 QPointF remotePointerLocation(int x, int y, QSizeF screen)

@@ -35,6 +35,12 @@ struct PageRequest {
 // and of its type ("x" and "y" whole numbers). Anything else is no request.
 std::optional<PageRequest> pageRequest(const QJsonValue& body);
 
+// The address a page's pick refers to. "chosen-file:" and a file name names a file the
+// user chose in the page's file chooser (the page never learns where it is): it becomes
+// that file's file:// address, the latest choice of that name first, or nothing when the
+// user chose no such file. Any other text stays as it is.
+QString chosenFileAddress(const QString& url, const QStringList& chosenPaths);
+
 // A remote pointer position (1024 × 1024 space, top-left origin) on a screen of `screen`
 // points, in global points with the origin at the bottom left.
 QPointF remotePointerLocation(int x, int y, QSizeF screen);

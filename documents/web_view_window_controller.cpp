@@ -141,6 +141,8 @@ public:
     }
 
     QUrl home;
+    // Files the user chose in the page's file chooser, oldest first.
+    QStringList chosenFiles;
     // The user clicked or pressed a key in the page just now: the next link navigation is
     // theirs. Script navigations are reported as link clicks too, so without such an
     // input a link is not opened.
@@ -174,6 +176,13 @@ protected:
             return true;
         logLine("navigation refused", printableText(url.toString()));
         return false;
+    }
+
+    QStringList chooseFiles(FileSelectionMode mode, const QStringList& oldFiles, const QStringList& types) override
+    {
+        const QStringList chosen = QWebEnginePage::chooseFiles(mode, oldFiles, types);
+        chosenFiles << chosen;
+        return chosen;
     }
 
     // A target=_blank link: its address goes to the browser when the user asked for it.
@@ -403,11 +412,16 @@ void WebViewWindowController::didReceiveScriptMessage(const QJsonValue& body)
         later([this, uuid = request->uuid] { delegate->hideRemotePointer(uuid); });
         break;
     case PageRequest::PickImage:
-        later([this, url = request->url] { delegate->pickImage(url); });
+    case PageRequest::PickVideo: {
+        const QString url = chosenFileAddress(request->url, static_cast<LocalPage*>(view->page())->chosenFiles);
+        if (url.isEmpty())
+            break;
+        if (request->kind == PageRequest::PickImage)
+            later([this, url] { delegate->pickImage(url); });
+        else
+            later([this, url] { delegate->pickVideo(url); });
         break;
-    case PageRequest::PickVideo:
-        later([this, url = request->url] { delegate->pickVideo(url); });
-        break;
+    }
     case PageRequest::SaveTranscript:
         later([this, text = request->vtt] { delegate->saveTranscript(text, *this); });
         break;

@@ -93,3 +93,15 @@ TEST(PageMessages, CaptionTextTravelsInItsExchangeForm)
     EXPECT_EQ(captionExchangeText(subRip), "1___00:00:00,500 --> 00:00:01,000___it###s___here");
     EXPECT_EQ(captionsFromExchange(captionExchangeText(subRip)), "1\n00:00:00,500 --> 00:00:01,000\nit's\nhere");
 }
+
+TEST(PageMessages, OnlyFilesTheUserChoseAreNamedByTheirFileName)
+{
+    const QStringList chosen{"/home/u/Videos/loop.mp4", "/tmp/other/loop.mp4", "/home/u/a b.png"};
+    EXPECT_EQ(chosenFileAddress("chosen-file:loop.mp4", chosen), "file:///tmp/other/loop.mp4") << "the latest choice";
+    EXPECT_EQ(chosenFileAddress("chosen-file:a b.png", chosen), "file:///home/u/a%20b.png");
+    for (const QString unknown :
+        {"chosen-file:secret.mp4", "chosen-file:../loop.mp4", "chosen-file:", "chosen-file:Videos"})
+        EXPECT_EQ(chosenFileAddress(unknown, chosen), "") << unknown.toStdString();
+    for (const QString other : {"bigsur.png", "loop.mp4", "file:///tmp/other/loop.mp4", "https://x/loop.mp4"})
+        EXPECT_EQ(chosenFileAddress(other, chosen), other);
+}
