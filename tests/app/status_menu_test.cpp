@@ -42,10 +42,10 @@ TEST(StatusMenu, ListsTheItemsInTheirOrderWithTheirRefreshedTitles)
         (QStringList{"About (Super+F1 to select windows)", "Show Vistrale", "Show Vistrale Share", "Clear all", "-",
             "Start Recording...", "Save Screenshot...\tShift+Super+6", "Copy Screenshot...\tShift+Ctrl+Super+6", "-",
             "Microphone (Studio Mic)", "Webcam", "Closed Captions", "Text Overlay...", "Background Image...",
-            "Keyboard Shortcut...\tSuper+F1",
-            "-", "Save as MOV (default MP4)", "Sound Effect", "Highlight Mouse with Super", "Smart Scaling", "-",
-            "Activate Vistrale Camera", "Mirror Camera", "Check Screen Permissions...", "-", "Help", "-",
-            "Contact <support@vistrale.app>", "Review Vistrale...", "Share...", "Quit"}));
+            "Keyboard Shortcut...\tSuper+F1", "-", "Save as MOV (default MP4)", "Sound Effect",
+            "Highlight Mouse with Super", "Smart Scaling", "-", "Activate Vistrale Camera", "Mirror Camera",
+            "Check Screen Permissions...", "-", "Help", "-", "Contact <support@vistrale.app>", "Review Vistrale...",
+            "Share...", "Quit"}));
 }
 
 TEST(StatusMenu, MicrophoneItemFollowsTheDefaultInputDevice)

@@ -289,7 +289,10 @@ TEST(Captions, TheCaptionEditorsStoredCaptionsAreWhatTheSavedMovieGets)
     std::shared_ptr<TranscriptEdit> edit;
     QString edited, audio;
     transcript.handOver(
-        result, [&](const QString& movie, const QString& subRip) { saved = {movie, subRip}; },
+        result,
+        [&](const QString& movie, const QString& subRip) {
+            saved = {movie, subRip};
+        },
         [&](const QString& subRip, const QString& audioPath, const std::shared_ptr<TranscriptEdit>& e) {
             edited = subRip;
             audio = audioPath;
@@ -326,7 +329,10 @@ TEST(Captions, TheCaptionEditorsStoredCaptionsAreWhatTheSavedMovieGets)
     saved.reset();
     TranscriptHandOver again(h.captions(), *h.platform.media, *h.platform.clock);
     again.handOver(
-        result, [&](const QString& movie, const QString& subRip) { saved = {movie, subRip}; },
+        result,
+        [&](const QString& movie, const QString& subRip) {
+            saved = {movie, subRip};
+        },
         [&](const QString&, const QString&, const std::shared_ptr<TranscriptEdit>& e) { edit = e; });
     edit.reset();
     h.fake.clock->advance(7.0);
