@@ -209,6 +209,7 @@ std::vector<MenuRow> AppDelegate::menuRows()
     captions.submenu = captionMenuRows();
     rows.push_back(std::move(captions));
     rows.push_back({MenuRow::Item, 0, tr("Text Overlay..."), {}, false, [this] { editOverlay(); }, {}});
+    rows.push_back({MenuRow::Item, 0, tr("Background Image..."), {}, false, [this] { showBackgroundPicker(); }, {}});
     rows.push_back(
         {MenuRow::Item, CONFIGURE_TAG, tr("Keyboard Shortcut..."), {}, false, [this] { configureShortcut(); },
             [this](QAction& item) { item.setText(tr("Keyboard Shortcut...") + "\t" + shortcutText()); }});
@@ -239,6 +240,7 @@ std::vector<MenuRow> AppDelegate::menuRows()
                 item.setEnabled(!controller->hasScreenPermission);
         }});
     rows.push_back(MenuRow::separator());
+    rows.push_back({MenuRow::Item, 0, tr("Help"), {}, false, [this] { showHelpPage(); }, {}});
     rows.push_back(MenuRow::separator());
     rows.push_back({MenuRow::Item, 0, tr("Contact <%1>").arg(SUPPORT_EMAIL), {}, false, [this] { showContact(); }, {}});
     rows.push_back({MenuRow::Item, 0, tr("Review Vistrale..."), {}, false, [this] { writeReview(); }, {}});
@@ -466,7 +468,25 @@ void AppDelegate::configureShortcut()
 {
     if (!controller || !hotkeys)
         return;
+    const QString before = shortcutText();
     vistrale::configureShortcut(*platform.dialogs, settings, *hotkeys);
+    // An open help page shows the new shortcut.
+    if (shortcutText() != before)
+        controller->shortcutChanged(shortcutText());
+}
+
+// --- Local web pages ---
+
+void AppDelegate::showHelpPage()
+{
+    if (controller)
+        controller->showHelpPage();
+}
+
+void AppDelegate::showBackgroundPicker()
+{
+    if (controller)
+        controller->showBackgroundPicker();
 }
 
 void AppDelegate::toggleMov()

@@ -89,6 +89,9 @@ public:
     void writeReview();
     void shareVistrale();
     void terminate();
+    // The "Help" and "Background Image..." items (the pages' windows).
+    void showHelpPage();
+    void showBackgroundPicker();
 
     VistraleViewController* vc() const { return controller.get(); }
     HotkeySolution* hotKeys() const { return hotkeys.get(); }

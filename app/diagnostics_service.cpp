@@ -131,6 +131,19 @@ bool DiagnosticsService::TriggerMenuItem(int tag)
     return true;
 }
 
+bool DiagnosticsService::TriggerMenuItemTitled(const QString& title)
+{
+    StatusMenu* menu = delegate.statusMenu();
+    if (!menu || title.isEmpty())
+        return false;
+    menu->refresh();
+    QAction* item = menu->itemWithTitlePrefix(title);
+    if (!item)
+        return false;
+    item->trigger();
+    return true;
+}
+
 void DiagnosticsService::AnswerDialog(const QString& message, const QString& answer)
 {
     if (scripted)

@@ -40,6 +40,8 @@ public slots:
     Q_SCRIPTABLE QString Statistics();
     // Triggers the menu item with that tag as a click would; false when there is none.
     Q_SCRIPTABLE bool TriggerMenuItem(int tag);
+    // The same for the first item whose title starts with `title` ("Help").
+    Q_SCRIPTABLE bool TriggerMenuItemTitled(const QString& title);
     // The next alert with that message (or save panel with that title) is answered
     // with `answer` (a button's text; for a save panel the path, empty for cancel)
     // without being shown. Answers are used once, in order.

@@ -42,6 +42,8 @@ int main(int argc, char* argv[])
     if (early.exitStatus && (early.errorOutput.isEmpty() || rawArguments.indexOf(qtOption, 1) < 0))
         return printed(early);
 
+    // The web pages (Qt WebEngine) share OpenGL contexts with the application.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication application(argc, argv);
     QApplication::setApplicationName("Vistrale");
     QApplication::setOrganizationName("Vistrale");

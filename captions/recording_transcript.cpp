@@ -44,40 +44,111 @@ TranscriptHandOver::~TranscriptHandOver()
     *alive = false;
 }
 
-void TranscriptHandOver::handOver(const RecordingResult& result, Save save)
+void TranscriptHandOver::handOver(const RecordingResult& result, Save save, Edit edit)
 {
     std::weak_ptr<bool> token = alive;
-    captions.transcriptFor(result.startDate, result.endDate, [this, token, result, save](const QString& subRip) {
+    captions.transcriptFor(result.startDate, result.endDate, [this, token, result, save, edit](const QString& subRip) {
         if (token.expired())
             return;
         if (subRip.isEmpty()) {
             save(result.files.outputUrl, subRip);
             return;
         }
-        merges.async([this, token, result, save, subRip] {
-            // Written beside the movie first, so that a failure leaves the movie whole.
-            const QFileInfo movie(result.files.outputUrl);
-            const QString captioned = movie.dir().filePath(movie.completeBaseName() + "-captioned." + movie.suffix());
-            MergeRequest request{result.files.videoUrl, result.withAudio ? result.files.audioUrl : QString(), captioned,
-                result.mov, subRip};
-            QString error;
-            if (!media.merge(request, &error)) {
-                logLine("merge with the transcript failed", error);
-                QFile::remove(captioned);
-            } else {
-                std::error_code failed;
-                std::filesystem::rename(QFile::encodeName(captioned).toStdString(),
-                    QFile::encodeName(result.files.outputUrl).toStdString(), failed);
-                if (failed) {
-                    logLine(
-                        "cannot replace the movie with its captioned copy", QString::fromStdString(failed.message()));
-                    QFile::remove(captioned);
-                }
-            }
-            clock.postToMain([token, result, save, subRip] {
+        if (edit && result.withAudio) {
+            edit(subRip, result.files.audioUrl, std::make_shared<TranscriptEdit>(*this, result, subRip, save));
+            return;
+        }
+        mergeTranscript(result, subRip, [result, save, subRip](bool) { save(result.files.outputUrl, subRip); });
+    });
+}
+
+bool TranscriptHandOver::mergeNow(const RecordingResult& result, const QString& subRip)
+{
+    // Written beside the movie first, so that a failure leaves the movie whole.
+    const QFileInfo movie(result.files.outputUrl);
+    const QString captioned = movie.dir().filePath(movie.completeBaseName() + "-captioned." + movie.suffix());
+    MergeRequest request{
+        result.files.videoUrl, result.withAudio ? result.files.audioUrl : QString(), captioned, result.mov, subRip};
+    QString error;
+    if (!media.merge(request, &error)) {
+        logLine("merge with the transcript failed", error);
+        QFile::remove(captioned);
+        return false;
+    }
+    std::error_code failed;
+    std::filesystem::rename(
+        QFile::encodeName(captioned).toStdString(), QFile::encodeName(result.files.outputUrl).toStdString(), failed);
+    if (failed) {
+        logLine("cannot replace the movie with its captioned copy", QString::fromStdString(failed.message()));
+        QFile::remove(captioned);
+        return false;
+    }
+    return true;
+}
+
+void TranscriptHandOver::mergeTranscript(
+    const RecordingResult& result, const QString& subRip, std::function<void(bool)> done)
+{
+    std::weak_ptr<bool> token = alive;
+    merges.async([this, token, result, subRip, done] {
+        const bool merged = mergeNow(result, subRip);
+        clock.postToMain([token, done, merged] {
+            if (!token.expired())
+                done(merged);
+        });
+    });
+}
+
+TranscriptEdit::TranscriptEdit(
+    TranscriptHandOver& owner, RecordingResult result, QString subRip, TranscriptHandOver::Save save)
+    : owner(owner)
+    , ownerAlive(owner.alive)
+    , result(std::make_unique<RecordingResult>(std::move(result)))
+    , subRip(std::move(subRip))
+    , save(std::move(save))
+{
+}
+
+TranscriptEdit::~TranscriptEdit() = default;
+
+void TranscriptEdit::saveTranscript(const QString& text, std::function<void(double)> progress)
+{
+    if (done || ownerAlive.expired())
+        return;
+    subRip = text;
+    if (progress)
+        progress(0);
+    std::weak_ptr<bool> token = ownerAlive;
+    TranscriptHandOver* hand = &owner;
+    owner.merges.async([hand, token, text, progress, merged = merged, result = *result] {
+        if (token.expired())
+            return;
+        if (hand->mergeNow(result, text))
+            *merged = text;
+        if (progress)
+            hand->clock.postToMain([token, progress] {
                 if (!token.expired())
-                    save(result.files.outputUrl, subRip);
+                    progress(1);
             });
+    });
+}
+
+void TranscriptEdit::finish()
+{
+    if (done || ownerAlive.expired())
+        return;
+    done = true;
+    // After any merge still queued; merged again only when the movie holds other captions.
+    std::weak_ptr<bool> token = ownerAlive;
+    TranscriptHandOver* hand = &owner;
+    owner.merges.async([hand, token, text = subRip, save = save, merged = merged, result = *result] {
+        if (token.expired())
+            return;
+        if (*merged != text && hand->mergeNow(result, text))
+            *merged = text;
+        hand->clock.postToMain([token, save, result, text] {
+            if (!token.expired())
+                save(result.files.outputUrl, text);
         });
     });
 }

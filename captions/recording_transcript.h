@@ -32,22 +32,64 @@ bool writeSubRipBeside(const QString& moviePath, const QString& subRip);
 // is replaced only when that merge succeeds (a failure is logged and the movie stays
 // as it was). Then `save` runs on the main thread with the movie and the text (empty
 // when nothing was recognised). Main thread.
+//
+// With an editor, the transcript goes to the editor first (`edit` gets the text, the
+// recorded audio's path and the TranscriptEdit of this recording); the merge then runs
+// with the edited captions when they are stored, and `save` once the editor is done.
+class TranscriptEdit;
 class TranscriptHandOver {
 public:
     using Save = std::function<void(const QString& moviePath, const QString& subRip)>;
+    using Edit = std::function<void(
+        const QString& subRip, const QString& audioPath, const std::shared_ptr<TranscriptEdit>& transcript)>;
     TranscriptHandOver(Captions& captions, Media& media, Clock& clock);
     ~TranscriptHandOver();
 
-    void handOver(const RecordingResult& result, Save save);
+    void handOver(const RecordingResult& result, Save save, Edit edit = {});
     // Returns once the merges queued so far have run (their `save` is then posted).
     void waitForMerges() { merges.drain(); }
 
 private:
+    friend class TranscriptEdit;
+    // Queues the merge of `subRip` into the recording's movie; `done` hears on the main
+    // thread whether the movie now holds it.
+    void mergeTranscript(const RecordingResult& result, const QString& subRip, std::function<void(bool)> done);
+    // The merge itself, on the merge queue.
+    bool mergeNow(const RecordingResult& result, const QString& subRip);
+
     Captions& captions;
     Media& media;
     Clock& clock;
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
     SerialQueue merges;
+};
+
+// The captions of one recording while the user edits them. Main thread; ends once
+// `finish` has run (later calls do nothing).
+class TranscriptEdit {
+public:
+    TranscriptEdit(TranscriptHandOver& owner, RecordingResult result, QString subRip, TranscriptHandOver::Save save);
+    ~TranscriptEdit();
+
+    // Edited captions (SubRip text) to keep: they are merged into the movie at once;
+    // `progress` hears 0 when the merge starts and 1 when it is over.
+    void saveTranscript(const QString& subRip, std::function<void(double)> progress = {});
+    // The editor is gone: the movie gets the latest captions (merged now unless that
+    // was done already) and the save step follows with them.
+    void finish();
+
+    const QString& captions() const { return subRip; }
+    bool finished() const { return done; }
+
+private:
+    TranscriptHandOver& owner;
+    std::weak_ptr<bool> ownerAlive;
+    std::unique_ptr<RecordingResult> result;
+    QString subRip;
+    TranscriptHandOver::Save save;
+    // The captions the movie holds now; only touched on the merge queue.
+    std::shared_ptr<QString> merged = std::make_shared<QString>();
+    bool done = false;
 };
 
 } // namespace vistrale

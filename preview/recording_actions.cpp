@@ -4,6 +4,7 @@
 #include "app/settings/settings_keys.h"
 #include "captions/captions.h"
 #include "captions/recording_transcript.h"
+#include "documents/web_pages.h"
 #include "overlays/highlight_window_controller.h"
 #include "platform/log.h"
 #include "platform/platform.h"
@@ -52,11 +53,21 @@ void VistraleViewController::setUpRecording()
         if (!transcriptHandOver)
             transcriptHandOver
                 = std::make_unique<TranscriptHandOver>(*captionsController, *platform.media, *platform.clock);
-        transcriptHandOver->handOver(result, [this](const QString& movie, const QString& subRip) {
-            if (recordingController)
-                recordingController->saveStep(
-                    movie, [subRip](const QString& saved) { writeSubRipBeside(saved, subRip); });
-        });
+        transcriptHandOver->handOver(
+            result,
+            [this](const QString& movie, const QString& subRip) {
+                if (recordingController)
+                    recordingController->saveStep(
+                        movie, [subRip](const QString& saved) { writeSubRipBeside(saved, subRip); });
+            },
+            // The caption editor takes the captions first; its edits are what is saved.
+            [this](const QString& subRip, const QString& audioPath, const std::shared_ptr<TranscriptEdit>& edit) {
+                showTranscriptEditor(subRip, audioPath,
+                    {[edit](const QString& text, std::function<void(double)> progress) {
+                         edit->saveTranscript(text, std::move(progress));
+                     },
+                        [edit] { edit->finish(); }});
+            });
         return true;
     };
     hooks.showRecordingTime = [this](const QString& text, bool microphone) {

@@ -5,6 +5,7 @@
 #include "app/settings/settings_keys.h"
 #include "captions/captions.h"
 #include "captions/recording_transcript.h"
+#include "documents/web_pages.h"
 #include "overlays/cursor_window_controller.h"
 #include "overlays/highlight_window_controller.h"
 #include "overlays/magnifier_view.h"

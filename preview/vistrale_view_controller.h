@@ -50,6 +50,8 @@ struct PointerEvent;
 class MyCursorImageView;
 class MagnifierView;
 class CursorWindowController;
+class WebPages;
+struct TranscriptSession;
 
 // What the controller asks of the application that hosts it.
 class ApplicationHost {
@@ -493,6 +495,26 @@ private:
     // Gives each recording its transcript; goes before the captions it reads.
     std::unique_ptr<TranscriptHandOver> transcriptHandOver;
     QPushButton* ccButton = nullptr;
+
+    // --- Local web pages: thin entry points; documents/web_pages.h does the work
+    // (preview/page_actions.cpp) ---
+public:
+    // The "Help" and "Background Image..." items: one window each, shown again.
+    void showHelpPage();
+    void showBackgroundPicker();
+    // The stored shortcut changed: an open help page shows the new display string.
+    void shortcutChanged(const QString& displayString);
+    // The caption editor over a finished recording's captions and audio.
+    void showTranscriptEditor(const QString& subRip, const QString& audioPath, TranscriptSession session);
+    // The caption editor's edited captions (exchange form): kept for the saved movie's
+    // subtitle track and its .srt file.
+    void saveTranscript(const QString& vtt);
+    // Null until a page was first asked for.
+    WebPages* webPages() const { return pages.get(); }
+
+private:
+    WebPages& pagesController();
+    std::unique_ptr<WebPages> pages;
 };
 
 } // namespace vistrale

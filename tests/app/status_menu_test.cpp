@@ -1,9 +1,11 @@
 #include "app/settings/settings_keys.h"
+#include "documents/web_pages.h"
 #include "tests/app/app_harness.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QMenu>
+#include <QWidget>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -39,10 +41,11 @@ TEST(StatusMenu, ListsTheItemsInTheirOrderWithTheirRefreshedTitles)
     EXPECT_EQ(shown,
         (QStringList{"About (Super+F1 to select windows)", "Show Vistrale", "Show Vistrale Share", "Clear all", "-",
             "Start Recording...", "Save Screenshot...\tShift+Super+6", "Copy Screenshot...\tShift+Ctrl+Super+6", "-",
-            "Microphone (Studio Mic)", "Webcam", "Closed Captions", "Text Overlay...", "Keyboard Shortcut...\tSuper+F1",
-            "-", "Save as MOV (default MP4)", "Sound Effect", "Highlight Mouse with Super", "Smart Scaling", "-",
-            "Activate Vistrale Camera", "Mirror Camera", "Check Screen Permissions...", "-", "-",
-            "Contact <support@vistrale.app>", "Review Vistrale...", "Share...", "Quit"}));
+            "Microphone (Studio Mic)", "Webcam", "Closed Captions", "Text Overlay...", "Background Image...",
+            "Keyboard Shortcut...\tSuper+F1", "-", "Save as MOV (default MP4)", "Sound Effect",
+            "Highlight Mouse with Super", "Smart Scaling", "-", "Activate Vistrale Camera", "Mirror Camera",
+            "Check Screen Permissions...", "-", "Help", "-", "Contact <support@vistrale.app>", "Review Vistrale...",
+            "Share...", "Quit"}));
 }
 
 TEST(StatusMenu, MicrophoneItemFollowsTheDefaultInputDevice)
@@ -262,4 +265,22 @@ TEST(StatusMenu, WithoutAControllerTheShortcutReadsCommandF1AndShowPreviewDoesNo
     app.delegate->editOverlay();
     app.delegate->settingsMic();
     EXPECT_TRUE(app.fake.dialogs->shown.empty());
+}
+
+TEST(StatusMenu, HelpAndBackgroundImageOpenOnePageWindowEach)
+{
+    LaunchedApp app;
+    for (const QString title : {"Help", "Background Image..."}) {
+        QAction* item = app.delegate->statusMenu()->itemWithTitlePrefix(title);
+        ASSERT_TRUE(item);
+        item->trigger();
+        WebPages* pages = app.delegate->vc()->webPages();
+        ASSERT_TRUE(pages);
+        WebViewWindowController* page = title == "Help" ? pages->help() : pages->backgroundPicker();
+        ASSERT_TRUE(page);
+        EXPECT_EQ(page->window()->windowTitle(), title == "Help" ? "Vistrale Help" : "Vistrale Backgrounds");
+        item->trigger();
+        EXPECT_EQ(title == "Help" ? pages->help() : pages->backgroundPicker(), page);
+        page->close();
+    }
 }

@@ -4,11 +4,16 @@
 #include "captions/caption_box.h"
 #include "captions/captions.h"
 #include "captions/recording_transcript.h"
+#include "documents/web_pages.h"
 #include "preview/view_tags.h"
+#include "recording/recording_controller.h"
 #include "recording/video_recorder.h"
 #include "tests/preview/controller_harness.h"
+#include "tests/support/wait_until.h"
 
 #include <QFile>
+#include <QTemporaryDir>
+#include <QWidget>
 #include <gtest/gtest.h>
 
 using namespace vistrale;
@@ -262,4 +267,135 @@ TEST(Captions, AMergedRecordingGetsItsTranscriptAsASubtitleTrackBeforeItIsSaved)
     QFile srt(h.dir.filePath("talk.srt"));
     ASSERT_TRUE(srt.open(QIODevice::ReadOnly));
     EXPECT_EQ(srt.readAll(), saved->second.toUtf8() + "\n");
+}
+
+TEST(Captions, TheCaptionEditorsStoredCaptionsAreWhatTheSavedMovieGets)
+{
+    CaptionHarness h;
+    h.fake.clock->advance(10);
+    h.vc->ccToggled();
+    RecordingResult result;
+    result.files = {h.dir.filePath("tmp-2.mp4"), h.dir.filePath("tmp-2.m4a"), h.dir.filePath("vistrale-2.mp4")};
+    result.withAudio = true;
+    result.startDate = h.fake.clock->now();
+    h.captions().recordingStarted();
+    h.hear(final("hello", {{0.5, 1.25, "hello"}}));
+    h.fake.clock->advance(2);
+    result.endDate = h.fake.clock->now();
+    h.captions().recordingStopped();
+
+    TranscriptHandOver transcript(h.captions(), *h.platform.media, *h.platform.clock);
+    std::optional<std::pair<QString, QString>> saved;
+    std::shared_ptr<TranscriptEdit> edit;
+    QString edited, audio;
+    transcript.handOver(
+        result,
+        [&](const QString& movie, const QString& subRip) {
+            saved = {movie, subRip};
+        },
+        [&](const QString& subRip, const QString& audioPath, const std::shared_ptr<TranscriptEdit>& e) {
+            edited = subRip;
+            audio = audioPath;
+            edit = e;
+        });
+    h.fake.clock->advance(7.0);
+    ASSERT_TRUE(edit) << "the editor gets the captions first";
+    EXPECT_EQ(edited, "1\n00:00:00,500 --> 00:00:01,750\nhello");
+    EXPECT_EQ(audio, result.files.audioUrl);
+    transcript.waitForMerges();
+    h.fake.clock->runPending();
+    EXPECT_FALSE(saved) << "nothing is saved while the editor is open";
+
+    // Stored edits are merged at once, with progress; finishing saves them without a
+    // second merge.
+    std::vector<double> progress;
+    const QString fixed = "1\n00:00:00,400 --> 00:00:01,750\nHello, world";
+    edit->saveTranscript(fixed, [&](double p) { progress.push_back(p); });
+    transcript.waitForMerges();
+    h.fake.clock->runPending();
+    EXPECT_EQ(progress, (std::vector<double>{0, 1}));
+    edit->finish();
+    edit->finish();
+    transcript.waitForMerges();
+    h.fake.clock->runPending();
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->first, result.files.outputUrl);
+    EXPECT_EQ(saved->second, fixed);
+    const std::vector<MergeRequest> merges = h.fake.media->mergeRequests();
+    ASSERT_EQ(merges.size(), 1u);
+    EXPECT_EQ(merges[0].subtitles, fixed);
+
+    // An editor closed without storing anything saves the recognised captions.
+    saved.reset();
+    TranscriptHandOver again(h.captions(), *h.platform.media, *h.platform.clock);
+    again.handOver(
+        result,
+        [&](const QString& movie, const QString& subRip) {
+            saved = {movie, subRip};
+        },
+        [&](const QString&, const QString&, const std::shared_ptr<TranscriptEdit>& e) { edit = e; });
+    edit.reset();
+    h.fake.clock->advance(7.0);
+    ASSERT_TRUE(edit);
+    edit->finish();
+    again.waitForMerges();
+    h.fake.clock->runPending();
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->second, edited);
+    EXPECT_EQ(h.fake.media->mergeRequests().back().subtitles, edited);
+}
+
+TEST(Captions, ARecordingWithCaptionsGoesThroughTheCaptionEditorToTheSavePanel)
+{
+    // The recording's files and the editor's page go to a cache folder of the test's own.
+    QTemporaryDir cache;
+    const QByteArray previousCache = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", cache.path().toUtf8());
+    {
+        CaptionHarness h;
+        h.fake.clock->advance(10);
+        h.vc->ccToggled();
+        h.fake.audio->inputName = "Test Mic";
+        h.fake.dialogs->choices.push_back(0);
+        h.vc->toggleRecording();
+        h.hear(final("hello", {{0.5, 1.25, "hello"}}));
+        h.fake.clock->advance(2);
+        h.vc->toggleRecording();
+        ASSERT_FALSE(h.fake.media->writers.empty());
+        ASSERT_FALSE(h.fake.media->microphones.empty());
+        h.fake.media->writers.back()->complete(true);
+        h.fake.media->microphones.back()->finished(true);
+        h.fake.clock->runPending();
+        h.vc->recorder()->videoRecorder().waitForMerges();
+        h.fake.clock->runPending();
+        h.fake.clock->advance(7.0);
+
+        ASSERT_TRUE(h.vc->webPages());
+        WebViewWindowController* editor = h.vc->webPages()->transcriptEditor();
+        ASSERT_TRUE(editor) << "the caption editor opens instead of the save panel";
+        EXPECT_TRUE(h.fake.dialogs->savePanels.empty());
+        EXPECT_EQ(editor->vtt, "1___00:00:00,500 --> 00:00:01,750___hello");
+        EXPECT_EQ(editor->audioString, QUrl::fromLocalFile(h.fake.media->microphones.back()->path).toString());
+
+        // Edited captions are kept; the window manager closes the editor; the save
+        // panel follows and the .srt beside the saved movie holds the edit.
+        h.vc->saveTranscript("1___00:00:00,500 --> 00:00:01,750___hello there");
+        h.fake.dialogs->savePath = h.dir.filePath("kept.mp4");
+        editor->window()->close();
+        ASSERT_TRUE(vistrale::test::waitUntil(
+            [&] {
+                h.fake.clock->runPending();
+                return !h.fake.dialogs->savePanels.empty();
+            },
+            10000));
+        QFile srt(h.dir.filePath("kept.srt"));
+        ASSERT_TRUE(srt.open(QIODevice::ReadOnly));
+        EXPECT_EQ(srt.readAll(), "1\n00:00:00,500 --> 00:00:01,750\nhello there\n");
+        EXPECT_EQ(h.fake.media->mergeRequests().back().subtitles, "1\n00:00:00,500 --> 00:00:01,750\nhello there");
+        EXPECT_TRUE(QFile::exists(h.dir.filePath("kept.mp4")));
+    }
+    if (previousCache.isNull())
+        qunsetenv("XDG_CACHE_HOME");
+    else
+        qputenv("XDG_CACHE_HOME", previousCache);
 }
