@@ -89,6 +89,8 @@ public:
     void writeReview();
     void shareVistrale();
     void terminate();
+    // "Show Document...".
+    void showDocumentPicker();
 
     VistraleViewController* vc() const { return controller.get(); }
     HotkeySolution* hotKeys() const { return hotkeys.get(); }

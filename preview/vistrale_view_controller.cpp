@@ -5,6 +5,7 @@
 #include "app/settings/settings_keys.h"
 #include "captions/captions.h"
 #include "captions/recording_transcript.h"
+#include "documents/clipboard_link_opener.h"
 #include "overlays/cursor_window_controller.h"
 #include "overlays/highlight_window_controller.h"
 #include "overlays/magnifier_view.h"
@@ -154,6 +155,7 @@ void VistraleViewController::setUpViews()
     setUpRecording();
     logLine("cursorScale=", present.isEmpty() ? 1.0 : camWidth / screenWidth);
     setUpPointerOverlay();
+    setUpDocuments();
     layoutPreviewControls();
 
     std::weak_ptr<bool> token = alive;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "camera/camera_activation.h"
+#include "documents/document_window_controller.h"
 #include "platform/camera.h"
 #include "platform/frame.h"
 #include "platform/screens.h"
@@ -50,6 +51,7 @@ struct PointerEvent;
 class MyCursorImageView;
 class MagnifierView;
 class CursorWindowController;
+class ClipboardLinkOpener;
 
 // What the controller asks of the application that hosts it.
 class ApplicationHost {
@@ -493,6 +495,26 @@ private:
     // Gives each recording its transcript; goes before the captions it reads.
     std::unique_ptr<TranscriptHandOver> transcriptHandOver;
     QPushButton* ccButton = nullptr;
+
+    // --- Documents: thin entry points; documents/ does the work
+    // (preview/document_actions.cpp) ---
+public:
+    // Opens a file or web address in a document window of its own and shares that
+    // window one second later.
+    void showDocument(const QUrl& url);
+    // Ctrl+V in the preview: the clipboard's link.
+    void openClipboardLink();
+    // "Show Document...": an open panel for presentations and documents.
+    void showDocumentPicker();
+    ClipboardLinkOpener* clipboardLinks() const { return clipboardOpener.get(); }
+    // Where LibreOffice is looked for and its PDFs go; tests point these elsewhere.
+    DocumentViewerOptions documentOptions() const;
+    OfficeConversion::Options officeOptions;
+
+private:
+    void setUpDocuments();
+    void shareDocumentWindow(qint64 windowNumber);
+    std::unique_ptr<ClipboardLinkOpener> clipboardOpener;
 };
 
 } // namespace vistrale
