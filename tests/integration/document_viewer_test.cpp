@@ -1,0 +1,152 @@
+// Documents in Vistrale on a virtual desktop: a PDF handed over at launch, an office
+// file handed over by a second start, a link pasted into the preview; each opens in a
+// window of its own that shows up in the output picture, read back over the session
+// bus, and leaves it when closed.
+#include "tests/support/local_http_server.h"
+#include "tests/support/test_documents.h"
+#include "tests/support/vistrale_process.h"
+#include "tests/support/wait_until.h"
+
+#include <QStandardPaths>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <xcb/xcb.h>
+
+using namespace vistrale::test;
+
+namespace {
+
+class DocumentViewer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        QString error;
+        ASSERT_TRUE(desktop.start(&error)) << error.toStdString();
+        app = std::make_unique<VistraleProcess>(desktop);
+        app->writeSettings({"already-shown=true", "soundoff=true"});
+        app->setEnvironment("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    }
+    void start(const QStringList& arguments = {})
+    {
+        QString error;
+        ASSERT_TRUE(app->start(&error, arguments)) << error.toStdString();
+    }
+
+    // Share of the output's pixels (sampled) close to this colour.
+    double outputShare(QColor colour)
+    {
+        const QImage picture = app->outputPicture();
+        if (picture.isNull())
+            return 0;
+        int matching = 0, all = 0;
+        for (int y = 0; y < picture.height(); y += 8)
+            for (int x = 0; x < picture.width(); x += 8) {
+                const QColor c = picture.pixelColor(x, y);
+                ++all;
+                matching += std::abs(c.red() - colour.red()) < 40 && std::abs(c.green() - colour.green()) < 40
+                    && std::abs(c.blue() - colour.blue()) < 40;
+            }
+        return double(matching) / all;
+    }
+    bool outputShows(QColor colour, double atLeast)
+    {
+        return waitUntil([&] { return outputShare(colour) >= atLeast; }, 15000);
+    }
+    int sharedCount() { return app->statistics()["shared"].toInt(-1); }
+
+    VirtualDesktop desktop;
+    std::unique_ptr<VistraleProcess> app;
+};
+
+const QColor GREEN(0, 160, 0);
+
+// Sends _NET_CLOSE_WINDOW for a client window to the root, as pagers and task bars do.
+bool askWindowManagerToClose(const QString& display, quint32 window)
+{
+    xcb_connection_t* x = xcb_connect(display.toLocal8Bit().constData(), nullptr);
+    if (xcb_connection_has_error(x)) {
+        xcb_disconnect(x);
+        return false;
+    }
+    const char name[] = "_NET_CLOSE_WINDOW";
+    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, std::strlen(name), name), nullptr);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
+    bool sent = false;
+    if (atom) {
+        xcb_client_message_event_t event{};
+        event.response_type = XCB_CLIENT_MESSAGE;
+        event.format = 32;
+        event.window = window;
+        event.type = atom->atom;
+        event.data.data32[0] = XCB_CURRENT_TIME;
+        event.data.data32[1] = 2; // from a pager
+        xcb_send_event(x, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+            reinterpret_cast<const char*>(&event));
+        sent = xcb_flush(x) > 0;
+        free(atom);
+    }
+    xcb_disconnect(x);
+    return sent;
+}
+
+} // namespace
+
+TEST_F(DocumentViewer, PdfFromTheCommandLineIsSharedAndLeavesTheOutputWhenClosed)
+{
+    const QString pdf = desktop.homeDir() + "/deck.pdf";
+    ASSERT_TRUE(writeTestPdf(pdf, {792, 612}, 2, GREEN));
+    start({pdf});
+    EXPECT_TRUE(app->waitForLine("showDocument file://" + pdf)) << app->output().toStdString();
+    EXPECT_TRUE(app->waitForLine("isPDFLandscape=792 612 1.29"));
+    const std::optional<quint32> window = desktop.waitForWindow("vistrale-document-viewer");
+    ASSERT_TRUE(window.has_value());
+    // 720 high on a 1080 screen, 932 wide for a 792 x 612 page.
+    const std::optional<QRect> geometry = app->windowGeometry(*window);
+    ASSERT_TRUE(geometry.has_value());
+    EXPECT_EQ(geometry->size(), QSize(932, 720));
+
+    EXPECT_TRUE(waitUntil([&] { return sharedCount() == 1; }, 8000)) << app->output().toStdString();
+    EXPECT_TRUE(outputShows(GREEN, 0.2)) << "the page is not in the output";
+
+    // Closed as a pager or the close button closes it: through the window manager.
+    ASSERT_TRUE(askWindowManagerToClose(desktop.display(), *window));
+    EXPECT_TRUE(app->waitForLine("releasing window"));
+    EXPECT_TRUE(waitUntil([&] { return sharedCount() == 0; }, 8000));
+    EXPECT_TRUE(waitUntil([&] { return outputShare(GREEN) < 0.02; }, 8000)) << "the page stays in the output";
+}
+
+TEST_F(DocumentViewer, OfficeFileFromASecondStartIsConvertedOrTheMissingPackageNamed)
+{
+    start();
+    const QString odt = desktop.homeDir() + "/notes.odt";
+    ASSERT_TRUE(QFile::copy(VISTRALE_SOURCE_DIR "/tests/integration/data/notes.odt", odt));
+    QString out;
+    ASSERT_EQ(app->runSecondStart({odt}, &out), 0) << out.toStdString();
+    if (QStandardPaths::findExecutable("soffice").isEmpty()) {
+        EXPECT_TRUE(app->waitForLine("LibreOffice not found, cannot convert")) << app->output().toStdString();
+        return;
+    }
+    EXPECT_TRUE(app->waitForLine("document conversion " + odt));
+    // A white letter page in the output once LibreOffice is done.
+    EXPECT_TRUE(waitUntil([&] { return sharedCount() == 1; }, 8000)) << app->output().toStdString();
+    EXPECT_TRUE(outputShows(Qt::white, 0.1)) << app->output().toStdString();
+    EXPECT_FALSE(app->output().contains("document conversion failed"));
+}
+
+TEST_F(DocumentViewer, LinkPastedIntoThePreviewOpensThePageInASharedWindow)
+{
+    LocalHttpServer server("<html><body style='margin:0;background:#c000c0'><h1>Page</h1></body></html>", "text/html");
+    start();
+    const QString link = desktop.homeDir() + "/link.txt";
+    ASSERT_TRUE(writeBytes(link, server.address("/slides").toUtf8()));
+    ASSERT_GT(desktop.startClient("xclip", {"-quiet", "-selection", "clipboard", "-i", link}), 0);
+    const std::optional<quint32> preview = app->previewWindow();
+    ASSERT_TRUE(preview.has_value());
+    QThread::msleep(300);
+    desktop.run("xdotool", {"windowactivate", "--sync", QString::number(*preview), "key", "ctrl+v"});
+
+    EXPECT_TRUE(app->waitForLine("readPasteboard")) << app->output().toStdString();
+    EXPECT_TRUE(waitUntil([&] { return server.requested.contains("/slides"); }, 15000)) << app->output().toStdString();
+    EXPECT_TRUE(waitUntil([&] { return sharedCount() == 1; }, 8000)) << app->output().toStdString();
+    EXPECT_TRUE(outputShows(QColor(0xc0, 0, 0xc0), 0.2)) << "the page is not in the output";
+}
