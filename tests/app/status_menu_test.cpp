@@ -1,6 +1,7 @@
 #include "app/settings/settings_keys.h"
 #include "tests/app/app_harness.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
 #include <QMenu>
@@ -39,10 +40,11 @@ TEST(StatusMenu, ListsTheItemsInTheirOrderWithTheirRefreshedTitles)
     EXPECT_EQ(shown,
         (QStringList{"About (Super+F1 to select windows)", "Show Vistrale", "Show Vistrale Share", "Clear all", "-",
             "Start Recording...", "Save Screenshot...\tShift+Super+6", "Copy Screenshot...\tShift+Ctrl+Super+6", "-",
-            "Microphone (Studio Mic)", "Webcam", "Closed Captions", "Text Overlay...", "Keyboard Shortcut...\tSuper+F1",
-            "-", "Save as MOV (default MP4)", "Sound Effect", "Highlight Mouse with Super", "Smart Scaling", "-",
-            "Activate Vistrale Camera", "Mirror Camera", "Check Screen Permissions...", "-", "-",
-            "Contact <support@vistrale.app>", "Review Vistrale...", "Share...", "Quit"}));
+            "Microphone (Studio Mic)", "Webcam", "Closed Captions", "Text Overlay...", "Show Document...\tCtrl+V",
+            "Keyboard Shortcut...\tSuper+F1", "-", "Save as MOV (default MP4)", "Sound Effect",
+            "Highlight Mouse with Super", "Smart Scaling", "-", "Activate Vistrale Camera", "Mirror Camera",
+            "Check Screen Permissions...", "-", "-", "Contact <support@vistrale.app>", "Review Vistrale...", "Share...",
+            "Quit"}));
 }
 
 TEST(StatusMenu, MicrophoneItemFollowsTheDefaultInputDevice)
@@ -262,4 +264,31 @@ TEST(StatusMenu, WithoutAControllerTheShortcutReadsCommandF1AndShowPreviewDoesNo
     app.delegate->editOverlay();
     app.delegate->settingsMic();
     EXPECT_TRUE(app.fake.dialogs->shown.empty());
+}
+
+TEST(StatusMenu, ShowDocumentOpensTheChosenFileAndPastingWaitsForOwnDialogs)
+{
+    LaunchedApp app;
+    QAction* item = app.itemStartingWith("Show Document...");
+    app.fake.dialogs->openPath = QCoreApplication::applicationDirPath() + "/missing.pdf";
+    item->trigger();
+    ASSERT_EQ(app.fake.dialogs->openPanels.size(), 1u);
+    EXPECT_EQ(app.fake.dialogs->openPanels[0].allowedTypes,
+        QStringList({"ppt", "pptx", "key", "doc", "docx", "rtf", "txt", "odt", "pages", "pdf"}));
+    QWidget* viewer = nullptr;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->windowTitle() == "vistrale-document-viewer")
+            viewer = window;
+    ASSERT_NE(viewer, nullptr);
+    viewer->close();
+
+    // While one of Vistrale's own dialogs shows, Ctrl+V leaves the clipboard alone.
+    app.fake.clipboard->plainText = "no link here";
+    app.delegate->vc()->dialogShown = true;
+    app.delegate->vc()->openClipboardLink();
+    EXPECT_TRUE(app.fake.dialogs->shown.empty());
+    app.delegate->vc()->dialogShown = false;
+    app.delegate->vc()->openClipboardLink();
+    ASSERT_EQ(app.fake.dialogs->shown.size(), 1u);
+    EXPECT_EQ(app.fake.dialogs->shown[0].informative, "Could not find a link in the clipboard");
 }
