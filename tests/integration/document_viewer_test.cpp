@@ -8,9 +8,7 @@
 #include "tests/support/wait_until.h"
 
 #include <QStandardPaths>
-#include <cstring>
 #include <gtest/gtest.h>
-#include <xcb/xcb.h>
 
 using namespace vistrale::test;
 
@@ -60,35 +58,6 @@ protected:
 
 const QColor GREEN(0, 160, 0);
 
-// Sends _NET_CLOSE_WINDOW for a client window to the root, as pagers and task bars do.
-bool askWindowManagerToClose(const QString& display, quint32 window)
-{
-    xcb_connection_t* x = xcb_connect(display.toLocal8Bit().constData(), nullptr);
-    if (xcb_connection_has_error(x)) {
-        xcb_disconnect(x);
-        return false;
-    }
-    const char name[] = "_NET_CLOSE_WINDOW";
-    xcb_intern_atom_reply_t* atom = xcb_intern_atom_reply(x, xcb_intern_atom(x, 0, std::strlen(name), name), nullptr);
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(x)).data->root;
-    bool sent = false;
-    if (atom) {
-        xcb_client_message_event_t event{};
-        event.response_type = XCB_CLIENT_MESSAGE;
-        event.format = 32;
-        event.window = window;
-        event.type = atom->atom;
-        event.data.data32[0] = XCB_CURRENT_TIME;
-        event.data.data32[1] = 2; // from a pager
-        xcb_send_event(x, 0, root, XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
-            reinterpret_cast<const char*>(&event));
-        sent = xcb_flush(x) > 0;
-        free(atom);
-    }
-    xcb_disconnect(x);
-    return sent;
-}
-
 } // namespace
 
 TEST_F(DocumentViewer, PdfFromTheCommandLineIsSharedAndLeavesTheOutputWhenClosed)
@@ -109,7 +78,7 @@ TEST_F(DocumentViewer, PdfFromTheCommandLineIsSharedAndLeavesTheOutputWhenClosed
     EXPECT_TRUE(outputShows(GREEN, 0.2)) << "the page is not in the output";
 
     // Closed as a pager or the close button closes it: through the window manager.
-    ASSERT_TRUE(askWindowManagerToClose(desktop.display(), *window));
+    ASSERT_TRUE(desktop.askToClose(*window));
     EXPECT_TRUE(app->waitForLine("releasing window"));
     EXPECT_TRUE(waitUntil([&] { return sharedCount() == 0; }, 8000));
     EXPECT_TRUE(waitUntil([&] { return outputShare(GREEN) < 0.02; }, 8000)) << "the page stays in the output";
