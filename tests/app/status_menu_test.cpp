@@ -275,12 +275,19 @@ TEST(StatusMenu, ShowDocumentOpensTheChosenFileAndPastingWaitsForOwnDialogs)
     ASSERT_EQ(app.fake.dialogs->openPanels.size(), 1u);
     EXPECT_EQ(app.fake.dialogs->openPanels[0].allowedTypes,
         QStringList({"ppt", "pptx", "key", "doc", "docx", "rtf", "txt", "odt", "pages", "pdf"}));
-    QWidget* viewer = nullptr;
+    auto viewers = [] {
+        int count = 0;
+        for (QWidget* window : QApplication::topLevelWidgets())
+            count += window->windowTitle() == "vistrale-document-viewer" && window->isVisible();
+        return count;
+    };
+    EXPECT_EQ(viewers(), 1);
+    // A dropped document goes to the viewer too, whatever the case of its extension.
+    app.delegate->vc()->handleDroppedFile(QCoreApplication::applicationDirPath() + "/dropped.PDF");
+    EXPECT_EQ(viewers(), 2);
     for (QWidget* window : QApplication::topLevelWidgets())
         if (window->windowTitle() == "vistrale-document-viewer")
-            viewer = window;
-    ASSERT_NE(viewer, nullptr);
-    viewer->close();
+            window->close();
 
     // While one of Vistrale's own dialogs shows, Ctrl+V leaves the clipboard alone.
     app.fake.clipboard->plainText = "no link here";
