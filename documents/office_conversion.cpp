@@ -130,6 +130,7 @@ void OfficeConversion::processEnded(int exitCode, bool crashed)
         finish({}, QObject::tr("LibreOffice could not convert this document."));
         return;
     }
+    logLine("document converted", printableText(pdf));
     finish(pdf, {});
 }
 
