@@ -100,6 +100,8 @@ TEST_F(DocumentSources, DocumentWindowShowsPdfsPageByPageAndSaysWhatItCannotShow
     ASSERT_TRUE(writeBytes(file("corrupt.pdf"), "%PDF-1.4\n garbage that is no PDF at all"));
     ASSERT_TRUE(writeBytes(file("empty.pdf"), ""));
     ASSERT_TRUE(writeBytes(file("notes.xyz"), "plain text"));
+    // Made by LibreOffice with an open password.
+    ASSERT_TRUE(QFile::copy(VISTRALE_SOURCE_DIR "/tests/integration/data/locked.pdf", file("locked.pdf")));
     ASSERT_TRUE(writeBytes(file("letter.docx"), "not a docx"));
     QDir().mkpath(file("empty"));
 
@@ -117,6 +119,7 @@ TEST_F(DocumentSources, DocumentWindowShowsPdfsPageByPageAndSaysWhatItCannotShow
         // The contents decide, not the name; the size still follows the name's kind.
         {"renamed.docx", Content::Pdf, {776, 600}},
         {"corrupt.pdf", Content::Message, {464, 600}},
+        {"locked.pdf", Content::Message, {464, 600}},
         {"empty.pdf", Content::Message, {464, 600}},
         {"missing.pdf", Content::Message, {464, 600}},
         {"notes.xyz", Content::Message, {1067, 600}},
@@ -135,6 +138,8 @@ TEST_F(DocumentSources, DocumentWindowShowsPdfsPageByPageAndSaysWhatItCannotShow
             EXPECT_FALSE(window->message().isEmpty());
         if (c.name == "letter.docx")
             EXPECT_EQ(window->message(), OfficeConversion::missingOfficeMessage());
+        if (c.name == "locked.pdf")
+            EXPECT_TRUE(window->message().contains("password")) << window->message().toStdString();
         if (c.content == Content::Pdf) {
             PdfPageView* view = window->pdfView();
             EXPECT_TRUE(waitUntil([&] { return view->pageShown(); }, 5000));
