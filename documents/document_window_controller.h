@@ -47,8 +47,6 @@ public:
     // The text shown instead of a document.
     QString message() const;
     PdfPageView* pdfView() const { return pageView; }
-    WebDocumentView* webView() const { return web; }
-    const QUrl& documentUrl() const { return url; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;

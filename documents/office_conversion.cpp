@@ -57,11 +57,6 @@ QString OfficeConversion::missingOfficeMessage()
                        "libreoffice-impress-nogui) and open the document again.");
 }
 
-bool OfficeConversion::running() const
-{
-    return process && process->state() != QProcess::NotRunning;
-}
-
 void OfficeConversion::start()
 {
     const QString office = findOffice(options.searchPath);

@@ -38,7 +38,6 @@ public:
 
     // Starts; reports at once when LibreOffice is missing or cannot start.
     void start();
-    bool running() const;
 
 private:
     void finish(const QString& pdfPath, const QString& problem);

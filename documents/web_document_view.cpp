@@ -60,8 +60,6 @@ WebDocumentView::WebDocumentView(const QUrl& url, QWidget* parent)
     auto* page = new RemotePage(profile, web);
     web->setPage(page);
     connect(page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
-        finished = true;
-        succeeded = ok;
         if (!ok)
             logLine("document page did not load", printableText(web->url().toString()));
     });

@@ -16,19 +16,12 @@ public:
     explicit WebDocumentView(const QUrl& url, QWidget* parent = nullptr);
     ~WebDocumentView() override;
 
-    // Whether the page finished loading, and with success.
-    bool loaded() const { return finished; }
-    bool loadSucceeded() const { return succeeded; }
-    QWebEngineView* view() const { return web; }
-
     // The addresses a document window shows as a web page.
     static bool isWebAddress(const QUrl& url);
 
 private:
     QWebEngineProfile* profile;
     QWebEngineView* web;
-    bool finished = false;
-    bool succeeded = false;
 };
 
 } // namespace vistrale
