@@ -108,7 +108,7 @@ void AppDelegate::applicationDidFinishLaunching()
     // 8. A file that launched the application opens now, without the welcome.
     if (fileToOpen) {
         controller->SHOW_ABOUT_ON_LAUNCH = false;
-        logLine("open document ", printableText(fileToOpen->toLocalFile()));
+        controller->showDocument(*fileToOpen);
     }
 }
 
@@ -132,15 +132,19 @@ void AppDelegate::createPreviewWindow()
 
 bool AppDelegate::openFile(const QString& path)
 {
-    logLine("open file ", printableText(path));
+    logLine("open file", printableText(path));
     const QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
-    if (controller) {
-        // Documents open in windows of their own once the document viewer exists.
-        logLine("open document ", printableText(url.toLocalFile()));
-    } else {
+    if (controller)
+        controller->showDocument(url);
+    else
         fileToOpen = url;
-    }
     return true;
+}
+
+void AppDelegate::showDocumentPicker()
+{
+    if (controller)
+        controller->showDocumentPicker();
 }
 
 QString AppDelegate::shortcutText() const
@@ -210,6 +214,9 @@ std::vector<MenuRow> AppDelegate::menuRows()
     rows.push_back(std::move(captions));
     rows.push_back({MenuRow::Item, 0, tr("Text Overlay..."), {}, false, [this] { editOverlay(); }, {}});
     rows.push_back({MenuRow::Item, 0, tr("Background Image..."), {}, false, [this] { showBackgroundPicker(); }, {}});
+    // Documents: the open panel; its key, Ctrl+V, pastes a link in the preview.
+    rows.push_back({MenuRow::Item, 0, tr("Show Document..."), QKeySequence(Qt::CTRL | Qt::Key_V), false,
+        [this] { showDocumentPicker(); }, {}});
     rows.push_back(
         {MenuRow::Item, CONFIGURE_TAG, tr("Keyboard Shortcut..."), {}, false, [this] { configureShortcut(); },
             [this](QAction& item) { item.setText(tr("Keyboard Shortcut...") + "\t" + shortcutText()); }});

@@ -92,6 +92,8 @@ public:
     // The "Help" and "Background Image..." items (the pages' windows).
     void showHelpPage();
     void showBackgroundPicker();
+    // "Show Document...".
+    void showDocumentPicker();
 
     VistraleViewController* vc() const { return controller.get(); }
     HotkeySolution* hotKeys() const { return hotkeys.get(); }

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QRegularExpression>
 #include <cstdio>
+#include <unistd.h>
 
 #ifndef VISTRALE_VERSION
 #define VISTRALE_VERSION ""
@@ -42,8 +43,12 @@ int main(int argc, char* argv[])
     if (early.exitStatus && (early.errorOutput.isEmpty() || rawArguments.indexOf(qtOption, 1) < 0))
         return printed(early);
 
-    // The web pages (Qt WebEngine) share OpenGL contexts with the application.
+    // Web pages in document windows: Chromium's sandbox refuses to run as root, and
+    // its views need contexts shared from the start.
+    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+
     QApplication application(argc, argv);
     QApplication::setApplicationName("Vistrale");
     QApplication::setOrganizationName("Vistrale");

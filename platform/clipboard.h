@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QImage>
+#include <QString>
+#include <optional>
 
 namespace vistrale {
 
@@ -11,6 +13,8 @@ public:
     // Replaces whatever the clipboard holds with this one picture.
     virtual void setImage(const QImage& image) = 0;
     virtual QImage image() const = 0;
+    // The clipboard's plain text; none when it holds no text.
+    virtual std::optional<QString> text() const = 0;
 };
 
 } // namespace vistrale

@@ -6,6 +6,7 @@
 #include "captions/captions.h"
 #include "captions/recording_transcript.h"
 #include "documents/web_pages.h"
+#include "documents/clipboard_link_opener.h"
 #include "overlays/cursor_window_controller.h"
 #include "overlays/highlight_window_controller.h"
 #include "overlays/magnifier_view.h"
@@ -155,6 +156,7 @@ void VistraleViewController::setUpViews()
     setUpRecording();
     logLine("cursorScale=", present.isEmpty() ? 1.0 : camWidth / screenWidth);
     setUpPointerOverlay();
+    setUpDocuments();
     layoutPreviewControls();
 
     std::weak_ptr<bool> token = alive;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "camera/camera_activation.h"
+#include "documents/document_window_controller.h"
 #include "platform/camera.h"
 #include "platform/frame.h"
 #include "platform/screens.h"
@@ -52,6 +53,7 @@ class MagnifierView;
 class CursorWindowController;
 class WebPages;
 struct TranscriptSession;
+class ClipboardLinkOpener;
 
 // What the controller asks of the application that hosts it.
 class ApplicationHost {
@@ -515,6 +517,25 @@ public:
 private:
     WebPages& pagesController();
     std::unique_ptr<WebPages> pages;
+    // --- Documents: thin entry points; documents/ does the work
+    // (preview/document_actions.cpp) ---
+public:
+    // Opens a file or web address in a document window of its own and shares that
+    // window one second later.
+    void showDocument(const QUrl& url);
+    // Ctrl+V in the preview: the clipboard's link.
+    void openClipboardLink();
+    // "Show Document...": an open panel for presentations and documents.
+    void showDocumentPicker();
+    ClipboardLinkOpener* clipboardLinks() const { return clipboardOpener.get(); }
+    // Where LibreOffice is looked for and its PDFs go; tests point these elsewhere.
+    DocumentViewerOptions documentOptions() const;
+    OfficeConversion::Options officeOptions;
+
+private:
+    void setUpDocuments();
+    void shareDocumentWindow(qint64 windowNumber);
+    std::unique_ptr<ClipboardLinkOpener> clipboardOpener;
 };
 
 } // namespace vistrale

@@ -105,7 +105,9 @@ public:
         ++writes;
     }
     QImage image() const override { return picture; }
+    std::optional<QString> text() const override { return plainText; }
     QImage picture;
+    std::optional<QString> plainText;
     int writes = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QMediaDevices>
+#include <QMimeData>
 #include <QScreen>
 #include <QSoundEffect>
 #include <QUrl>
@@ -98,6 +99,14 @@ void QtClipboard::setImage(const QImage& image)
 QImage QtClipboard::image() const
 {
     return QGuiApplication::clipboard()->image();
+}
+
+std::optional<QString> QtClipboard::text() const
+{
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (!data || !data->hasText())
+        return std::nullopt;
+    return data->text();
 }
 
 QString QtAudioDevices::defaultInputName()

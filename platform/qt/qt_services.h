@@ -42,6 +42,7 @@ class QtClipboard : public Clipboard {
 public:
     void setImage(const QImage& image) override;
     QImage image() const override;
+    std::optional<QString> text() const override;
 };
 
 // Screen recording needs no permission on X11.

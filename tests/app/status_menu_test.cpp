@@ -2,6 +2,7 @@
 #include "documents/web_pages.h"
 #include "tests/app/app_harness.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
 #include <QMenu>
@@ -42,10 +43,10 @@ TEST(StatusMenu, ListsTheItemsInTheirOrderWithTheirRefreshedTitles)
         (QStringList{"About (Super+F1 to select windows)", "Show Vistrale", "Show Vistrale Share", "Clear all", "-",
             "Start Recording...", "Save Screenshot...\tShift+Super+6", "Copy Screenshot...\tShift+Ctrl+Super+6", "-",
             "Microphone (Studio Mic)", "Webcam", "Closed Captions", "Text Overlay...", "Background Image...",
-            "Keyboard Shortcut...\tSuper+F1", "-", "Save as MOV (default MP4)", "Sound Effect",
-            "Highlight Mouse with Super", "Smart Scaling", "-", "Activate Vistrale Camera", "Mirror Camera",
-            "Check Screen Permissions...", "-", "Help", "-", "Contact <support@vistrale.app>", "Review Vistrale...",
-            "Share...", "Quit"}));
+            "Show Document...\tCtrl+V", "Keyboard Shortcut...\tSuper+F1", "-", "Save as MOV (default MP4)",
+            "Sound Effect", "Highlight Mouse with Super", "Smart Scaling", "-", "Activate Vistrale Camera",
+            "Mirror Camera", "Check Screen Permissions...", "-", "Help", "-", "Contact <support@vistrale.app>",
+            "Review Vistrale...", "Share...", "Quit"}));
 }
 
 TEST(StatusMenu, MicrophoneItemFollowsTheDefaultInputDevice)
@@ -283,4 +284,40 @@ TEST(StatusMenu, HelpAndBackgroundImageOpenOnePageWindowEach)
         EXPECT_EQ(title == "Help" ? pages->help() : pages->backgroundPicker(), page);
         page->close();
     }
+}
+
+TEST(StatusMenu, ShowDocumentOpensTheChosenFileAndPastingWaitsForOwnDialogs)
+{
+    LaunchedApp app;
+    QAction* item = app.itemStartingWith("Show Document...");
+    auto viewers = [] {
+        int count = 0;
+        for (QWidget* window : QApplication::topLevelWidgets())
+            count += window->windowTitle() == "vistrale-document-viewer" && window->isVisible();
+        return count;
+    };
+    // Other tests of this run may have left viewers open.
+    const int before = viewers();
+    app.fake.dialogs->openPath = QCoreApplication::applicationDirPath() + "/missing.pdf";
+    item->trigger();
+    ASSERT_EQ(app.fake.dialogs->openPanels.size(), 1u);
+    EXPECT_EQ(app.fake.dialogs->openPanels[0].allowedTypes,
+        QStringList({"ppt", "pptx", "key", "doc", "docx", "rtf", "txt", "odt", "pages", "pdf"}));
+    EXPECT_EQ(viewers(), before + 1);
+    // A dropped document goes to the viewer too, whatever the case of its extension.
+    app.delegate->vc()->handleDroppedFile(QCoreApplication::applicationDirPath() + "/dropped.PDF");
+    EXPECT_EQ(viewers(), before + 2);
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (window->windowTitle() == "vistrale-document-viewer")
+            window->close();
+
+    // While one of Vistrale's own dialogs shows, Ctrl+V leaves the clipboard alone.
+    app.fake.clipboard->plainText = "no link here";
+    app.delegate->vc()->dialogShown = true;
+    app.delegate->vc()->openClipboardLink();
+    EXPECT_TRUE(app.fake.dialogs->shown.empty());
+    app.delegate->vc()->dialogShown = false;
+    app.delegate->vc()->openClipboardLink();
+    ASSERT_EQ(app.fake.dialogs->shown.size(), 1u);
+    EXPECT_EQ(app.fake.dialogs->shown[0].informative, "Could not find a link in the clipboard");
 }

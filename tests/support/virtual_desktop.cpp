@@ -490,4 +490,21 @@ QRect VirtualDesktop::frameOf(quint32 window)
         number("Width") + left + right, number("Height") + top + bottom);
 }
 
+bool VirtualDesktop::askToClose(quint32 window)
+{
+    xcb_connection_t* c = conn(x);
+    if (!c)
+        return false;
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = window;
+    event.type = internAtom(c, "_NET_CLOSE_WINDOW");
+    event.data.data32[0] = XCB_CURRENT_TIME;
+    event.data.data32[1] = 2; // from a pager
+    xcb_send_event(c, 0, rootOf(c), XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT | XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY,
+        reinterpret_cast<const char*>(&event));
+    return xcb_flush(c) > 0;
+}
+
 } // namespace vistrale::test

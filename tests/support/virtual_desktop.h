@@ -60,6 +60,9 @@ public:
     // The client window id of the first mapped window whose WM_CLASS or title contains
     // `text`, waiting up to timeoutMs.
     std::optional<quint32> waitForWindow(const QString& text, int timeoutMs = 10000);
+    // Asks the window manager to close a client window, as a task bar or the close
+    // button does (_NET_CLOSE_WINDOW); false when the request cannot be sent.
+    bool askToClose(quint32 window);
     // Replaces RandR's monitors so the screen shows as these side-by-side monitors (X11
     // coordinates, top left); the first becomes the main screen.
     bool splitIntoMonitors(const QList<QRect>& monitors);
