@@ -5,7 +5,12 @@
 // thread waits for a core, and the difference is that wait.
 // The baseline is `ffmpeg -f x11grab` capturing the whole 1920 × 1080 screen at 30
 // frames a second to raw video, as a Linux user would otherwise do; Vistrale's CPU is
-// printed as a ratio of it. Then the idle case: nothing changes, nothing is drawn.
+// printed as a ratio of it. With 3 windows the camera path is compared too, in the same
+// run: Vistrale on a private PipeWire session with its camera read in YUY2 by
+// GStreamer's pipewiresrc, against the recipe a user would otherwise publish, x11grab
+// converted to yuyv422. Then the idle case: nothing changes, nothing is drawn.
+#include "platform/pipewire/pipewire_camera.h"
+#include "tests/support/pipewire_session.h"
 #include "tests/support/process_cpu.h"
 #include "tests/support/vistrale_process.h"
 #include "tests/support/wait_until.h"
@@ -17,6 +22,7 @@
 #include <QStandardPaths>
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <unistd.h>
 #include <vector>
 
@@ -67,15 +73,16 @@ Figures measure(VistraleProcess& app, double seconds)
     return figures;
 }
 
-double ffmpegBaseline(VirtualDesktop& desktop, double seconds)
+double ffmpegBaseline(VirtualDesktop& desktop, double seconds, const QStringList& output = {"-f", "rawvideo"})
 {
     if (QStandardPaths::findExecutable("ffmpeg").isEmpty())
         return -1;
     QProcess ffmpeg;
     ffmpeg.setProcessEnvironment(desktop.environment());
     ffmpeg.start("ffmpeg",
-        {"-loglevel", "error", "-f", "x11grab", "-video_size", "1920x1080", "-framerate", "30", "-i", desktop.display(),
-            "-t", QString::number(seconds + 4), "-f", "rawvideo", "-y", "/dev/null"});
+        QStringList{"-loglevel", "error", "-f", "x11grab", "-video_size", "1920x1080", "-framerate", "30", "-i",
+            desktop.display(), "-t", QString::number(seconds + 4)}
+            + output + QStringList{"-y", "/dev/null"});
     if (!ffmpeg.waitForStarted(5000))
         return -1;
     pause(2000);
@@ -102,8 +109,19 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "bench_output_cpu: %s\n", qPrintable(error));
             return 1;
         }
+        // With 3 windows the camera is published on a PipeWire session of its own.
+        std::optional<PipeWireSession> session;
+        if (windows == 3) {
+            session.emplace(desktop.sessionBusAddress());
+            if (!session->start(&error)) {
+                std::fprintf(stderr, "bench_output_cpu: %s\n", qPrintable(error));
+                return 1;
+            }
+        }
         VistraleProcess app(desktop);
         app.writeSettings({"already-shown=true", "soundoff=true"});
+        if (session)
+            app.setEnvironment("PIPEWIRE_REMOTE", session->socketPath());
         if (!app.start(&error)) {
             std::fprintf(stderr, "bench_output_cpu: %s\n", qPrintable(error));
             return 1;
@@ -138,6 +156,23 @@ int main(int argc, char** argv)
                     ffmpeg, figures.cpuPercent / ffmpeg);
             else
                 std::printf("baseline ffmpeg -f x11grab: not measured (ffmpeg missing)\n");
+
+            // The camera path against the recipe it replaces.
+            QProcess* reader = session->startClient("gst-launch-1.0",
+                {"-q", "pipewiresrc", QString("target-object=%1").arg(vistrale::PipeWireCamera::NODE_NAME), "!",
+                    "video/x-raw,format=YUY2", "!", "fakesink", "sync=false"});
+            pause(3000);
+            const Figures camera = measure(app, seconds);
+            const bool reading = reader && reader->state() == QProcess::Running;
+            session->stopClient(reader);
+            const double recipe = ffmpegBaseline(desktop, seconds, {"-pix_fmt", "yuyv422", "-f", "rawvideo"});
+            if (reading && recipe > 0)
+                std::printf("camera read in YUY2 by pipewiresrc: Vistrale %.1f %% of one core, %.1f output frames/s; "
+                            "recipe ffmpeg -f x11grab -pix_fmt yuyv422: %.1f %% of one core; ratio %.2f (goal: at "
+                            "most 1.0)\n",
+                    camera.cpuPercent, camera.framesPerSecond, recipe, camera.cpuPercent / recipe);
+            else
+                std::printf("camera path: not measured (%s)\n", reading ? "ffmpeg missing" : "the reader stopped");
         }
     }
 
