@@ -81,19 +81,25 @@ double firstFrame(VistraleProcess& app, double since, bool (*test)(quint32), int
     return found;
 }
 
-// A background xdotool moving the pointer about `centre` 30 times a second.
+// A background process moving the pointer about `centre` 30 times a second: xte's
+// XTest motion (as a mouse moves) when it is there, else xdotool's warps.
 QProcess* startMoving(VirtualDesktop& desktop, QPoint centre, double seconds)
 {
+    const bool xte = !QStandardPaths::findExecutable("xte").isEmpty();
     QStringList arguments;
     const int moves = static_cast<int>(seconds * 30);
     for (int i = 0; i < moves; ++i) {
         const int dx = (i % 20) * 4 - 40, dy = ((i / 20) % 2) ? 20 : -20;
-        arguments << "mousemove" << QString::number(centre.x() + dx) << QString::number(centre.y() + dy) << "sleep"
-                  << "0.033";
+        const QString x = QString::number(centre.x() + dx), y = QString::number(centre.y() + dy);
+        if (xte)
+            arguments << QString("mousemove %1 %2").arg(x, y) << "usleep 33000";
+        else
+            arguments << "mousemove" << x << y << "sleep"
+                      << "0.033";
     }
     auto* process = new QProcess();
     process->setProcessEnvironment(desktop.environment());
-    process->start("xdotool", arguments);
+    process->start(xte ? "xte" : "xdotool", arguments);
     process->waitForStarted(3000);
     return process;
 }
