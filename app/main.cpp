@@ -5,6 +5,7 @@
 #include "app/quit_signals.h"
 #include "app/settings/settings.h"
 #include "camera/camera_activation.h"
+#include "documents/document_window_controller.h"
 #include "platform/loader/platform_loader.h"
 #include "platform/log.h"
 
@@ -103,5 +104,11 @@ int main(int argc, char* argv[])
     for (const QString& file : files)
         delegate.openFile(file);
     delegate.applicationDidFinishLaunching();
-    return application.exec();
+    const int status = application.exec();
+    // Document windows belong only to themselves. Their web pages must go before Qt
+    // WebEngine's profiles, which go with the application.
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (dynamic_cast<DocumentWindowController*>(window))
+            delete window;
+    return status;
 }
