@@ -11,7 +11,9 @@
 
 #include <QApplication>
 #include <QRegularExpression>
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <unistd.h>
 
 #ifndef VISTRALE_VERSION
@@ -28,6 +30,13 @@ int printed(const CommandLine& answer)
     std::fputs(answer.errorOutput.toLocal8Bit().constData(), stderr);
     return *answer.exitStatus;
 }
+
+} // namespace
+
+namespace {
+
+// Set once the event loop has returned and main ends the process itself.
+std::atomic<bool> mainEnding{false};
 
 } // namespace
 
@@ -104,7 +113,17 @@ int main(int argc, char* argv[])
     for (const QString& file : files)
         delegate.openFile(file);
     delegate.applicationDidFinishLaunching();
+    // Qt ends the process with exit(1) when the X server goes away. Running the static
+    // destructors then, while Qt WebEngine's threads and our own still run, crashes:
+    // such an exit ends the process at once instead (registered last, it runs first).
+    std::atexit([] {
+        if (mainEnding.load())
+            return;
+        std::fflush(nullptr);
+        _exit(1);
+    });
     const int status = application.exec();
+    mainEnding = true;
     // Document windows belong only to themselves. Their web pages must go before Qt
     // WebEngine's profiles, which go with the application.
     for (QWidget* window : QApplication::topLevelWidgets())
