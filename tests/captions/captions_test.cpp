@@ -49,6 +49,24 @@ SpeechResult final(const QString& text, std::vector<SpeechSegment> segments)
     return {text, true, std::move(segments)};
 }
 
+// A two-second recording with audio and captions on, in which "hello" is heard.
+RecordingResult recordHello(CaptionHarness& h, const QString& n)
+{
+    h.fake.clock->advance(10);
+    h.vc->ccToggled();
+    RecordingResult result;
+    result.files = {h.dir.filePath("tmp-" + n + ".mp4"), h.dir.filePath("tmp-" + n + ".m4a"),
+        h.dir.filePath("vistrale-" + n + ".mp4")};
+    result.withAudio = true;
+    result.startDate = h.fake.clock->now();
+    h.captions().recordingStarted();
+    h.hear(final("hello", {{0.5, 1.25, "hello"}}));
+    h.fake.clock->advance(2);
+    result.endDate = h.fake.clock->now();
+    h.captions().recordingStopped();
+    return result;
+}
+
 int yellowPixels(const QImage& image)
 {
     int count = 0;
@@ -234,17 +252,7 @@ TEST(Captions, ARecordingsTranscriptWaitsForTheLastResult)
 TEST(Captions, AMergedRecordingGetsItsTranscriptAsASubtitleTrackBeforeItIsSaved)
 {
     CaptionHarness h;
-    h.fake.clock->advance(10);
-    h.vc->ccToggled();
-    RecordingResult result;
-    result.files = {h.dir.filePath("tmp-1.mp4"), h.dir.filePath("tmp-1.m4a"), h.dir.filePath("vistrale-1.mp4")};
-    result.withAudio = true;
-    result.startDate = h.fake.clock->now();
-    h.captions().recordingStarted();
-    h.hear(final("hello", {{0.5, 1.25, "hello"}}));
-    h.fake.clock->advance(2);
-    result.endDate = h.fake.clock->now();
-    h.captions().recordingStopped();
+    const RecordingResult result = recordHello(h, "1");
 
     TranscriptHandOver transcript(h.captions(), *h.platform.media, *h.platform.clock);
     std::optional<std::pair<QString, QString>> saved;
@@ -272,17 +280,7 @@ TEST(Captions, AMergedRecordingGetsItsTranscriptAsASubtitleTrackBeforeItIsSaved)
 TEST(Captions, TheCaptionEditorsStoredCaptionsAreWhatTheSavedMovieGets)
 {
     CaptionHarness h;
-    h.fake.clock->advance(10);
-    h.vc->ccToggled();
-    RecordingResult result;
-    result.files = {h.dir.filePath("tmp-2.mp4"), h.dir.filePath("tmp-2.m4a"), h.dir.filePath("vistrale-2.mp4")};
-    result.withAudio = true;
-    result.startDate = h.fake.clock->now();
-    h.captions().recordingStarted();
-    h.hear(final("hello", {{0.5, 1.25, "hello"}}));
-    h.fake.clock->advance(2);
-    result.endDate = h.fake.clock->now();
-    h.captions().recordingStopped();
+    const RecordingResult result = recordHello(h, "2");
 
     TranscriptHandOver transcript(h.captions(), *h.platform.media, *h.platform.clock);
     std::optional<std::pair<QString, QString>> saved;
