@@ -78,6 +78,31 @@ QImage renderCaptionPicture(const QString& text, QSize size)
     return picture;
 }
 
+QImage renderCaptionBoxPicture(const QString& text, QSize size)
+{
+    if (size.isEmpty())
+        return {};
+    QImage picture(size, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(QColor(0, 0, 0, static_cast<int>(std::lround(255 * CAPTION_BACKGROUND_ALPHA))));
+    const QSize inside(size.width() - static_cast<int>(2 * CAPTION_MARGIN_X),
+        size.height() - static_cast<int>(2 * CAPTION_MARGIN_Y));
+    const QImage textPicture = renderCaptionPicture(text, inside);
+    if (!textPicture.isNull()) {
+        QPainter painter(&picture);
+        painter.drawImage(QPointF(CAPTION_MARGIN_X, CAPTION_MARGIN_Y), textPicture);
+    }
+    return picture;
+}
+
+QString captionTail(const QString& text, double width, int lines)
+{
+    QTextLayout layout(text, captionFont());
+    layOut(layout, width);
+    if (layout.lineCount() <= lines)
+        return text;
+    return text.mid(layout.lineAt(layout.lineCount() - lines).textStart());
+}
+
 CaptionBox::CaptionBox(double outputWidth, int visibleLines)
     : lines(visibleLines)
     , speechScrollView(std::make_shared<SceneLayer>("speechScrollView"))

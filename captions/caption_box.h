@@ -26,6 +26,11 @@ QRectF captionBoxFrame(double outputWidth, int lines);
 // wrapped at that width, its last lines at the bottom, every match of the highlight
 // pattern yellow. Transparent where there is no text.
 QImage renderCaptionPicture(const QString& text, QSize size);
+// The whole box at `size`: its background with the text's picture inside its margins.
+QImage renderCaptionBoxPicture(const QString& text, QSize size);
+// The text from the first of its last `lines` lines when wrapped at `width`: it wraps
+// into those same lines, so the box shows the same with less text to lay out.
+QString captionTail(const QString& text, double width, int lines);
 
 // The caption box of the share window's scene (`speechScrollView`) and its text layer
 // (`speechLayer`). The text's picture is drawn once per change and kept; the

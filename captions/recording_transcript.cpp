@@ -1,11 +1,14 @@
 #include "captions/recording_transcript.h"
 
+#include "captions/caption_export.h"
 #include "captions/captions.h"
 #include "platform/clock.h"
 #include "platform/log.h"
 #include "platform/media.h"
+#include "recording/recording_files.h"
 #include "recording/video_recorder.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -109,27 +112,59 @@ TranscriptEdit::TranscriptEdit(
 {
 }
 
-TranscriptEdit::~TranscriptEdit() = default;
+TranscriptEdit::~TranscriptEdit()
+{
+    *alive = false;
+}
 
-void TranscriptEdit::saveTranscript(const QString& text, std::function<void(double)> progress)
+void TranscriptEdit::exportWithSubtitles(const QString& captions, QRectF box, int lines,
+    std::function<void(VideoOverlayProcessor::Outcome)> whenDone)
 {
     if (done || ownerAlive.expired())
         return;
-    subRip = text;
-    if (progress)
-        progress(0);
-    std::weak_ptr<bool> token = ownerAlive;
-    TranscriptHandOver* hand = &owner;
-    owner.merges.async([hand, token, text, progress, merged = merged, result = *result] {
-        if (token.expired())
+    if (exportProcessor) {
+        const bool running = exportProcessor->exporting();
+        exportProcessor.reset();
+        if (std::function<void(VideoOverlayProcessor::Outcome)> previous = std::move(exportDone); running && previous)
+            previous(VideoOverlayProcessor::Outcome::Cancelled);
+    }
+    const std::vector<CaptionEntry> entries = parseCaptionEntries(captions);
+    subRip = subRipOfEntries(entries);
+    // Written beside the movie, so that replacing it is a rename.
+    const QFileInfo movie(result->files.outputUrl);
+    const QString output = movie.dir().filePath(
+        QStringLiteral("output-%1.%2").arg(QDateTime::currentSecsSinceEpoch()).arg(result->mov ? "mov" : "mp4"));
+    exportProcessor = std::make_unique<VideoOverlayProcessor>(result->files.outputUrl, output, owner.media, owner.clock);
+    exportProcessor->overlays = captionOverlays(entries, box, lines);
+    exportProcessor->subtitles = subRip;
+    exportProcessor->mov = result->mov;
+    exportDone = std::move(whenDone);
+    std::weak_ptr<bool> token = alive;
+    exportProcessor->process([this, token, output, text = subRip](VideoOverlayProcessor::Outcome outcome, const QString&) {
+        if (outcome != VideoOverlayProcessor::Outcome::Completed) {
+            if (std::function<void(VideoOverlayProcessor::Outcome)> reply = std::move(exportDone))
+                reply(outcome);
             return;
-        if (hand->mergeNow(result, text))
-            *merged = text;
-        if (progress)
-            hand->clock.postToMain([token, progress] {
-                if (!token.expired())
-                    progress(1);
+        }
+        // The exported movie takes the recording's place on the merge queue, before
+        // any merge that `finish` queues.
+        TranscriptHandOver* hand = &owner;
+        owner.merges.async([this, hand, token, output, text, merged = merged, movie = result->files.outputUrl] {
+            QString error;
+            const bool moved = moveFileReplacing(output, movie, &error);
+            if (moved)
+                *merged = text;
+            else {
+                logLine("cannot replace the recording with its export", error);
+                QFile::remove(output);
+            }
+            hand->clock.postToMain([this, token, moved] {
+                if (token.expired())
+                    return;
+                if (std::function<void(VideoOverlayProcessor::Outcome)> reply = std::move(exportDone))
+                    reply(moved ? VideoOverlayProcessor::Outcome::Completed : VideoOverlayProcessor::Outcome::Failed);
             });
+        });
     });
 }
 
@@ -138,6 +173,11 @@ void TranscriptEdit::finish()
     if (done || ownerAlive.expired())
         return;
     done = true;
+    if (exportProcessor && exportProcessor->exporting()) {
+        exportProcessor.reset();
+        if (std::function<void(VideoOverlayProcessor::Outcome)> reply = std::move(exportDone))
+            reply(VideoOverlayProcessor::Outcome::Cancelled);
+    }
     // After any merge still queued; merged again only when the movie holds other captions.
     std::weak_ptr<bool> token = ownerAlive;
     TranscriptHandOver* hand = &owner;

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "platform/work_queue.h"
+#include "recording/video_overlay_processor.h"
+
+#include <QRectF>
 
 #include <QString>
 #include <functional>
@@ -71,11 +74,18 @@ public:
     TranscriptEdit(TranscriptHandOver& owner, RecordingResult result, QString subRip, TranscriptHandOver::Save save);
     ~TranscriptEdit();
 
-    // Edited captions (SubRip text) to keep: they are merged into the movie at once;
-    // `progress` hears 0 when the merge starts and 1 when it is over.
-    void saveTranscript(const QString& subRip, std::function<void(double)> progress = {});
-    // The editor is gone: the movie gets the latest captions (merged now unless that
-    // was done already) and the save step follows with them.
+    // The editor's captions (its exchange string) are burnt into the movie, in the
+    // caption box's look at `box` with `lines` lines, by an export beside the movie;
+    // the exported movie carries them as its subtitle track too. A completed export
+    // replaces the movie; any other outcome leaves it as it was. `done` hears the
+    // outcome on the main thread. An export still running is cancelled first.
+    void exportWithSubtitles(const QString& captions, QRectF box, int lines,
+        std::function<void(VideoOverlayProcessor::Outcome)> done);
+    // The running export, if any (its progress is posted while it runs).
+    VideoOverlayProcessor* processor() const { return exportProcessor.get(); }
+    // The editor is gone: a running export is cancelled (its `done` hears so), the
+    // movie gets the latest captions as its subtitle track (merged now unless it
+    // holds them already) and the save step follows with them.
     void finish();
 
     const QString& captions() const { return subRip; }
@@ -90,6 +100,9 @@ private:
     // The captions the movie holds now; only touched on the merge queue.
     std::shared_ptr<QString> merged = std::make_shared<QString>();
     bool done = false;
+    std::unique_ptr<VideoOverlayProcessor> exportProcessor;
+    std::function<void(VideoOverlayProcessor::Outcome)> exportDone;
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
 };
 
 } // namespace vistrale

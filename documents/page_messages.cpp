@@ -134,12 +134,4 @@ QString captionExchangeText(const QString& subRip)
     return text;
 }
 
-QString captionsFromExchange(const QString& exchange)
-{
-    QString text = exchange;
-    text.replace(QLatin1String("___"), QLatin1String("\n"));
-    text.replace(QLatin1String("###"), QLatin1String("'"));
-    return text;
-}
-
 } // namespace vistrale

@@ -49,9 +49,8 @@ QPointF remotePointerLocation(int x, int y, QSizeF screen);
 // literal whatever it holds: setVersion('version 1.0.0','Super+F1').
 QString pageCall(const QString& function, const QStringList& arguments);
 
-// The caption exchange form of SubRip text: every line break becomes "___" and every
-// "'" becomes "###"; captionsFromExchange reverses it (line breaks come back as "\n").
+// The caption exchange form of SubRip text, as the caption editor receives it: every
+// line break becomes "___" and every "'" becomes "###".
 QString captionExchangeText(const QString& subRip);
-QString captionsFromExchange(const QString& exchange);
 
 } // namespace vistrale

@@ -77,11 +77,8 @@ void WebPages::saveTranscript(const QString& vtt)
         logLine("edited captions too long, not kept:", static_cast<qint64>(vtt.size()));
         return;
     }
-    QPointer<WebViewWindowController> page = transcriptPage;
-    transcript->store(captionsFromExchange(vtt), [page](double progress) {
-        if (page)
-            page->setProgress(progress);
-    });
+    if (transcript->store)
+        transcript->store(vtt);
 }
 
 CursorWindowController* WebPages::remoteCursor(const QString& uuid) const

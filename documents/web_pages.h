@@ -15,11 +15,11 @@ class CursorWindowController;
 class OwnWindows;
 class SystemActions;
 
-// The captions of a finished recording while the caption editor is open: `store` keeps
-// edited SubRip text (reporting progress from 0 to 1), `finish` continues with the
-// saving of the recording once the editor is gone.
+// The captions of a finished recording while the caption editor is open: `store` takes
+// the editor's saved captions (entries "text___start___end" separated by "###"),
+// `finish` continues with the saving of the recording once the editor is gone.
 struct TranscriptSession {
-    std::function<void(const QString& subRip, std::function<void(double)> progress)> store;
+    std::function<void(const QString& captions)> store;
     std::function<void()> finish;
 };
 
@@ -57,8 +57,8 @@ public:
     // Opens the caption editor on a recording's SubRip text and audio file (a previous
     // editor is closed first, which lets its recording go on to be saved).
     void showTranscriptEditor(const QString& subRip, const QString& audioPath, TranscriptSession session);
-    // Stores the editor's captions (exchange form); unreadable or oversized text is
-    // logged and changes nothing.
+    // Stores the editor's captions (exchange form); oversized text is logged and
+    // changes nothing.
     void saveTranscript(const QString& vtt);
 
     WebViewWindowController* help() const { return helpPage.data(); }

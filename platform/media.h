@@ -2,11 +2,15 @@
 
 #include "platform/frame.h"
 
+#include <QImage>
+#include <QRectF>
 #include <QSize>
 #include <QString>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace vistrale {
 
@@ -94,6 +98,41 @@ struct MergeRequest {
     QString subtitles;
 };
 
+// A picture drawn over a movie from a time on, to the movie's end.
+struct MovieOverlay {
+    // Makes the picture (premultiplied ARGB, drawn at its own size): called once, on
+    // the export's thread, when the overlay first shows, so that a movie with
+    // thousands of overlays holds only the pictures on show.
+    std::function<QImage()> picture;
+    // Where, in the movie's pixels with the origin at the bottom left; what falls
+    // outside the movie is cut off.
+    QRectF frame;
+    // Seconds from the movie's first picture.
+    double start = 0;
+};
+
+// A movie exported again with pictures drawn over it.
+struct OverlayExportRequest {
+    QString inputPath;
+    // Replaced if it exists; removed again when the export does not complete.
+    QString outputPath;
+    // QuickTime movie instead of MPEG-4.
+    bool mov = false;
+    // Drawn in list order, later ones over earlier ones; an overlay with the same
+    // frame as a later one that has started is covered by it and not drawn.
+    std::vector<MovieOverlay> overlays;
+    // SubRip text that becomes the exported movie's subtitle track (an input's own
+    // subtitle track is left out); empty: none.
+    QString subtitles;
+};
+
+// Shared by an export and whoever watches it: the export writes `progress` (0 to 1, the
+// share of the movie written) and stops soon after `cancelled` is set. Any thread.
+struct ExportControl {
+    std::atomic<double> progress{0};
+    std::atomic<bool> cancelled{false};
+};
+
 // The media services of the recorder. Owned by the application for the whole run.
 class Media {
 public:
@@ -116,6 +155,12 @@ public:
     // video's end. An unreadable audio file is logged and left out. True on success,
     // else false and `error` set.
     virtual bool merge(const MergeRequest& request, QString* error) = 0;
+    // Any thread but the main one: blocks until done, at about two to three times real
+    // time for 1080p on two cores. Decodes the input's video, draws the overlays over
+    // it, encodes H.264 at the input's size, copies its audio unchanged and writes the
+    // movie with its index first. True on success; false and `error` set when it
+    // fails or is cancelled, and then the output file is gone and the input untouched.
+    virtual bool exportWithOverlays(const OverlayExportRequest& request, ExportControl& control, QString* error) = 0;
 };
 
 } // namespace vistrale

@@ -63,9 +63,7 @@ void VistraleViewController::setUpRecording()
             // The caption editor takes the captions first; its edits are what is saved.
             [this](const QString& subRip, const QString& audioPath, const std::shared_ptr<TranscriptEdit>& edit) {
                 showTranscriptEditor(subRip, audioPath,
-                    {[edit](const QString& text, std::function<void(double)> progress) {
-                         edit->saveTranscript(text, std::move(progress));
-                     },
+                    {[this, edit](const QString& captions) { exportWithSubtitles(captions, edit); },
                         [edit] { edit->finish(); }});
             });
         return true;

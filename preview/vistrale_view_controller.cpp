@@ -72,6 +72,8 @@ VistraleViewController::~VistraleViewController()
     streams.clear();
     if (keyboardObserver)
         NotificationCenter::defaultCenter().removeObserver(keyboardObserver);
+    if (progressObserver)
+        NotificationCenter::defaultCenter().removeObserver(progressObserver);
     tearDownPointerOverlay();
     if (mouseEventsRegistered)
         platform.pointerKeys->setGlobalMonitor({});

@@ -53,6 +53,8 @@ class MagnifierView;
 class CursorWindowController;
 class WebPages;
 struct TranscriptSession;
+class TranscriptEdit;
+class WebViewWindowController;
 class ClipboardLinkOpener;
 
 // What the controller asks of the application that hosts it.
@@ -508,15 +510,23 @@ public:
     void shortcutChanged(const QString& displayString);
     // The caption editor over a finished recording's captions and audio.
     void showTranscriptEditor(const QString& subRip, const QString& audioPath, TranscriptSession session);
-    // The caption editor's edited captions (exchange form): kept for the saved movie's
-    // subtitle track and its .srt file.
+    // The caption editor's saved captions (its "save-transcript" message).
     void saveTranscript(const QString& vtt);
+    // Burns the captions into the edited recording (recording/video_overlay_processor.h
+    // does the export, captions/recording_transcript.h the recording's side); the
+    // editor page shows the progress and closes when the export is over.
+    void exportWithSubtitles(const QString& captions, const std::shared_ptr<TranscriptEdit>& edit);
+    // "ProgressBarPercentage": the export's progress goes to the editor page.
+    void statusUpdate(const QVariantMap& userInfo);
     // Null until a page was first asked for.
     WebPages* webPages() const { return pages.get(); }
 
 private:
     WebPages& pagesController();
     std::unique_ptr<WebPages> pages;
+    // The editor page that hears the running export's progress.
+    QPointer<WebViewWindowController> subtitleWebView;
+    int progressObserver = 0;
     // --- Documents: thin entry points; documents/ does the work
     // (preview/document_actions.cpp) ---
 public:

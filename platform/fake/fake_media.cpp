@@ -93,6 +93,56 @@ bool FakeMedia::merge(const MergeRequest& request, QString* error)
     return true;
 }
 
+bool FakeMedia::exportWithOverlays(const OverlayExportRequest& request, ExportControl& control, QString* error)
+{
+    Export call{request, {}};
+    for (const MovieOverlay& overlay : request.overlays)
+        call.pictures.push_back(overlay.picture ? overlay.picture() : QImage());
+    std::unique_lock guard(mergeLock);
+    exportCalls.push_back(std::move(call));
+    runningExport = &control;
+    exportEnded = false;
+    exportChanged.notify_all();
+    while (!exportEnded && !control.cancelled)
+        exportChanged.wait_for(guard, std::chrono::milliseconds(5));
+    runningExport = nullptr;
+    if (control.cancelled || !exportError.isEmpty()) {
+        *error = control.cancelled ? QStringLiteral("the export was cancelled") : exportError;
+        return false;
+    }
+    QFile movie(request.outputPath);
+    if (movie.open(QIODevice::WriteOnly))
+        movie.write("exported");
+    control.progress = 1;
+    return true;
+}
+
+std::vector<FakeMedia::Export> FakeMedia::exports() const
+{
+    std::lock_guard guard(mergeLock);
+    return exportCalls;
+}
+
+void FakeMedia::setExportProgress(double progress)
+{
+    std::lock_guard guard(mergeLock);
+    if (runningExport)
+        runningExport->progress = progress;
+}
+
+void FakeMedia::endExport()
+{
+    std::lock_guard guard(mergeLock);
+    exportEnded = true;
+    exportChanged.notify_all();
+}
+
+bool FakeMedia::waitForExport(double seconds)
+{
+    std::unique_lock guard(mergeLock);
+    return exportChanged.wait_for(guard, std::chrono::duration<double>(seconds), [this] { return runningExport; });
+}
+
 std::vector<MergeRequest> FakeMedia::mergeRequests() const
 {
     std::lock_guard guard(mergeLock);

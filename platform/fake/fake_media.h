@@ -2,6 +2,7 @@
 
 #include "platform/media.h"
 
+#include <condition_variable>
 #include <mutex>
 #include <vector>
 
@@ -35,20 +36,41 @@ public:
     std::unique_ptr<MicrophoneRecorder> startMicrophone(const QString& path, MicrophoneRecorder::Failure failed,
         MicrophoneRecorder::Finished finished, QString* error) override;
     bool merge(const MergeRequest& request, QString* error) override;
+    // Waits, on the caller's thread, until the test ends the export (or it is
+    // cancelled); then writes "exported" to the output, unless `exportError` is set.
+    bool exportWithOverlays(const OverlayExportRequest& request, ExportControl& control, QString* error) override;
 
     // Set by the test: a refusal to open writers or microphones, a merge's failure.
     QString writerError;
     QString microphoneError;
     QString mergeError;
+    QString exportError;
 
     std::vector<std::shared_ptr<Writer>> writers;
     std::vector<std::shared_ptr<Microphone>> microphones;
     // Merges asked for; guarded by mergeLock (the merge runs off the main thread).
     std::vector<MergeRequest> mergeRequests() const;
 
+    // An export asked for, with its overlays' pictures (each made once, as the real
+    // export makes them).
+    struct Export {
+        OverlayExportRequest request;
+        std::vector<QImage> pictures;
+    };
+    std::vector<Export> exports() const;
+    // Any thread: the running export reports `progress`; `endExport` lets it finish.
+    void setExportProgress(double progress);
+    void endExport();
+    // Waits until an export is running (false after `seconds`).
+    bool waitForExport(double seconds);
+
 private:
     mutable std::mutex mergeLock;
+    std::condition_variable exportChanged;
     std::vector<MergeRequest> merges;
+    std::vector<Export> exportCalls;
+    ExportControl* runningExport = nullptr;
+    bool exportEnded = false;
 };
 
 } // namespace vistrale

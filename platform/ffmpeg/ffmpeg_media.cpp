@@ -1,6 +1,7 @@
 #include "platform/ffmpeg/ffmpeg_media.h"
 
 #include "platform/ffmpeg/ffmpeg_merge.h"
+#include "platform/ffmpeg/ffmpeg_overlay_export.h"
 #include "platform/ffmpeg/ffmpeg_video_writer.h"
 #include "platform/pulse/pulse_microphone.h"
 
@@ -21,6 +22,11 @@ std::unique_ptr<MicrophoneRecorder> FfmpegMedia::startMicrophone(
 bool FfmpegMedia::merge(const MergeRequest& request, QString* error)
 {
     return mergeMovie(request, error);
+}
+
+bool FfmpegMedia::exportWithOverlays(const OverlayExportRequest& request, ExportControl& control, QString* error)
+{
+    return exportMovieWithOverlays(request, control, error);
 }
 
 } // namespace vistrale

@@ -13,6 +13,7 @@ public:
     std::unique_ptr<MicrophoneRecorder> startMicrophone(const QString& path, MicrophoneRecorder::Failure failed,
         MicrophoneRecorder::Finished finished, QString* error) override;
     bool merge(const MergeRequest& request, QString* error) override;
+    bool exportWithOverlays(const OverlayExportRequest& request, ExportControl& control, QString* error) override;
 };
 
 } // namespace vistrale

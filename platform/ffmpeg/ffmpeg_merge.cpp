@@ -1,6 +1,7 @@
 #include "platform/ffmpeg/ffmpeg_merge.h"
 
 #include "platform/ffmpeg/ffmpeg_audio_file.h"
+#include "platform/ffmpeg/ffmpeg_streams.h"
 #include "platform/ffmpeg/ffmpeg_subtitles.h"
 #include "platform/ffmpeg/ffmpeg_util.h"
 #include "platform/log.h"
@@ -18,111 +19,7 @@ extern "C" {
 namespace vistrale {
 namespace {
 
-struct InputCloser {
-    void operator()(AVFormatContext* context) const { avformat_close_input(&context); }
-};
-using Input = std::unique_ptr<AVFormatContext, InputCloser>;
-
-struct PacketFree {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-using Packet = std::unique_ptr<AVPacket, PacketFree>;
-
-// Opens a file and finds its first stream of `type`; null and `error` set otherwise.
-Input openInput(const QString& path, AVMediaType type, int* streamIndex, QString* error)
-{
-    AVFormatContext* raw = nullptr;
-    int status = avformat_open_input(&raw, QFile::encodeName(path).constData(), nullptr, nullptr);
-    if (status < 0) {
-        *error = "cannot open " + path + ": " + ffmpeg::errorText(status);
-        return nullptr;
-    }
-    Input input(raw);
-    status = avformat_find_stream_info(raw, nullptr);
-    if (status < 0) {
-        *error = "cannot read " + path + ": " + ffmpeg::errorText(status);
-        return nullptr;
-    }
-    *streamIndex = av_find_best_stream(raw, type, -1, -1, nullptr, 0);
-    if (*streamIndex < 0) {
-        *error = QString("no %1 stream in ").arg(av_get_media_type_string(type)) + path;
-        return nullptr;
-    }
-    return input;
-}
-
-// Reads the next packet of one stream; false at the end or on a read error.
-bool readPacket(AVFormatContext* input, int streamIndex, AVPacket* packet)
-{
-    while (av_read_frame(input, packet) >= 0) {
-        if (packet->stream_index == streamIndex && packet->pts != AV_NOPTS_VALUE)
-            return true;
-        av_packet_unref(packet);
-    }
-    return false;
-}
-
-// The end of a stream, in seconds: the latest packet's end. Negative when it has none.
-double streamEnd(const QString& path, AVMediaType type, QString* error)
-{
-    int index = -1;
-    Input input = openInput(path, type, &index, error);
-    if (!input)
-        return -1;
-    const AVRational timeBase = input->streams[index]->time_base;
-    Packet packet(av_packet_alloc());
-    std::int64_t end = AV_NOPTS_VALUE;
-    while (readPacket(input.get(), index, packet.get())) {
-        const std::int64_t packetEnd = packet->pts + std::max<std::int64_t>(packet->duration, 0);
-        end = end == AV_NOPTS_VALUE ? packetEnd : std::max(end, packetEnd);
-        av_packet_unref(packet.get());
-    }
-    if (end == AV_NOPTS_VALUE) {
-        *error = QString("no %1 packets in ").arg(av_get_media_type_string(type)) + path;
-        return -1;
-    }
-    return static_cast<double>(end) * av_q2d(timeBase);
-}
-
-// Where the movie's packets of one stream come from.
-class PacketSource {
-public:
-    virtual ~PacketSource() = default;
-    // The next packet, in the output stream's time base; false at the end.
-    virtual bool next(AVPacket* packet) = 0;
-};
-
-// The packets of one input stream, unchanged, up to `end` seconds (negative: all).
-class CopiedStream : public PacketSource {
-public:
-    CopiedStream(Input input, int index, AVStream* output, double end)
-        : input(std::move(input))
-        , index(index)
-        , output(output)
-        , end(end)
-    {
-    }
-    bool next(AVPacket* packet) override
-    {
-        if (!readPacket(input.get(), index, packet))
-            return false;
-        const AVRational timeBase = input->streams[index]->time_base;
-        if (end >= 0 && static_cast<double>(packet->pts) * av_q2d(timeBase) >= end) {
-            av_packet_unref(packet);
-            return false;
-        }
-        av_packet_rescale_ts(packet, timeBase, output->time_base);
-        packet->stream_index = output->index;
-        packet->pos = -1;
-        return true;
-    }
-
-private:
-    Input input;
-    int index;
-    AVStream* output;
-    double end;
-};
+using namespace ffmpeg;
 
 // An audio file decoded and encoded again, repeated from its start back to back
 // until `duration` seconds are filled.
@@ -319,64 +216,6 @@ private:
     bool flushed = false;
 };
 
-// The recording's transcript as a subtitle track.
-class SubtitleTrack : public PacketSource {
-public:
-    bool open(AVFormatContext* output, const QString& subRip, QString* error)
-    {
-        return track.open(output, subRip, error);
-    }
-    bool next(AVPacket* packet) override { return track.next(packet); }
-
-private:
-    MovTextTrack track;
-};
-
-AVStream* copyStream(AVFormatContext* output, const AVStream* input)
-{
-    AVStream* stream = avformat_new_stream(output, nullptr);
-    avcodec_parameters_copy(stream->codecpar, input->codecpar);
-    stream->codecpar->codec_tag = 0;
-    stream->time_base = input->time_base;
-    return stream;
-}
-
-// Writes the sources' packets, earliest first.
-bool interleave(AVFormatContext* output, const std::vector<PacketSource*>& sources, QString* error)
-{
-    std::vector<Packet> packets;
-    std::vector<bool> have;
-    for (PacketSource* source : sources) {
-        packets.emplace_back(av_packet_alloc());
-        have.push_back(source->next(packets.back().get()));
-    }
-    for (;;) {
-        int earliest = -1;
-        for (std::size_t i = 0; i < sources.size(); ++i) {
-            if (!have[i])
-                continue;
-            if (earliest < 0) {
-                earliest = static_cast<int>(i);
-                continue;
-            }
-            const AVPacket* a = packets[i].get();
-            const AVPacket* b = packets[earliest].get();
-            if (av_compare_ts(a->dts, output->streams[a->stream_index]->time_base, b->dts,
-                    output->streams[b->stream_index]->time_base)
-                < 0)
-                earliest = static_cast<int>(i);
-        }
-        if (earliest < 0)
-            return true;
-        const int status = av_interleaved_write_frame(output, packets[earliest].get());
-        if (status < 0) {
-            *error = "cannot write the movie: " + ffmpeg::errorText(status);
-            return false;
-        }
-        have[earliest] = sources[earliest]->next(packets[earliest].get());
-    }
-}
-
 } // namespace
 
 bool mergeMovie(const MergeRequest& request, QString* error)
@@ -419,9 +258,9 @@ bool mergeMovie(const MergeRequest& request, QString* error)
     }
     if (!audio && !audioError.isEmpty())
         logLine("merge leaves out unreadable audio", audioError);
-    std::unique_ptr<SubtitleTrack> subtitles;
+    std::unique_ptr<MovTextTrack> subtitles;
     if (!request.subtitles.isEmpty()) {
-        subtitles = std::make_unique<SubtitleTrack>();
+        subtitles = std::make_unique<MovTextTrack>();
         QString subtitleError;
         if (!subtitles->open(output, request.subtitles, &subtitleError)) {
             logLine("merge leaves out the subtitles", subtitleError);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ffmpeg/ffmpeg_streams.h"
+
 #include <QString>
 #include <vector>
 
@@ -24,14 +26,14 @@ std::vector<SubtitleCue> parseSubRip(const QString& text);
 
 // A subtitle track in QuickTime text (mov_text, as MPEG-4 and QuickTime movies carry
 // it), English, its packets made from SubRip cues. One thread.
-class MovTextTrack {
+class MovTextTrack : public ffmpeg::PacketSource {
 public:
-    ~MovTextTrack();
+    ~MovTextTrack() override;
     // Adds the track to `output` (before its header is written); false with `error`
     // when there is nothing to add or the encoder cannot be opened.
     bool open(AVFormatContext* output, const QString& subRip, QString* error);
     // The next cue's packet, in the track's time base; false at the end.
-    bool next(AVPacket* packet);
+    bool next(AVPacket* packet) override;
 
 private:
     std::vector<SubtitleCue> cues;

@@ -91,7 +91,6 @@ TEST(PageMessages, CaptionTextTravelsInItsExchangeForm)
 {
     const QString subRip = "1\n00:00:00,500 --> 00:00:01,000\nit's\r\nhere";
     EXPECT_EQ(captionExchangeText(subRip), "1___00:00:00,500 --> 00:00:01,000___it###s___here");
-    EXPECT_EQ(captionsFromExchange(captionExchangeText(subRip)), "1\n00:00:00,500 --> 00:00:01,000\nit's\nhere");
 }
 
 TEST(PageMessages, OnlyFilesTheUserChoseAreNamedByTheirFileName)
