@@ -3,6 +3,7 @@
 #include "app/settings/settings_keys.h"
 #include "captions/caption_box.h"
 #include "captions/captions.h"
+#include "platform/notification_center.h"
 #include "captions/recording_transcript.h"
 #include "documents/web_pages.h"
 #include "preview/view_tags.h"
@@ -11,7 +12,9 @@
 #include "tests/preview/controller_harness.h"
 #include "tests/support/wait_until.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -277,70 +280,106 @@ TEST(Captions, AMergedRecordingGetsItsTranscriptAsASubtitleTrackBeforeItIsSaved)
     EXPECT_EQ(srt.readAll(), saved->second.toUtf8() + "\n");
 }
 
-TEST(Captions, TheCaptionEditorsStoredCaptionsAreWhatTheSavedMovieGets)
+TEST(Captions, TheCaptionEditorsCaptionsAreBurntIntoTheMovieAndSavedWithIt)
 {
+    using Outcome = VideoOverlayProcessor::Outcome;
     CaptionHarness h;
     const RecordingResult result = recordHello(h, "2");
-
-    TranscriptHandOver transcript(h.captions(), *h.platform.media, *h.platform.clock);
-    std::optional<std::pair<QString, QString>> saved;
-    std::shared_ptr<TranscriptEdit> edit;
-    QString edited, audio;
-    transcript.handOver(
-        result,
-        [&](const QString& movie, const QString& subRip) {
-            saved = {movie, subRip};
-        },
-        [&](const QString& subRip, const QString& audioPath, const std::shared_ptr<TranscriptEdit>& e) {
-            edited = subRip;
-            audio = audioPath;
-            edit = e;
-        });
-    h.fake.clock->advance(7.0);
-    ASSERT_TRUE(edit) << "the editor gets the captions first";
-    EXPECT_EQ(edited, "1\n00:00:00,500 --> 00:00:01,750\nhello");
-    EXPECT_EQ(audio, result.files.audioUrl);
-    transcript.waitForMerges();
-    h.fake.clock->runPending();
-    EXPECT_FALSE(saved) << "nothing is saved while the editor is open";
-
-    // Stored edits are merged at once, with progress; finishing saves them without a
-    // second merge.
-    std::vector<double> progress;
+    auto movieHolds = [&] {
+        QFile movie(result.files.outputUrl);
+        return movie.open(QIODevice::ReadOnly) ? movie.readAll() : QByteArray();
+    };
+    {
+        QFile movie(result.files.outputUrl);
+        ASSERT_TRUE(movie.open(QIODevice::WriteOnly));
+        movie.write("recorded");
+    }
+    std::vector<double> posted;
+    const int observer = NotificationCenter::defaultCenter().addObserver(
+        "ProgressBarPercentage", [&](const QVariantMap& info) { posted.push_back(info["progress"].toDouble()); });
+    const QRectF box = captionBoxFrame(1920, 3);
     const QString fixed = "1\n00:00:00,400 --> 00:00:01,750\nHello, world";
-    edit->saveTranscript(fixed, [&](double p) { progress.push_back(p); });
-    transcript.waitForMerges();
-    h.fake.clock->runPending();
-    EXPECT_EQ(progress, (std::vector<double>{0, 1}));
-    edit->finish();
-    edit->finish();
-    transcript.waitForMerges();
-    h.fake.clock->runPending();
-    ASSERT_TRUE(saved);
-    EXPECT_EQ(saved->first, result.files.outputUrl);
-    EXPECT_EQ(saved->second, fixed);
-    const std::vector<MergeRequest> merges = h.fake.media->mergeRequests();
-    ASSERT_EQ(merges.size(), 1u);
-    EXPECT_EQ(merges[0].subtitles, fixed);
 
-    // An editor closed without storing anything saves the recognised captions.
-    saved.reset();
-    TranscriptHandOver again(h.captions(), *h.platform.media, *h.platform.clock);
-    again.handOver(
-        result,
-        [&](const QString& movie, const QString& subRip) {
-            saved = {movie, subRip};
-        },
-        [&](const QString&, const QString&, const std::shared_ptr<TranscriptEdit>& e) { edit = e; });
-    edit.reset();
-    h.fake.clock->advance(7.0);
-    ASSERT_TRUE(edit);
-    edit->finish();
-    again.waitForMerges();
-    h.fake.clock->runPending();
-    ASSERT_TRUE(saved);
-    EXPECT_EQ(saved->second, edited);
-    EXPECT_EQ(h.fake.media->mergeRequests().back().subtitles, edited);
+    // Runs one editor: `act` exports and ends the export; `finish` follows.
+    auto edit = [&](const std::function<void(TranscriptEdit&, std::optional<Outcome>&)>& act) {
+        TranscriptHandOver transcript(h.captions(), *h.platform.media, *h.platform.clock);
+        std::optional<std::pair<QString, QString>> saved;
+        std::shared_ptr<TranscriptEdit> editor;
+        transcript.handOver(
+            result, [&](const QString& movie, const QString& subRip) { saved = {movie, subRip}; },
+            [&](const QString&, const QString&, const std::shared_ptr<TranscriptEdit>& e) { editor = e; });
+        h.fake.clock->advance(7.0);
+        EXPECT_TRUE(editor) << "the editor gets the captions first";
+        std::optional<Outcome> outcome;
+        act(*editor, outcome);
+        editor->finish();
+        transcript.waitForMerges();
+        h.fake.clock->runPending();
+        EXPECT_TRUE(saved);
+        return std::make_pair(outcome, saved.value_or(std::make_pair(QString(), QString())));
+    };
+    auto exportNow = [&](TranscriptEdit& editor, std::optional<Outcome>& outcome) {
+        editor.exportWithSubtitles("Hello, world___400___1750###bad___x___2", box, 3,
+            [&](Outcome o) { outcome = o; });
+        ASSERT_TRUE(h.fake.media->waitForExport(5));
+    };
+    auto settle = [&](std::optional<Outcome>& outcome) {
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                h.fake.clock->runPending();
+                return outcome.has_value();
+            },
+            5000));
+    };
+
+    // Completed: the export is beside the movie, takes its place, carries the edited
+    // captions as its subtitle track; progress is posted every 0.1 s below 0.99.
+    const auto [completed, savedAfterExport] = edit([&](TranscriptEdit& editor, std::optional<Outcome>& outcome) {
+        exportNow(editor, outcome);
+        h.fake.media->setExportProgress(0.5);
+        h.fake.clock->advance(0.1);
+        h.fake.media->setExportProgress(0.995);
+        h.fake.clock->advance(0.1);
+        h.fake.media->endExport();
+        settle(outcome);
+        const FakeMedia::Export request = h.fake.media->exports().back();
+        EXPECT_EQ(request.request.inputPath, result.files.outputUrl);
+        EXPECT_EQ(QFileInfo(request.request.outputPath).dir(), QFileInfo(result.files.outputUrl).dir());
+        EXPECT_EQ(request.request.subtitles, fixed);
+        ASSERT_EQ(request.request.overlays.size(), 1u) << "the malformed entry is skipped";
+        EXPECT_DOUBLE_EQ(request.request.overlays[0].start, 0.4);
+        EXPECT_EQ(request.pictures[0].size(), box.size().toSize());
+        EXPECT_FALSE(QFile::exists(request.request.outputPath));
+    });
+    EXPECT_EQ(completed, Outcome::Completed);
+    EXPECT_EQ(posted, std::vector<double>{0.5});
+    EXPECT_EQ(movieHolds(), "exported");
+    EXPECT_EQ(savedAfterExport, std::make_pair(result.files.outputUrl, fixed));
+    const std::size_t mergesBefore = h.fake.media->mergeRequests().size();
+
+    // Cancelled by closing the editor, or failed: the movie stays as it was and gets the
+    // edited captions as its subtitle track.
+    {
+        QFile movie(result.files.outputUrl);
+        ASSERT_TRUE(movie.open(QIODevice::WriteOnly));
+        movie.write("recorded");
+    }
+    const auto [cancelled, savedAfterCancel]
+        = edit([&](TranscriptEdit& editor, std::optional<Outcome>& outcome) { exportNow(editor, outcome); });
+    EXPECT_EQ(cancelled, Outcome::Cancelled);
+    h.fake.media->exportError = "disk full";
+    const auto [failed, savedAfterFailure] = edit([&](TranscriptEdit& editor, std::optional<Outcome>& outcome) {
+        exportNow(editor, outcome);
+        h.fake.media->endExport();
+        settle(outcome);
+    });
+    EXPECT_EQ(failed, Outcome::Failed);
+    EXPECT_EQ(savedAfterFailure, savedAfterCancel);
+    EXPECT_EQ(savedAfterCancel.second, fixed);
+    const std::vector<MergeRequest> merges = h.fake.media->mergeRequests();
+    ASSERT_EQ(merges.size(), mergesBefore + 2);
+    EXPECT_EQ(merges.back().subtitles, fixed);
+    NotificationCenter::defaultCenter().removeObserver(observer);
 }
 
 TEST(Captions, ARecordingWithCaptionsGoesThroughTheCaptionEditorToTheSavePanel)
@@ -377,20 +416,24 @@ TEST(Captions, ARecordingWithCaptionsGoesThroughTheCaptionEditorToTheSavePanel)
 
         // Edited captions are kept; the window manager closes the editor; the save
         // panel follows and the .srt beside the saved movie holds the edit.
-        h.vc->saveTranscript("1___00:00:00,500 --> 00:00:01,750___hello there");
+        // The export's completion closes the editor; the save panel follows.
         h.fake.dialogs->savePath = h.dir.filePath("kept.mp4");
-        editor->window()->close();
+        h.vc->saveTranscript("hello there___500___1750");
+        ASSERT_TRUE(h.fake.media->waitForExport(5));
+        h.fake.media->endExport();
         ASSERT_TRUE(vistrale::test::waitUntil(
             [&] {
                 h.fake.clock->runPending();
                 return !h.fake.dialogs->savePanels.empty();
             },
             10000));
+        EXPECT_EQ(h.vc->webPages()->transcriptEditor(), nullptr);
         QFile srt(h.dir.filePath("kept.srt"));
         ASSERT_TRUE(srt.open(QIODevice::ReadOnly));
         EXPECT_EQ(srt.readAll(), "1\n00:00:00,500 --> 00:00:01,750\nhello there\n");
-        EXPECT_EQ(h.fake.media->mergeRequests().back().subtitles, "1\n00:00:00,500 --> 00:00:01,750\nhello there");
-        EXPECT_TRUE(QFile::exists(h.dir.filePath("kept.mp4")));
+        QFile kept(h.dir.filePath("kept.mp4"));
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), "exported");
     }
     if (previousCache.isNull())
         qunsetenv("XDG_CACHE_HOME");
