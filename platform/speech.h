@@ -9,7 +9,7 @@
 namespace vistrale {
 
 // One recognised word (or word group) of a final result. Times in seconds from the
-// start of the task's audio.
+// moment the task was started.
 struct SpeechSegment {
     double timestamp = 0;
     double duration = 0;

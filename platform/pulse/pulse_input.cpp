@@ -1,10 +1,13 @@
 #include "platform/pulse/pulse_input.h"
 
+#include "platform/clock.h"
+
 #include <pulse/context.h>
 #include <pulse/error.h>
 #include <pulse/stream.h>
 #include <pulse/thread-mainloop.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace vistrale {
@@ -75,6 +78,7 @@ void PulseInput::dataArrived(pa_stream* stream, std::size_t, void* self)
             input->buffered.append(static_cast<qsizetype>(bytes), '\0');
         pa_stream_drop(stream);
     }
+    input->lastArrival = hostClockNow();
     // A reader that falls far behind loses the oldest audio, never memory.
     if (static_cast<std::size_t>(input->buffered.size()) > input->maxBuffered)
         input->buffered.remove(0, input->buffered.size() - static_cast<qsizetype>(input->maxBuffered));
@@ -88,7 +92,8 @@ bool PulseInput::open(
     lost = false;
     buffered.clear();
     // Ten seconds at most wait for the reader.
-    maxBuffered = static_cast<std::size_t>(sampleRate) * static_cast<std::size_t>(channels) * 2 * 10;
+    bytesPerSecond = static_cast<std::size_t>(std::max(1, sampleRate * channels * 2));
+    maxBuffered = bytesPerSecond * 10;
     loop = pa_threaded_mainloop_new();
     if (!loop) {
         *error = "no sound input: cannot start the sound loop";
@@ -131,7 +136,7 @@ bool PulseInput::open(
     return ready;
 }
 
-bool PulseInput::read(void* data, std::size_t bytes, QString* error)
+bool PulseInput::read(void* data, std::size_t bytes, QString* error, double* capturedUntil)
 {
     if (!loop) {
         *error = "sound input lost: not open";
@@ -144,6 +149,8 @@ bool PulseInput::read(void* data, std::size_t bytes, QString* error)
     if (ok) {
         std::memcpy(data, buffered.constData(), bytes);
         buffered.remove(0, static_cast<qsizetype>(bytes));
+        if (capturedUntil)
+            *capturedUntil = lastArrival - static_cast<double>(buffered.size()) / static_cast<double>(bytesPerSecond);
     } else {
         *error = "sound input lost: " + lostReason;
     }

@@ -29,7 +29,10 @@ public:
     // input. `fragmentBytes` is how much the server sends at once.
     bool open(int sampleRate, int channels, std::size_t fragmentBytes, const QString& streamName, QString* error);
     // Blocks until `bytes` are read; false with `error` once the input is lost.
-    bool read(void* data, std::size_t bytes, QString* error);
+    // `capturedUntil`, when given, gets the host clock time (hostClockNow) at which the
+    // last of those bytes arrived from the server: an input that delivers nothing for a
+    // while (a suspended source) makes the count of samples run behind the clock.
+    bool read(void* data, std::size_t bytes, QString* error, double* capturedUntil = nullptr);
 
 private:
     static void contextChanged(pa_context* context, void* self);
@@ -45,6 +48,9 @@ private:
     QString lostReason;
     bool lost = false;
     std::size_t maxBuffered = 0;
+    std::size_t bytesPerSecond = 1;
+    // When the newest buffered byte arrived.
+    double lastArrival = 0;
 };
 
 } // namespace vistrale

@@ -248,6 +248,7 @@ void SphinxDecoder::start()
     ps_start_utt(decoder);
     open = true;
     fed = 0;
+    totalAtStart = total;
     speaking = false;
     utteranceStart = 0;
     silenceSince = 0;
@@ -260,6 +261,7 @@ std::optional<SpeechResult> SphinxDecoder::process(const std::int16_t* samples, 
         return std::nullopt;
     ps_process_raw(decoder, samples, count, FALSE, FALSE);
     fed += count;
+    total += count;
     const bool now = ps_get_in_speech(decoder) != 0;
     if (now && !speaking) {
         // Silence is not decoded: the utterance's frames so far (the frames just
@@ -304,7 +306,8 @@ SpeechResult SphinxDecoder::finalResult()
         return result;
     ps_end_utt(decoder);
     open = false;
-    const double base = static_cast<double>(utteranceStart) / SAMPLE_RATE;
+    // Frame numbers count from the decoder's making, across utterances and tasks.
+    const double base = -static_cast<double>(totalAtStart) / SAMPLE_RATE;
     QStringList words;
     for (ps_seg_t* segment = ps_seg_iter(decoder); segment; segment = ps_seg_next(segment)) {
         const QString word = plainWord(ps_seg_word(segment));
@@ -313,7 +316,8 @@ SpeechResult SphinxDecoder::finalResult()
         int first = 0;
         int last = 0;
         ps_seg_frames(segment, &first, &last);
-        result.segments.push_back({base + first / FRAMES_PER_SECOND, (last - first + 1) / FRAMES_PER_SECOND, word});
+        result.segments.push_back(
+            {std::max(0.0, base + first / FRAMES_PER_SECOND), (last - first + 1) / FRAMES_PER_SECOND, word});
         words << word;
     }
     result.text = words.join(' ');

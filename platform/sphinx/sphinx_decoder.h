@@ -93,6 +93,10 @@ private:
 
     ps_decoder_s* decoder = nullptr;
     std::uint64_t fed = 0;
+    // Samples fed since the decoder was made, and when `start` was called: the
+    // decoder numbers frames from its making, not from each utterance.
+    std::uint64_t total = 0;
+    std::uint64_t totalAtStart = 0;
     bool speaking = false;
     // Between ps_start_utt and ps_end_utt.
     bool open = false;

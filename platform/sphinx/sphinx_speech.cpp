@@ -1,9 +1,11 @@
 #include "platform/sphinx/sphinx_speech.h"
 
+#include "platform/clock.h"
 #include "platform/log.h"
 #include "platform/pulse/pulse_audio_devices.h"
 #include "platform/pulse/pulse_input.h"
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -35,6 +37,7 @@ public:
         , tuning(std::move(tuning))
         , results(std::move(results))
         , failed(std::move(failed))
+        , started(hostClockNow())
     {
     }
 
@@ -89,26 +92,38 @@ private:
         SphinxDecoder& decoder = *shared->decoder;
         decoder.start();
         std::int16_t samples[CHUNK_SAMPLES];
+        double capturedUntil = started;
         while (!stopping) {
             QString error;
-            if (!input.read(samples, sizeof samples, &error)) {
+            if (!input.read(samples, sizeof samples, &error, &capturedUntil)) {
                 decoder.finish();
                 fail(error);
                 return;
             }
             if (std::optional<SpeechResult> result = decoder.process(samples, CHUNK_SAMPLES)) {
-                deliver(*result);
+                deliver(result->isFinal ? onTaskClock(*result, decoder, capturedUntil) : *result);
                 if (result->isFinal)
                     return;
             }
             if (decoder.speechLength() > SphinxSpeechRecognition::MAX_UTTERANCE_SECONDS) {
-                deliver(decoder.finish());
+                deliver(onTaskClock(decoder.finish(), decoder, capturedUntil));
                 return;
             }
             if (decoder.silence() > SphinxSpeechRecognition::MAX_UTTERANCE_SECONDS)
                 decoder.discardSilence();
         }
         decoder.finish();
+    }
+
+    // Word times from the task's start on the host clock: each sample is placed by when
+    // it arrived rather than by counting samples, which an idle (suspended) input or
+    // the model's loading would put behind.
+    SpeechResult onTaskClock(SpeechResult result, const SphinxDecoder& decoder, double capturedUntil) const
+    {
+        for (SpeechSegment& segment : result.segments)
+            segment.timestamp
+                = std::max(0.0, capturedUntil - (decoder.position() - segment.timestamp) - started);
+        return result;
     }
 
     const std::shared_ptr<SphinxSpeechRecognition::Shared> shared;
@@ -118,6 +133,8 @@ private:
     const SpeechRecognition::ResultHandler results;
     const SpeechRecognition::ErrorHandler failed;
     std::atomic<bool> stopping{false};
+    // When the task was started (hostClockNow).
+    const double started;
     // Held while a handler runs.
     std::mutex delivering;
 };
