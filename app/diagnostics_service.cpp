@@ -4,6 +4,7 @@
 #include "app/scripted_dialogs.h"
 #include "app/status_menu.h"
 #include "captions/captions.h"
+#include "documents/web_pages.h"
 #include "platform/log.h"
 #include "platform/platform.h"
 #include "preview/vistrale_view_controller.h"
@@ -168,6 +169,16 @@ QString DiagnosticsService::CaptionText()
 {
     VistraleViewController* vc = delegate.vc();
     return vc && vc->captions() ? vc->captions()->lastSpeechString() : QString();
+}
+
+bool DiagnosticsService::RunCaptionEditorScript(const QString& script)
+{
+    VistraleViewController* vc = delegate.vc();
+    WebViewWindowController* editor = vc && vc->webPages() ? vc->webPages()->transcriptEditor() : nullptr;
+    if (!editor || !editor->transcriptFetched())
+        return false;
+    editor->evaluate(script);
+    return true;
 }
 
 } // namespace vistrale

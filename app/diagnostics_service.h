@@ -51,6 +51,10 @@ public slots:
     Q_SCRIPTABLE QString RecordingStatistics();
     // The text the caption box shows now; empty while captions are off.
     Q_SCRIPTABLE QString CaptionText();
+    // Runs `script` in the caption editor's page as its own code would (the demo saves
+    // edited captions with it); false when no editor is open or its page has not
+    // been given its captions yet.
+    Q_SCRIPTABLE bool RunCaptionEditorScript(const QString& script);
 
 private:
     DiagnosticsService(AppDelegate& delegate, int folder);

@@ -404,6 +404,7 @@ void WebViewWindowController::didReceiveScriptMessage(const QJsonValue& body)
         break;
     case PageRequest::FetchTranscript:
         evaluate(pageCall(QStringLiteral("init"), {audioString, vtt}));
+        fetched = true;
         break;
     case PageRequest::MovePointer:
         later([this, r = *request] { delegate->moveRemotePointer(r.uuid, r.x, r.y); });

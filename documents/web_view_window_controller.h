@@ -79,6 +79,8 @@ public:
     // The address loaded; empty when the page was missing.
     QUrl pageUrl() const { return loadedUrl; }
     bool isOpen() const { return view != nullptr; }
+    // The caption editor's page has asked for its captions and been given them.
+    bool transcriptFetched() const { return fetched; }
 
     // Evaluates script in the page; results and errors are ignored.
     void evaluate(const QString& script);
@@ -100,6 +102,7 @@ private:
     QWebEngineView* view = nullptr;
     QUrl loadedUrl;
     bool closed = false;
+    bool fetched = false;
 };
 
 } // namespace vistrale

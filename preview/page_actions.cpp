@@ -60,10 +60,6 @@ void VistraleViewController::saveTranscript(const QString& vtt)
 
 void VistraleViewController::exportWithSubtitles(const QString& captions, const std::shared_ptr<TranscriptEdit>& edit)
 {
-    subtitleWebView = pages ? pages->transcriptEditor() : nullptr;
-    if (!progressObserver)
-        progressObserver = NotificationCenter::defaultCenter().addObserver(
-            "ProgressBarPercentage", [this](const QVariantMap& userInfo) { statusUpdate(userInfo); });
     // The live caption box's place and lines, else the default box.
     const QRectF box = captionsController
         ? captionsController->speechScrollView()->frame()
@@ -83,6 +79,11 @@ void VistraleViewController::exportWithSubtitles(const QString& captions, const 
         if (outcome != VideoOverlayProcessor::Outcome::Cancelled && pages && pages->transcriptEditor())
             pages->transcriptEditor()->close();
     });
+    // After the export started: a previous one that it replaced has stopped observing.
+    subtitleWebView = pages ? pages->transcriptEditor() : nullptr;
+    if (!progressObserver)
+        progressObserver = NotificationCenter::defaultCenter().addObserver(
+            "ProgressBarPercentage", [this](const QVariantMap& userInfo) { statusUpdate(userInfo); });
 }
 
 void VistraleViewController::statusUpdate(const QVariantMap& userInfo)
