@@ -68,6 +68,8 @@ void VideoOverlayProcessor::finished(bool completed, const QString& error)
     const Outcome outcome = completed ? Outcome::Completed : cancelled ? Outcome::Cancelled : Outcome::Failed;
     if (outcome == Outcome::Failed)
         logLine("overlay export failed", error);
+    else
+        logLine(outcome == Outcome::Completed ? "overlay export completed" : "overlay export cancelled", outputURL);
     if (Completion done = std::move(completion))
         done(outcome, error);
 }
