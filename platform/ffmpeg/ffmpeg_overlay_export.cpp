@@ -252,6 +252,9 @@ public:
     bool next(AVPacket* packet) override
     {
         for (;;) {
+            // A cancelled export stops within a picture.
+            if (control.cancelled)
+                return false;
             const int status = avcodec_receive_packet(encoder, packet);
             if (status == 0) {
                 av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
