@@ -481,9 +481,10 @@ bool exportMovieWithOverlays(const OverlayExportRequest& request, ExportControl&
             if (subtitles)
                 sources.push_back(subtitles.get());
             ok = interleave(output, sources, error, [&control] { return control.cancelled.load(); });
-            if (control.cancelled)
+            if (control.cancelled) {
                 *error = "the export was cancelled";
-            else if (ok && !video.failure.isEmpty()) {
+                ok = false;
+            } else if (ok && !video.failure.isEmpty()) {
                 *error = video.failure;
                 ok = false;
             } else if (ok && video.pictures == 0) {
