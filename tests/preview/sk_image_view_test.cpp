@@ -130,7 +130,7 @@ TEST_F(ImageViewScene, KeepsThePictureAndItsCropAfterFreezing)
 
 // --- Looks ---
 
-TEST_F(ImageViewScene, RoundsTheCornersAndScalesTheBorderWithTheOutput)
+TEST_F(ImageViewScene, RoundsTheCornersScalesTheBorderWithTheOutputAndStrengthensTheActiveShadow)
 {
     EXPECT_DOUBLE_EQ(view.borderWidth, 4);
     EXPECT_DOUBLE_EQ(view.contentLayer->cornerRadius(), 11);
@@ -146,6 +146,18 @@ TEST_F(ImageViewScene, RoundsTheCornersAndScalesTheBorderWithTheOutput)
     EXPECT_DOUBLE_EQ(half.borderLayer->cornerRadius(), 7.5);
     half.layer()->setFrame(QRectF(0, 0, 100, 50));
     EXPECT_EQ(half.borderLayer->frame(), QRectF(-1, -1, 102, 52));
+
+    // The active window's shadow is stronger; a look set meanwhile stays while the
+    // state does not change.
+    view.setActive(true);
+    EXPECT_TRUE(view.isActiveWindow);
+    EXPECT_DOUBLE_EQ(view.layer()->shadow()->blurRadius, 8.0);
+    EXPECT_EQ(view.layer()->shadow()->color, QColor(0, 0, 0, 85));
+    view.setActive(false);
+    EXPECT_DOUBLE_EQ(view.layer()->shadow()->blurRadius, 2.0);
+    view.fullFrameLook();
+    view.setActive(false);
+    EXPECT_FALSE(view.layer()->shadow());
 }
 
 TEST_F(ImageViewScene, SquaresTheCornersOnBlackForTheFullFrameLook)
@@ -198,20 +210,6 @@ TEST_F(ImageViewScene, CyclesTheBorderColourAndDrawsItJustOutsideThePicture)
     EXPECT_EQ(view.borderIndex, 0);
     EXPECT_EQ(view.borderLayer->borderColor().alpha(), 0);
     EXPECT_FALSE(near(draw().pixelColor(98, 880), expected.last()));
-}
-
-TEST_F(ImageViewScene, StrengthensTheShadowOfTheActiveWindow)
-{
-    view.setActive(true);
-    EXPECT_TRUE(view.isActiveWindow);
-    EXPECT_DOUBLE_EQ(view.layer()->shadow()->blurRadius, 8.0);
-    EXPECT_EQ(view.layer()->shadow()->color, QColor(0, 0, 0, 85));
-    view.setActive(false);
-    EXPECT_DOUBLE_EQ(view.layer()->shadow()->blurRadius, 2.0);
-    // A look set meanwhile stays while the state does not change.
-    view.fullFrameLook();
-    view.setActive(false);
-    EXPECT_FALSE(view.layer()->shadow());
 }
 
 // --- Following the frame ---
