@@ -59,23 +59,13 @@ TEST(ShortcutRecorder, ActivatesTheApplicationAndShowsTheAlertWithTheStoredShort
     EXPECT_EQ(alert.defaultButton, QStringLiteral("Save"));
     EXPECT_EQ(alert.secondButton, QStringLiteral("Cancel"));
     EXPECT_EQ(r.dialogs.recorderLabels, QStringList{QStringLiteral("Super+F1")});
-}
+    EXPECT_EQ(keyboardShortcutMenuTitle(*r.settings), QStringLiteral("Keyboard Shortcut...\tSuper+F1"));
 
-TEST(ShortcutRecorder, PrefillsTheLabelWithTheStoredShortcutNotTheDefault)
-{
-    Recorder r;
+    // The label and the menu item show the stored shortcut, not the default.
     saveShortcut(*r.settings, *shortcutFromKeyEvent(KEY_K, "k", EVENT_CONTROL | EVENT_OPTION));
     r.dialogs.answers = {false};
     r.configure();
-    EXPECT_EQ(r.dialogs.recorderLabels, QStringList{QStringLiteral("Ctrl+Alt+K")});
-}
-
-TEST(ShortcutRecorder, NamesTheMenuItemWithTheStoredShortcut)
-{
-    Recorder r;
-    EXPECT_EQ(keyboardShortcutMenuTitle(*r.settings), QStringLiteral("Keyboard Shortcut...\tSuper+F1"));
-    r.dialogs.pressedKeys = {controlOptionK()};
-    r.configure();
+    EXPECT_EQ(r.dialogs.recorderLabels.last(), QStringLiteral("Ctrl+Alt+K"));
     EXPECT_EQ(keyboardShortcutMenuTitle(*r.settings), QStringLiteral("Keyboard Shortcut...\tCtrl+Alt+K"));
 }
 
@@ -88,15 +78,7 @@ TEST(ShortcutRecorder, StoresControlOptionKWhenSavedAndShowsIt)
     r.dialogs.answers = {true};
     r.configure();
 
-    const GlobalKeybindPreferences stored = r.stored();
-    EXPECT_FALSE(stored.function);
-    EXPECT_TRUE(stored.control);
-    EXPECT_FALSE(stored.command);
-    EXPECT_FALSE(stored.shift);
-    EXPECT_TRUE(stored.option);
-    EXPECT_FALSE(stored.capsLock);
-    EXPECT_EQ(stored.characters, QStringLiteral("k"));
-    EXPECT_EQ(stored.keyCode, 40u);
+    EXPECT_EQ(r.stored(), *shortcutFromKeyEvent(KEY_K, "k", EVENT_CONTROL | EVENT_OPTION));
     EXPECT_EQ(r.dialogs.recorderLabels, (QStringList{QStringLiteral("Super+F1"), QStringLiteral("Ctrl+Alt+K")}));
     EXPECT_EQ(r.settings->data(keys::DEFAULT_SHORTCUT),
         QByteArray(R"({"function":false,"control":true,"command":false,"shift":false,"option":true,)"
@@ -152,28 +134,21 @@ TEST(ShortcutRecorder, KeepsTheLastRecordedKeyWhenSeveralArePressed)
 
 // --- Keys that record nothing ------------------------------------------------------
 
-TEST(ShortcutRecorder, IgnoresReturnAndKeypadEnter)
+TEST(ShortcutRecorder, ReturnKeypadEnterAndKeysWithoutCharactersRecordNothing)
 {
-    Recorder r;
-    r.dialogs.pressedKeys = {RecordedKey{KEY_RETURN, "\r", EVENT_COMMAND}, RecordedKey{KEY_KEYPAD_ENTER, "\x03", 0}};
-    r.dialogs.answers = {true};
-    r.configure();
-    EXPECT_EQ(r.dialogs.recorderLabels, QStringList{QStringLiteral("Super+F1")});
-    EXPECT_FALSE(r.settings->data(keys::DEFAULT_SHORTCUT));
-    EXPECT_EQ(r.stored(), defaultShortcut());
-}
-
-TEST(ShortcutRecorder, IgnoresKeysWithoutCharacters)
-{
-    Recorder r;
-    r.dialogs.pressedKeys = {RecordedKey{KEY_SHIFT, QString(), EVENT_SHIFT}};
-    r.configure();
-    EXPECT_EQ(r.dialogs.recorderLabels, QStringList{QStringLiteral("Super+F1")});
-    EXPECT_FALSE(r.settings->data(keys::DEFAULT_SHORTCUT));
-}
-
-TEST(ShortcutRecorder, ReturnAfterARecordedKeyKeepsThatKeyPending)
-{
+    const std::vector<RecordedKey> ignored[] = {
+        {RecordedKey{KEY_RETURN, "\r", EVENT_COMMAND}, RecordedKey{KEY_KEYPAD_ENTER, "\x03", 0}},
+        {RecordedKey{KEY_SHIFT, QString(), EVENT_SHIFT}},
+    };
+    for (const auto& pressed : ignored) {
+        Recorder r;
+        r.dialogs.pressedKeys = pressed;
+        r.dialogs.answers = {true};
+        r.configure();
+        EXPECT_EQ(r.dialogs.recorderLabels, QStringList{QStringLiteral("Super+F1")});
+        EXPECT_FALSE(r.settings->data(keys::DEFAULT_SHORTCUT));
+    }
+    // Return after a recorded key keeps that key pending.
     Recorder r;
     r.dialogs.pressedKeys = {controlOptionK(), RecordedKey{KEY_RETURN, "\r", 0}};
     r.configure();
@@ -202,25 +177,21 @@ TEST(ShortcutRecorder, CancelKeepsTheOldShortcutAndRegistersTheHotKeysAgain)
     EXPECT_EQ(r.hotkeys.lastHotKeyId(), 5u);
 }
 
-TEST(ShortcutRecorder, SaveWithoutAKeyKeepsTheOldShortcutAndRegistersTheHotKeysAgain)
+TEST(ShortcutRecorder, SavingWithoutAKeyOrCancellingRegistersTheHotKeysAgainEvenIfNoneWere)
 {
-    Recorder r;
-    r.hotkeys.registerHotKeys(r.stored());
-    r.dialogs.answers = {true};
-    r.configure();
-    EXPECT_FALSE(r.settings->data(keys::DEFAULT_SHORTCUT));
-    EXPECT_TRUE(r.active(KEY_F1, HOTKEY_COMMAND));
-    EXPECT_EQ(r.keys.hotKeys.size(), 4u);
-    EXPECT_EQ(r.hotkeys.lastHotKeyId(), 5u);
-}
-
-TEST(ShortcutRecorder, RegistersTheHotKeysEvenWhenNoneWereRegisteredBefore)
-{
-    Recorder r;
-    r.dialogs.answers = {false};
-    r.configure();
-    EXPECT_EQ(r.keys.hotKeys.size(), 4u);
-    EXPECT_TRUE(r.active(KEY_F1, HOTKEY_COMMAND));
+    for (bool registeredBefore : {true, false}) {
+        SCOPED_TRACE(registeredBefore);
+        Recorder r;
+        if (registeredBefore)
+            r.hotkeys.registerHotKeys(r.stored());
+        // Save after registering, Cancel without.
+        r.dialogs.answers = {registeredBefore};
+        r.configure();
+        EXPECT_FALSE(r.settings->data(keys::DEFAULT_SHORTCUT));
+        EXPECT_TRUE(r.active(KEY_F1, HOTKEY_COMMAND));
+        EXPECT_EQ(r.keys.hotKeys.size(), 4u);
+        EXPECT_EQ(r.hotkeys.lastHotKeyId(), registeredBefore ? 5u : 4u);
+    }
 }
 
 TEST(ShortcutRecorder, AnswersTheRecordOnlyForSave)

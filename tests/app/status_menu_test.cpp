@@ -1,16 +1,19 @@
 #include "app/settings/settings_keys.h"
 #include "documents/web_pages.h"
 #include "tests/app/app_harness.h"
+#include "tests/support/test_files.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
 #include <QMenu>
 #include <QWidget>
+#include <functional>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 using namespace vistrale;
+using namespace vistrale::test;
 using vistrale::test::AppHarness;
 
 namespace {
@@ -65,62 +68,49 @@ TEST(StatusMenu, MicrophoneItemFollowsTheDefaultInputDevice)
     EXPECT_FALSE(app.fake.dialogs->shown[0].secondButton.has_value());
 }
 
-TEST(StatusMenu, FreshSettingsCheckTheOnByDefaultItemsOnly)
+TEST(StatusMenu, TogglesStartAtTheirDefaultsAndReachTheSettingsAndTheController)
 {
+    // `controller`: the controller's flag, which follows the tick; `keepsFalse`: switched
+    // back it stores false instead of removing its key.
+    struct Row {
+        int tag;
+        const char* key;
+        bool checked;
+        std::function<bool(VistraleViewController&)> controller;
+        bool keepsFalse = false;
+    };
+    const Row rows[] = {
+        {SOUND_TAG, keys::SOUND_OFF, true, nullptr},
+        {MOV_TAG, keys::MOV, false, nullptr},
+        {SMART_SCALING_TAG, keys::SMART_SCALING, false, [](VistraleViewController& vc) { return vc.smartScaling; }},
+        {MOUSE_CLICKS_TAG, keys::MOUSE_CLICKS_OFF, true,
+            [](VistraleViewController& vc) { return vc.includeMouseClicks; }},
+        {MIRROR_TAG, keys::MIRROR, false, [](VistraleViewController& vc) -> bool { return vc.mirrorVistraleCamera; }, true},
+    };
     LaunchedApp app;
-    EXPECT_TRUE(app.item(SOUND_TAG)->isChecked());
-    EXPECT_FALSE(app.item(MOV_TAG)->isChecked());
-    EXPECT_FALSE(app.item(SMART_SCALING_TAG)->isChecked());
-    EXPECT_FALSE(app.item(MIRROR_TAG)->isChecked());
+    app.fake.notifications->posted.clear();
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.key);
+        EXPECT_EQ(app.item(row.tag)->isChecked(), row.checked);
+        for (bool switched : {true, false}) {
+            app.item(row.tag)->trigger();
+            EXPECT_EQ(app.item(row.tag)->isChecked(), row.checked != switched);
+            if (row.controller) {
+                EXPECT_EQ(row.controller(*app.delegate->vc()), row.checked != switched);
+            }
+            const auto stored = app.reopenSettings();
+            EXPECT_EQ(stored->contains(row.key), switched || row.keepsFalse);
+            EXPECT_EQ(stored->boolValue(row.key), switched);
+        }
+    }
+    QStringList mirrorNotes;
+    for (const auto& posted : app.fake.notifications->posted)
+        if (posted.second.startsWith("mirror="))
+            mirrorNotes << posted.second;
+    EXPECT_EQ(mirrorNotes, (QStringList{"mirror=true", "mirror=false"}));
     EXPECT_TRUE(app.item(SHOW_WINDOW_TAG)->isChecked());
     // Screen recording needs no permission here, so there is nothing to check.
     EXPECT_FALSE(app.item(SCREEN_PERMISSION_TAG)->isEnabled());
-}
-
-TEST(StatusMenu, PlainTogglesRemoveTheirKeyWhenSwitchedBack)
-{
-    LaunchedApp app;
-    for (int tag : {MOV_TAG, SOUND_TAG, SMART_SCALING_TAG, MOUSE_CLICKS_TAG}) {
-        QAction* item = app.item(tag);
-        const bool before = item->isChecked();
-        item->trigger();
-        EXPECT_NE(app.item(tag)->isChecked(), before) << tag;
-        app.item(tag)->trigger();
-        EXPECT_EQ(app.item(tag)->isChecked(), before) << tag;
-    }
-    const auto stored = app.reopenSettings();
-    EXPECT_FALSE(stored->contains(keys::MOV));
-    EXPECT_FALSE(stored->contains(keys::SOUND_OFF));
-    EXPECT_FALSE(stored->contains(keys::SMART_SCALING));
-    EXPECT_FALSE(stored->contains(keys::MOUSE_CLICKS_OFF));
-}
-
-TEST(StatusMenu, HighlightMouseIsAnOffKeyThatReachesTheController)
-{
-    LaunchedApp app;
-    EXPECT_TRUE(app.item(MOUSE_CLICKS_TAG)->isChecked());
-    app.item(MOUSE_CLICKS_TAG)->trigger();
-    EXPECT_FALSE(app.delegate->vc()->includeMouseClicks);
-    EXPECT_TRUE(app.reopenSettings()->boolValue(keys::MOUSE_CLICKS_OFF));
-    app.item(MOUSE_CLICKS_TAG)->trigger();
-    EXPECT_TRUE(app.delegate->vc()->includeMouseClicks);
-    EXPECT_FALSE(app.reopenSettings()->contains(keys::MOUSE_CLICKS_OFF));
-}
-
-TEST(StatusMenu, ClearAllDoesNothingWhileNothingIsShared)
-{
-    LaunchedApp app;
-    app.item(HIDE_TAG)->trigger();
-    EXPECT_TRUE(app.fake.sounds->played->isEmpty());
-    EXPECT_EQ(app.delegate->vc()->sharedCount(), 0u);
-}
-
-TEST(StatusMenu, SmartScalingReachesTheController)
-{
-    LaunchedApp app;
-    app.item(SMART_SCALING_TAG)->trigger();
-    EXPECT_TRUE(app.delegate->vc()->smartScaling);
-    EXPECT_TRUE(app.reopenSettings()->boolValue(keys::SMART_SCALING));
 }
 
 TEST(StatusMenu, ActivateVistraleCameraRunsTheSetUpAndFollowsTheV4L2Device)
@@ -131,11 +121,7 @@ TEST(StatusMenu, ActivateVistraleCameraRunsTheSetUpAndFollowsTheV4L2Device)
     vc.cameraSetupPaths.helperOwner = geteuid();
     vc.cameraSetupPaths.sysRoot = app.dir.filePath("sys");
     vc.cameraSetupPaths.modinfo = app.dir.filePath("no-modinfo");
-    QFile helper(vc.cameraSetupPaths.helper);
-    ASSERT_TRUE(helper.open(QIODevice::WriteOnly));
-    helper.write("#!/bin/sh\n");
-    helper.close();
-    helper.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(writeFile(vc.cameraSetupPaths.helper, "#!/bin/sh\n", true));
 
     // No camera stream found: the item is there to install it.
     EXPECT_TRUE(app.item(ACTIVATE_TAG)->isEnabled());
@@ -164,22 +150,6 @@ TEST(StatusMenu, ActivateVistraleCameraRunsTheSetUpAndFollowsTheV4L2Device)
     app.delegate->deactivateVistraleCamera();
     ASSERT_EQ(app.fake.privileged->runs.size(), 2u);
     EXPECT_EQ(app.fake.privileged->runs[1], (QStringList{vc.cameraSetupPaths.helper, "deactivate"}));
-}
-
-TEST(StatusMenu, MirrorCameraIsWrittenExplicitlyAndPublished)
-{
-    LaunchedApp app;
-    app.fake.notifications->posted.clear();
-    app.item(MIRROR_TAG)->trigger();
-    app.item(MIRROR_TAG)->trigger();
-    // Unlike the plain toggles, switching back stores false.
-    const auto stored = app.reopenSettings();
-    ASSERT_TRUE(stored->contains(keys::MIRROR));
-    EXPECT_FALSE(stored->boolValue(keys::MIRROR));
-    ASSERT_EQ(app.fake.notifications->posted.size(), 2u);
-    EXPECT_EQ(app.fake.notifications->posted[0].second, "mirror=true");
-    EXPECT_EQ(app.fake.notifications->posted[1].second, "mirror=false");
-    EXPECT_FALSE(app.delegate->vc()->mirrorVistraleCamera);
 }
 
 TEST(StatusMenu, TextOverlayStoresTheTextOnOkAndNothingOnCancel)
@@ -245,9 +215,12 @@ TEST(StatusMenu, PermissionCheckOpensTheSettingsOnlyWhileRecordingIsNotAllowed)
         "x-apple.systempreferences:com.apple.preference.security?Privacy_ScreenCapture");
 }
 
-TEST(StatusMenu, AddressItemsOpenMailTheReviewPageAndTheProductPage)
+TEST(StatusMenu, AddressItemsOpenMailTheReviewPageAndTheProductPageAndClearAllNeedsSharedWindows)
 {
     LaunchedApp app;
+    app.item(HIDE_TAG)->trigger();
+    EXPECT_TRUE(app.fake.sounds->played->isEmpty());
+    EXPECT_EQ(app.delegate->vc()->sharedCount(), 0u);
     app.itemStartingWith("Contact")->trigger();
     app.itemStartingWith("Review Vistrale...")->trigger();
     app.itemStartingWith("Share...")->trigger();

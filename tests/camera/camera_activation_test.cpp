@@ -1,6 +1,7 @@
 #include "camera/camera_activation.h"
 #include "platform/fake/fake_privileged_runner.h"
 #include "platform/fake/fake_services.h"
+#include "tests/support/test_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,19 +11,9 @@
 #include <unistd.h>
 
 using namespace vistrale;
+using namespace vistrale::test;
 
 namespace {
-
-void writeFile(const QString& path, const QByteArray& content, bool executable = false)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
-    file.close();
-    if (executable)
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-}
 
 // A made-up installation: the helper file beside a fake executable, an empty sysfs
 // (no module loaded) and a modinfo that answers version 0.12.7.
@@ -32,8 +23,9 @@ struct ActivationHarness {
         paths.helper = dir.filePath("bin/vistrale-camera-setup");
         paths.sysRoot = dir.filePath("sys");
         paths.modinfo = dir.filePath("bin/modinfo");
-        writeFile(paths.helper, "#!/bin/sh\nexit 0\n", true);
-        writeFile(paths.modinfo, "#!/bin/sh\n[ \"$*\" = \"-F version v4l2loopback\" ] && echo 0.12.7\n", true);
+        EXPECT_TRUE(writeFile(paths.helper, "#!/bin/sh\nexit 0\n", true));
+        EXPECT_TRUE(
+            writeFile(paths.modinfo, "#!/bin/sh\n[ \"$*\" = \"-F version v4l2loopback\" ] && echo 0.12.7\n", true));
         QDir().mkpath(paths.sysRoot);
         paths.helperOwner = geteuid();
         activation = std::make_unique<CameraActivation>(runner, dialogs, paths);
@@ -94,38 +86,26 @@ void expectInformationAlert(const AlertSpec& alert, const QString& message, cons
 
 } // namespace
 
-TEST(CameraActivationRequest, ActivationRunsTheHelperAsAdministratorWithAnArgumentVector)
+TEST(CameraActivationRequest, RunsTheHelperAsAdministratorWithAnArgumentVectorOneRequestAtATime)
 {
     ActivationHarness h;
-    const std::string log = h.activate();
-
+    EXPECT_EQ(h.activate(), "Extension needs user approval\n");
     ASSERT_EQ(h.runner.runs.size(), 1u);
     EXPECT_EQ(h.runner.runs[0], QStringList({h.paths.helper, "activate", "--at-boot"}));
-    EXPECT_EQ(log, "Extension needs user approval\n");
     // Waiting for the administrator: activating, nothing shown yet.
     EXPECT_TRUE(h.activation->activating);
     EXPECT_TRUE(h.activation->requestRunning());
     EXPECT_TRUE(h.dialogs.shown.empty());
-}
-
-TEST(CameraActivationRequest, DeactivationLogsTheHelperAndRunsItsDeactivateCommand)
-{
-    ActivationHarness h;
-    const std::string log = h.deactivate();
-
-    ASSERT_EQ(h.runner.runs.size(), 1u);
-    EXPECT_EQ(h.runner.runs[0], QStringList({h.paths.helper, "deactivate"}));
-    EXPECT_EQ(log, h.paths.helper.toStdString() + "\nExtension needs user approval\n");
-    EXPECT_FALSE(h.activation->activating);
-}
-
-TEST(CameraActivationRequest, ASecondRequestWhileOneRunsIsNotSubmitted)
-{
-    ActivationHarness h;
-    h.activate();
+    // A second request while one runs is not submitted.
     h.deactivate();
     EXPECT_EQ(h.runner.runs.size(), 1u);
     EXPECT_TRUE(h.activation->activating);
+
+    ActivationHarness d;
+    EXPECT_EQ(d.deactivate(), d.paths.helper.toStdString() + "\nExtension needs user approval\n");
+    ASSERT_EQ(d.runner.runs.size(), 1u);
+    EXPECT_EQ(d.runner.runs[0], QStringList({d.paths.helper, "deactivate"}));
+    EXPECT_FALSE(d.activation->activating);
 }
 
 TEST(CameraActivationRequest, AMissingHelperIsADamagedInstallationAndSubmitsNothing)
@@ -164,47 +144,31 @@ TEST(CameraActivationRequest, AHelperOthersCouldChangeIsNeverRunAsAdministrator)
     }
 }
 
-TEST(CameraActivationOutcome, ACompletedActivationSaysActivatedAndEndsActivating)
+TEST(CameraActivationOutcome, ACompletedRequestSaysDoneOrAsksForARebootAndEndsActivating)
 {
-    ActivationHarness h;
-    h.activate();
-    EXPECT_EQ(h.finish(0), "Request finished with result: 0\n");
-
-    expectInformationAlert(h.onlyAlert(), "Success", "The Vistrale camera is activated");
-    EXPECT_EQ(h.dialogs.activations, 1);
-    EXPECT_FALSE(h.activation->activating);
-    EXPECT_FALSE(h.activation->requestRunning());
-    EXPECT_EQ(h.finishedCalls, 1);
-}
-
-TEST(CameraActivationOutcome, AnActivationThatNeedsARebootAsksForOne)
-{
-    ActivationHarness h;
-    h.activate();
-    EXPECT_EQ(h.finish(3), "Request finished with result: 1\n");
-
-    expectInformationAlert(h.onlyAlert(), "Success", "Please reboot to finish activating the Vistrale camera");
-    EXPECT_FALSE(h.activation->activating);
-}
-
-TEST(CameraActivationOutcome, ACompletedDeactivationSaysDeactivated)
-{
-    ActivationHarness h;
-    h.deactivate();
-    EXPECT_EQ(h.finish(0), "Request finished with result: 0\n");
-
-    expectInformationAlert(h.onlyAlert(), "Success", "The Vistrale camera is deactivated");
-    EXPECT_FALSE(h.activation->activating);
-    EXPECT_EQ(h.finishedCalls, 1);
-}
-
-TEST(CameraActivationOutcome, ADeactivationThatNeedsARebootAsksForOne)
-{
-    ActivationHarness h;
-    h.deactivate();
-    EXPECT_EQ(h.finish(3), "Request finished with result: 1\n");
-
-    expectInformationAlert(h.onlyAlert(), "Success", "Please Reboot to finish deactivating the Vistrale camera");
+    struct Row {
+        bool activate;
+        int status;
+        const char* log;
+        const char* informative;
+    };
+    const Row rows[] = {
+        {true, 0, "Request finished with result: 0\n", "The Vistrale camera is activated"},
+        {true, 3, "Request finished with result: 1\n", "Please reboot to finish activating the Vistrale camera"},
+        {false, 0, "Request finished with result: 0\n", "The Vistrale camera is deactivated"},
+        {false, 3, "Request finished with result: 1\n", "Please Reboot to finish deactivating the Vistrale camera"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.informative);
+        ActivationHarness h;
+        row.activate ? h.activate() : h.deactivate();
+        EXPECT_EQ(h.finish(row.status), row.log);
+        expectInformationAlert(h.onlyAlert(), "Success", row.informative);
+        EXPECT_EQ(h.dialogs.activations, 1);
+        EXPECT_FALSE(h.activation->activating);
+        EXPECT_FALSE(h.activation->requestRunning());
+        EXPECT_EQ(h.finishedCalls, 1);
+    }
 }
 
 TEST(CameraActivationOutcome, AFailedActivationShowsTheErrorAndStaysActivating)
@@ -224,51 +188,29 @@ TEST(CameraActivationOutcome, AFailedActivationShowsTheErrorAndStaysActivating)
     EXPECT_FALSE(h.activation->activating);
 }
 
-TEST(CameraActivationOutcome, DeactivatingACameraThatIsNotInstalledGivesTheHelpersReason)
+TEST(CameraActivationOutcome, AFailedDeactivationGivesItsReason)
 {
-    ActivationHarness h;
-    h.deactivate();
-    const std::string log = h.finish(1, "the Vistrale camera is not installed\n");
-
-    EXPECT_EQ(log, "request failed: the Vistrale camera is not installed\n");
-    expectInformationAlert(
-        h.onlyAlert(), "Error", "Failed to deactivate the Vistrale camera: the Vistrale camera is not installed");
-}
-
-TEST(CameraActivationOutcome, ADismissedAuthenticationIsAFailureWithItsReason)
-{
-    ActivationHarness h;
-    h.deactivate();
-    EXPECT_EQ(h.finish(PRIVILEGE_DISMISSED), "request failed: the administrator authentication was dismissed\n");
-    expectInformationAlert(h.onlyAlert(), "Error",
-        "Failed to deactivate the Vistrale camera: the administrator authentication was dismissed");
-
-    h.activate();
-    h.finish(PRIVILEGE_DISMISSED);
-    expectInformationAlert(h.dialogs.shown.back(), "Error", "Failed to activate the Vistrale camera");
-    EXPECT_TRUE(h.activation->activating);
-}
-
-TEST(CameraActivationOutcome, RefusalsAndUnknownStatusesCarryTheirOutputAsReason)
-{
-    ActivationHarness h;
-    h.deactivate();
-    h.finish(PRIVILEGE_REFUSED, "Error executing command as another user: Not authorized\n");
-    EXPECT_EQ(h.dialogs.shown.back().informative,
-        "Failed to deactivate the Vistrale camera: not authorised to set up the camera: "
-        "Error executing command as another user: Not authorized");
-
-    h.deactivate();
-    h.finish(9);
-    EXPECT_EQ(h.dialogs.shown.back().informative,
-        "Failed to deactivate the Vistrale camera: the camera set-up ended with status 9");
-
-    h.deactivate();
-    testing::internal::CaptureStdout();
-    h.runner.finishNext(PrivilegedResult{false, -1, "pkexec is not installed"});
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(h.dialogs.shown.back().informative,
-        "Failed to deactivate the Vistrale camera: the administrator tool could not be run: pkexec is not installed");
+    struct Row {
+        PrivilegedResult result;
+        QString reason;
+    };
+    const Row rows[] = {
+        {{true, 1, "the Vistrale camera is not installed\n"}, "the Vistrale camera is not installed"},
+        {{true, PRIVILEGE_DISMISSED, {}}, "the administrator authentication was dismissed"},
+        {{true, PRIVILEGE_REFUSED, "Error executing command as another user: Not authorized\n"},
+            "not authorised to set up the camera: Error executing command as another user: Not authorized"},
+        {{true, 9, {}}, "the camera set-up ended with status 9"},
+        {{false, -1, "pkexec is not installed"}, "the administrator tool could not be run: pkexec is not installed"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.reason.toStdString());
+        ActivationHarness h;
+        h.deactivate();
+        testing::internal::CaptureStdout();
+        h.runner.finishNext(row.result);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "request failed: " + row.reason.toStdString() + "\n");
+        expectInformationAlert(h.onlyAlert(), "Error", "Failed to deactivate the Vistrale camera: " + row.reason);
+    }
 }
 
 TEST(CameraActivationOutcome, TheHelpersOutputIsCutToOneCleanShortLine)
@@ -295,29 +237,27 @@ TEST(CameraActivationOutcome, ARunEndingAfterTheActivationIsGoneIsIgnored)
     EXPECT_TRUE(h.dialogs.shown.empty());
 }
 
-TEST(CameraActivationReplacement, AnotherLoadedModuleIsReplacedAndBothVersionsLogged)
+TEST(CameraActivationReplacement, AnotherOrIncompleteModuleIsReplacedAndBothVersionsLogged)
 {
-    ActivationHarness h;
-    h.loadModule("0.12.5", "N,N,N", "OBS Virtual Camera");
-    EXPECT_EQ(h.activate(), "Replacing extension version 0.12.5 with 0.12.7\nExtension needs user approval\n");
-    EXPECT_EQ(h.runner.runs.size(), 1u);
-}
-
-TEST(CameraActivationReplacement, OurLabelWithoutExclusiveCapabilitiesIsReplacedToo)
-{
-    ActivationHarness h;
-    h.loadModule("0.12.7", "N", "Vistrale Camera");
-    EXPECT_EQ(h.activate(), "Replacing extension version 0.12.7 with 0.12.7\nExtension needs user approval\n");
-}
-
-TEST(CameraActivationReplacement, NothingIsReplacedWhenNoneOrOurOwnModuleIsLoaded)
-{
-    ActivationHarness h;
-    EXPECT_EQ(h.activate(), "Extension needs user approval\n");
-    h.finish(0);
-
-    h.loadModule("0.12.7", "Y", "Vistrale Camera");
-    EXPECT_EQ(h.activate(), "Extension needs user approval\n");
+    struct Row {
+        QByteArray version, exclusiveCaps, name;
+        std::string replacing;
+    };
+    const Row rows[] = {
+        {"0.12.5", "N,N,N", "OBS Virtual Camera", "Replacing extension version 0.12.5 with 0.12.7\n"},
+        // Our label without exclusive capabilities.
+        {"0.12.7", "N", "Vistrale Camera", "Replacing extension version 0.12.7 with 0.12.7\n"},
+        {"0.12.7", "Y", "Vistrale Camera", ""},
+        {{}, {}, {}, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name.toStdString());
+        ActivationHarness h;
+        if (!row.name.isEmpty())
+            h.loadModule(row.version, row.exclusiveCaps, row.name);
+        EXPECT_EQ(h.activate(), row.replacing + "Extension needs user approval\n");
+        EXPECT_EQ(h.runner.runs.size(), 1u);
+    }
 }
 
 TEST(CameraActivationReplacement, UnknownVersionsAreLoggedAsUnknown)

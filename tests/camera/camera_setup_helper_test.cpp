@@ -3,6 +3,7 @@
 // and the boot configuration files it writes.
 
 #include "camera/camera_setup_status.h"
+#include "tests/support/test_files.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,28 +14,12 @@
 #include <sys/stat.h>
 
 using namespace vistrale;
+using namespace vistrale::test;
 
 namespace {
 
 const QString OPTIONS_FILE = "etc/modprobe.d/vistrale-camera.conf";
 const QString LOAD_FILE = "etc/modules-load.d/vistrale-camera.conf";
-
-void writeFile(const QString& path, const QByteArray& content, bool executable = false)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(content);
-    file.close();
-    if (executable)
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 struct HelperRun {
     int status = -1;
@@ -53,18 +38,18 @@ struct FakeSystem {
                                   "printf '%s' \"$(basename \"$0\")\" >> \"$root/calls.log\"\n"
                                   "printf '[%s]' \"$@\" >> \"$root/calls.log\"\n"
                                   "echo >> \"$root/calls.log\"\n";
-        writeFile(path("sbin/modprobe"),
+        EXPECT_TRUE(writeFile(path("sbin/modprobe"),
             "#!/bin/sh\n" + record
                 + "file=modprobe-status; [ \"$1\" = -r ] && file=modprobe-r-status\n"
                   "status=$(cat \"$root/$file\" 2>/dev/null || echo 0)\n"
                   "[ \"$status\" = 0 ] || echo 'modprobe: FATAL: Module v4l2loopback is in use.' >&2\n"
                   "exit $status\n",
-            true);
-        writeFile(path("sbin/modinfo"),
+            true));
+        EXPECT_TRUE(writeFile(path("sbin/modinfo"),
             "#!/bin/sh\n" + record
                 + "[ -e \"$root/kernels/$2\" ] && exit 0\n"
                   "echo 'modinfo: ERROR: Module v4l2loopback not found.' >&2\nexit 1\n",
-            true);
+            true));
         QDir().mkpath(path("sys"));
         QDir().mkpath(path("lib/modules/" + release));
     }
@@ -221,29 +206,29 @@ TEST(CameraSetupHelperActivation, AtBootWritesBothConfigurationFilesWhole)
     EXPECT_EQ(QDir(system.path("etc/modules-load.d")).entryList(QDir::Files), QStringList{"vistrale-camera.conf"});
 }
 
-TEST(CameraSetupHelperActivation, AModuleLoadedWithOtherSettingsIsUnloadedFirst)
+TEST(CameraSetupHelperActivation, AModuleLoadedWithOtherSettingsIsUnloadedFirstAndOursIsLeftAsItIs)
 {
-    FakeSystem system;
-    system.installModule();
-    system.loadModule("Y,N", "OBS Virtual Camera");
-    EXPECT_EQ(system.setup({"activate"}).status, CAMERA_SETUP_DONE);
-    EXPECT_EQ(system.modprobeCalls(), QStringList({REMOVE_CALL, LOAD_CALL}));
-
-    FakeSystem withoutExclusiveCaps;
-    withoutExclusiveCaps.installModule();
-    withoutExclusiveCaps.loadModule("N", "Vistrale Camera");
-    EXPECT_EQ(withoutExclusiveCaps.setup({"activate"}).status, CAMERA_SETUP_DONE);
-    EXPECT_EQ(withoutExclusiveCaps.modprobeCalls(), QStringList({REMOVE_CALL, LOAD_CALL}));
-}
-
-TEST(CameraSetupHelperActivation, OurModuleAlreadyLoadedIsLeftAsItIs)
-{
-    FakeSystem system;
-    system.installModule();
-    system.loadModule("Y,N,N", "Vistrale Camera");
-    EXPECT_EQ(system.setup({"activate", "--at-boot"}).status, CAMERA_SETUP_DONE);
-    EXPECT_EQ(system.calls(), "");
-    EXPECT_TRUE(QFile::exists(system.path(LOAD_FILE)));
+    struct Row {
+        QByteArray exclusiveCaps, name;
+        QStringList calls;
+    };
+    const Row rows[] = {
+        {"Y,N", "OBS Virtual Camera", {REMOVE_CALL, LOAD_CALL}},
+        {"N", "Vistrale Camera", {REMOVE_CALL, LOAD_CALL}},
+        {"Y,N,N", "Vistrale Camera", {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.exclusiveCaps.toStdString() + " " + row.name.toStdString());
+        FakeSystem system;
+        system.installModule();
+        system.loadModule(row.exclusiveCaps, row.name);
+        EXPECT_EQ(system.setup({"activate", "--at-boot"}).status, CAMERA_SETUP_DONE);
+        EXPECT_EQ(system.modprobeCalls(), row.calls);
+        if (row.calls.isEmpty()) {
+            EXPECT_EQ(system.calls(), "");
+        }
+        EXPECT_TRUE(QFile::exists(system.path(LOAD_FILE)));
+    }
 }
 
 TEST(CameraSetupHelperActivation, AModuleInUseWithOtherSettingsFailsOrWaitsForTheReboot)

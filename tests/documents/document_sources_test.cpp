@@ -28,11 +28,8 @@ protected:
     // A stand-in "soffice" made of this shell body, in a folder of its own.
     QString fakeOffice(const QString& body)
     {
-        const QString bin = file("bin");
-        QDir().mkpath(bin);
-        writeBytes(bin + "/soffice", ("#!/bin/sh\n" + body + "\n").toUtf8());
-        QFile::setPermissions(bin + "/soffice", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        return bin;
+        EXPECT_TRUE(writeFile(file("bin/soffice"), ("#!/bin/sh\n" + body + "\n").toUtf8(), true));
+        return file("bin");
     }
     // Runs one conversion to its end: the PDF and the problem.
     std::pair<QString, QString> convert(const QString& searchPath, int timeoutMs = 10000)
@@ -54,7 +51,7 @@ protected:
 
 TEST_F(DocumentSources, OfficeConversionReportsMissingHangingCrashingAndWorkingLibreOffice)
 {
-    ASSERT_TRUE(writeBytes(file("notes.odt"), "not really odt"));
+    ASSERT_TRUE(writeFile(file("notes.odt"), "not really odt"));
     ASSERT_TRUE(writeTestPdf(file("made.pdf"), {612, 792}));
 
     // No LibreOffice on the search path: the message says what to install.
@@ -67,9 +64,7 @@ TEST_F(DocumentSources, OfficeConversionReportsMissingHangingCrashingAndWorkingL
     auto [pdf, problem] = convert(fakeOffice("sleep 60 & echo $! > " + childPid + "\nwait"), 500);
     EXPECT_TRUE(pdf.isEmpty());
     EXPECT_TRUE(problem.contains("too long")) << problem.toStdString();
-    QFile pidFile(childPid);
-    ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));
-    const pid_t child = pidFile.readAll().trimmed().toInt();
+    const pid_t child = readFile(childPid).trimmed().toInt();
     ASSERT_GT(child, 0);
     EXPECT_TRUE(waitUntil([&] { return ::kill(child, 0) != 0; }, 3000)) << "soffice's child outlived the time-out";
 
@@ -86,9 +81,7 @@ TEST_F(DocumentSources, OfficeConversionReportsMissingHangingCrashingAndWorkingL
         + "\nwhile [ \"$1\" != --outdir ]; do shift; done\ncp " + file("made.pdf") + " \"$2/notes.pdf\""));
     EXPECT_TRUE(problem.isEmpty()) << problem.toStdString();
     EXPECT_TRUE(pdf.startsWith(file("out") + "/") && pdf.endsWith("/notes.pdf")) << pdf.toStdString();
-    QFile used(arguments);
-    ASSERT_TRUE(used.open(QIODevice::ReadOnly));
-    const QString line = QString::fromUtf8(used.readAll());
+    const QString line = QString::fromUtf8(readFile(arguments));
     EXPECT_TRUE(line.contains("--headless") && line.contains("--convert-to pdf")) << line.toStdString();
     EXPECT_TRUE(line.contains("-env:UserInstallation=file:///")) << line.toStdString();
 }
@@ -97,12 +90,12 @@ TEST_F(DocumentSources, DocumentWindowShowsPdfsPageByPageAndSaysWhatItCannotShow
 {
     ASSERT_TRUE(writeTestPdf(file("deck.pdf"), {792, 612}, 3));
     ASSERT_TRUE(QFile::copy(file("deck.pdf"), file("renamed.docx")));
-    ASSERT_TRUE(writeBytes(file("corrupt.pdf"), "%PDF-1.4\n garbage that is no PDF at all"));
-    ASSERT_TRUE(writeBytes(file("empty.pdf"), ""));
-    ASSERT_TRUE(writeBytes(file("notes.xyz"), "plain text"));
+    ASSERT_TRUE(writeFile(file("corrupt.pdf"), "%PDF-1.4\n garbage that is no PDF at all"));
+    ASSERT_TRUE(writeFile(file("empty.pdf"), ""));
+    ASSERT_TRUE(writeFile(file("notes.xyz"), "plain text"));
     // Made by LibreOffice with an open password.
     ASSERT_TRUE(QFile::copy(VISTRALE_SOURCE_DIR "/tests/integration/data/locked.pdf", file("locked.pdf")));
-    ASSERT_TRUE(writeBytes(file("letter.docx"), "not a docx"));
+    ASSERT_TRUE(writeFile(file("letter.docx"), "not a docx"));
     QDir().mkpath(file("empty"));
 
     DocumentViewerOptions options;
@@ -161,13 +154,8 @@ TEST_F(DocumentSources, DocumentWindowShowsPdfsPageByPageAndSaysWhatItCannotShow
 
 TEST_F(DocumentSources, ClipboardLinksDownloadOnlineDocumentsWithinTheLimitAndAlertOtherwise)
 {
-    QByteArray pdf;
     ASSERT_TRUE(writeTestPdf(file("export.pdf"), {612, 792}));
-    {
-        QFile exported(file("export.pdf"));
-        ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
-        pdf = exported.readAll();
-    }
+    const QByteArray pdf = readFile(file("export.pdf"));
     LocalHttpServer server(pdf, "application/pdf");
     LinkDeployment deployment;
     deployment.serviceAddress = server.address("/");

@@ -7,6 +7,8 @@
 #include "platform/fake/fake_platform.h"
 #include "platform/ffmpeg/ffmpeg_video_file.h"
 #include "preview/vistrale_view_controller.h"
+#include "tests/support/local_http_server.h"
+#include "tests/support/test_files.h"
 #include "tests/support/virtual_desktop.h"
 #include "tests/support/vistrale_process.h"
 #include "tests/support/wait_until.h"
@@ -18,12 +20,9 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QUrl>
 #include <gtest/gtest.h>
-#include <map>
 #include <set>
 
 using namespace vistrale;
@@ -100,50 +99,6 @@ protected:
     QString folder;
 };
 
-// A small HTTP server in this process: path → status line, type and body.
-class HttpResponder {
-public:
-    struct Response {
-        QByteArray status;
-        QByteArray type;
-        QByteArray body;
-        QByteArray location;
-    };
-    HttpResponder()
-    {
-        server.listen(QHostAddress::LocalHost);
-        QObject::connect(&server, &QTcpServer::newConnection, [this] {
-            while (QTcpSocket* socket = server.nextPendingConnection()) {
-                QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { answer(socket); });
-                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            }
-        });
-    }
-    QString url(const QString& path) const
-    {
-        return QStringLiteral("http://127.0.0.1:%1%2").arg(server.serverPort()).arg(path);
-    }
-    std::map<QByteArray, Response> responses;
-
-private:
-    void answer(QTcpSocket* socket)
-    {
-        const QByteArray request = socket->readAll();
-        const QByteArray path = request.split(' ').value(1);
-        const auto found = responses.find(path);
-        const Response response
-            = found != responses.end() ? found->second : Response{"404 Not Found", "text/plain", "no"};
-        QByteArray reply = "HTTP/1.1 " + response.status + "\r\nContent-Type: " + response.type
-            + "\r\nContent-Length: " + QByteArray::number(response.body.size()) + "\r\nConnection: close\r\n";
-        if (!response.location.isEmpty())
-            reply += "Location: " + response.location + "\r\n";
-        socket->write(reply + "\r\n" + response.body);
-        socket->disconnectFromHost();
-    }
-
-    QTcpServer server;
-};
-
 } // namespace
 
 TEST_F(BackdropStack, AnH264VideoLoopsAsTheBackdropWithoutEnd)
@@ -184,33 +139,28 @@ TEST_F(BackdropStack, ARemotePictureIsDownloadedAndFailedDownloadsChangeNothing)
     buffer.open(QIODevice::WriteOnly);
     green.save(&buffer, "PNG");
 
-    HttpResponder http;
-    http.responses["/picture.png"] = {"200 OK", "image/png", png, {}};
-    http.responses["/garbage.png"] = {"200 OK", "image/png", "<html>not a picture</html>", {}};
-    http.responses["/garbage.mp4"] = {"200 OK", "video/mp4", QByteArray(4096, 'x'), {}};
+    LocalHttpServer http("no", "text/plain");
+    http.responses["/picture.png"] = {"200 OK", "image/png", png};
+    http.responses["/garbage.png"] = {"200 OK", "image/png", "<html>not a picture</html>"};
+    http.responses["/garbage.mp4"] = {"200 OK", "video/mp4", QByteArray(4096, 'x')};
     http.responses["/circle.png"] = {"302 Found", "text/plain", {}, "/circle.png"};
+    http.responses["/missing.png"] = {"404 Not Found", "text/plain", "no"};
 
-    vc->setBackground(http.url("/picture.png"));
+    vc->setBackground(http.address("/picture.png"));
     ASSERT_TRUE(waitUntil([&] { return outputColour() == Colour::Green; }, 10000));
     const QString downloaded = QDir(folder).filePath("downloaded.png");
     EXPECT_EQ(stored(), QUrl::fromLocalFile(downloaded).toString());
-    const QByteArray kept = [&] {
-        QFile file(downloaded);
-        file.open(QIODevice::ReadOnly);
-        return file.readAll();
-    }();
+    const QByteArray kept = readFile(downloaded);
     ASSERT_FALSE(kept.isEmpty());
 
     for (const char* path : {"/garbage.png", "/garbage.mp4", "/missing.png", "/circle.png"}) {
         SCOPED_TRACE(path);
-        vc->fetchBackground(http.url(path), QString(path).endsWith(".mp4"));
+        vc->fetchBackground(http.address(path), QString(path).endsWith(".mp4"));
         EXPECT_TRUE(vc->backdrops()->downloading());
         ASSERT_TRUE(waitUntil([&] { return !vc->backdrops()->downloading(); }, 20000));
         EXPECT_EQ(outputColour(), Colour::Green);
         EXPECT_EQ(stored(), QUrl::fromLocalFile(downloaded).toString());
-        QFile file(downloaded);
-        file.open(QIODevice::ReadOnly);
-        EXPECT_EQ(file.readAll(), kept);
+        EXPECT_EQ(readFile(downloaded), kept);
         EXPECT_FALSE(QFile::exists(QDir(folder).filePath("downloaded.mp4")));
     }
 }

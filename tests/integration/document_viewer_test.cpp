@@ -2,10 +2,9 @@
 // file handed over by a second start, a link pasted into the preview; each opens in a
 // window of its own that shows up in the output picture, read back over the session
 // bus, and leaves it when closed.
+#include "tests/integration/vistrale_desktop_test.h"
 #include "tests/support/local_http_server.h"
 #include "tests/support/test_documents.h"
-#include "tests/support/vistrale_process.h"
-#include "tests/support/wait_until.h"
 
 #include <QStandardPaths>
 #include <gtest/gtest.h>
@@ -14,46 +13,23 @@ using namespace vistrale::test;
 
 namespace {
 
-class DocumentViewer : public ::testing::Test {
+class DocumentViewer : public VistraleDesktopTest {
 protected:
-    void SetUp() override
-    {
-        QString error;
-        ASSERT_TRUE(desktop.start(&error)) << error.toStdString();
-        app = std::make_unique<VistraleProcess>(desktop);
-        app->writeSettings({"already-shown=true", "soundoff=true"});
-        app->setEnvironment("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    }
     void start(const QStringList& arguments = {})
     {
-        QString error;
-        ASSERT_TRUE(app->start(&error, arguments)) << error.toStdString();
+        app->setEnvironment("QTWEBENGINE_DISABLE_SANDBOX", "1");
+        ASSERT_NO_FATAL_FAILURE(startWith({"already-shown=true", "soundoff=true"}, arguments));
     }
-
     // Share of the output's pixels (sampled) close to this colour.
     double outputShare(QColor colour)
     {
         const QImage picture = app->outputPicture();
-        if (picture.isNull())
-            return 0;
-        int matching = 0, all = 0;
-        for (int y = 0; y < picture.height(); y += 8)
-            for (int x = 0; x < picture.width(); x += 8) {
-                const QColor c = picture.pixelColor(x, y);
-                ++all;
-                matching += std::abs(c.red() - colour.red()) < 40 && std::abs(c.green() - colour.green()) < 40
-                    && std::abs(c.blue() - colour.blue()) < 40;
-            }
-        return double(matching) / all;
+        return picture.isNull() ? 0 : share(picture, picture.rect(), near(colour, 40), 8);
     }
     bool outputShows(QColor colour, double atLeast)
     {
         return waitUntil([&] { return outputShare(colour) >= atLeast; }, 15000);
     }
-    int sharedCount() { return app->statistics()["shared"].toInt(-1); }
-
-    VirtualDesktop desktop;
-    std::unique_ptr<VistraleProcess> app;
 };
 
 const QColor GREEN(0, 160, 0);
@@ -109,7 +85,7 @@ TEST_F(DocumentViewer, LinkPastedIntoThePreviewOpensThePageInASharedWindow)
     LocalHttpServer server("<html><body style='margin:0;background:#c000c0'><h1>Page</h1></body></html>", "text/html");
     start();
     const QString link = desktop.homeDir() + "/link.txt";
-    ASSERT_TRUE(writeBytes(link, server.address("/slides").toUtf8()));
+    ASSERT_TRUE(writeFile(link, server.address("/slides").toUtf8()));
     ASSERT_GT(desktop.startClient("xclip", {"-quiet", "-selection", "clipboard", "-i", link}), 0);
     const std::optional<quint32> preview = app->previewWindow();
     ASSERT_TRUE(preview.has_value());

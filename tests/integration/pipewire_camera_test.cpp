@@ -1,5 +1,6 @@
 #include "platform/pipewire/pipewire_camera.h"
 #include "tests/support/pipewire_session.h"
+#include "tests/support/test_files.h"
 #include "tests/support/wait_until.h"
 
 #include <QDeadlineTimer>
@@ -24,31 +25,32 @@ constexpr int HEIGHT = 1080;
 constexpr int WATCH_TIMEOUT_MS = 5000;
 constexpr int READER_TIMEOUT_MS = 15000;
 
-// A picture with detail in every pixel and no symmetry, so that a wrong stride, a
-// shifted row or a missing flip shows; opaque, as the output picture is.
-FrameBuffer detailedPicture()
+// An opaque output-sized picture, as the output picture is, with colour(x, y) in each pixel.
+template <typename Colour> FrameBuffer picture(Colour colour)
 {
     FrameBuffer frame;
     frame.image = QImage(WIDTH, HEIGHT, QImage::Format_ARGB32_Premultiplied);
     for (int y = 0; y < HEIGHT; ++y) {
         auto* row = reinterpret_cast<QRgb*>(frame.image.scanLine(y));
         for (int x = 0; x < WIDTH; ++x)
-            row[x] = qRgb((x * 7 + y) & 255, (y * 3 + x / 5) & 255, (x ^ y) & 255);
+            row[x] = colour(x, y);
     }
     return frame;
+}
+
+// Detail in every pixel and no symmetry, so that a wrong stride, a shifted row or a
+// missing flip shows.
+FrameBuffer detailedPicture()
+{
+    return picture([](int x, int y) { return qRgb((x * 7 + y) & 255, (y * 3 + x / 5) & 255, (x ^ y) & 255); });
 }
 
 // Smooth colours, which survive chroma subsampling nearly unchanged.
 FrameBuffer smoothPicture()
 {
-    FrameBuffer frame;
-    frame.image = QImage(WIDTH, HEIGHT, QImage::Format_ARGB32_Premultiplied);
-    for (int y = 0; y < HEIGHT; ++y) {
-        auto* row = reinterpret_cast<QRgb*>(frame.image.scanLine(y));
-        for (int x = 0; x < WIDTH; ++x)
-            row[x] = qRgb(x * 255 / (WIDTH - 1), y * 255 / (HEIGHT - 1), 255 - (x + y) * 255 / (WIDTH + HEIGHT));
-    }
-    return frame;
+    return picture([](int x, int y) {
+        return qRgb(x * 255 / (WIDTH - 1), y * 255 / (HEIGHT - 1), 255 - (x + y) * 255 / (WIDTH + HEIGHT));
+    });
 }
 
 qint64 residentKilobytes()
@@ -150,12 +152,6 @@ protected:
         return sawWatch && reader->state() == QProcess::NotRunning && reader->exitCode() == 0;
     }
 
-    QByteArray readAll(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
-
     QString outputPath(const QString& name) const { return session->runtimeDir() + "/" + name; }
 
     std::unique_ptr<PipeWireSession> session;
@@ -243,7 +239,7 @@ TEST_F(PipeWireCameraTest, GStreamerReaderGetsBgrxBitExactPlainAndMirrored)
         SCOPED_TRACE(mirrored ? "mirrored" : "plain");
         const QString path = outputPath(mirrored ? "mirrored.bgrx" : "plain.bgrx");
         ASSERT_TRUE(feedUntilDone(startGStreamerReader("BGRx", 3, path), frame, mirrored));
-        const QByteArray received = readAll(path);
+        const QByteArray received = readFile(path);
         ASSERT_EQ(received.size(), 3 * WIDTH * HEIGHT * 4);
         const QByteArray expected = bgrxOf(frame, mirrored);
         for (int picture = 0; picture < 3; ++picture)
@@ -261,7 +257,7 @@ TEST_F(PipeWireCameraTest, GStreamerReaderGetsYuy2AndI420CloseToThePicture)
         SCOPED_TRACE(format.toStdString());
         const QString path = outputPath(format + ".yuv");
         ASSERT_TRUE(feedUntilDone(startGStreamerReader(format, 2, path), frame, false));
-        const QByteArray received = readAll(path);
+        const QByteArray received = readFile(path);
         const int bytes = format == "YUY2" ? WIDTH * HEIGHT * 2 : WIDTH * HEIGHT * 3 / 2;
         ASSERT_EQ(received.size(), 2 * bytes);
         const Difference difference = yuvDifference(received.left(bytes), format, frame);
@@ -281,7 +277,7 @@ TEST_F(PipeWireCameraTest, V4l2ReaderReadsItThroughPipeWiresV4l2Layer)
             QString("%1x%2").arg(WIDTH).arg(HEIGHT), "-i", "/dev/video0", "-frames:v", "2", "-f", "rawvideo",
             "-pix_fmt", "bgr0", "-y", path});
     ASSERT_TRUE(feedUntilDone(reader, frame, false));
-    const QByteArray received = readAll(path);
+    const QByteArray received = readFile(path);
     ASSERT_EQ(received.size(), 2 * WIDTH * HEIGHT * 4);
     EXPECT_TRUE(received.right(WIDTH * HEIGHT * 4) == bgrxOf(frame, false));
 }
@@ -301,7 +297,7 @@ TEST_F(PipeWireCameraTest, ManyReadersComingAndGoingLeaveItWorkingWithFlatMemory
     }
     const qint64 after = residentKilobytes();
     EXPECT_LT(after - before, 4 * 1024) << "resident " << before << " kB before, " << after << " kB after";
-    EXPECT_EQ(readAll(path).size(), WIDTH * HEIGHT * 4);
+    EXPECT_EQ(readFile(path).size(), WIDTH * HEIGHT * 4);
 }
 
 TEST_F(PipeWireCameraTest, PublishesAgainAfterTheDaemonRestartsWithOneLinePerChange)
@@ -325,7 +321,7 @@ TEST_F(PipeWireCameraTest, PublishesAgainAfterTheDaemonRestartsWithOneLinePerCha
 
     const QString path = outputPath("after-restart.bgrx");
     ASSERT_TRUE(feedUntilDone(startGStreamerReader("BGRx", 2, path), frame, false));
-    EXPECT_TRUE(readAll(path).right(WIDTH * HEIGHT * 4) == bgrxOf(frame, false));
+    EXPECT_TRUE(readFile(path).right(WIDTH * HEIGHT * 4) == bgrxOf(frame, false));
 }
 
 TEST(PipeWireCameraWithoutDaemon, StartsBeforeTheDaemonAndPublishesOnceItRuns)

@@ -1,39 +1,28 @@
 // The pointer and the region highlight on a real desktop: Vistrale sharing an xlogo on
 // Xvfb with openbox, the pointer, keys and buttons driven with xdotool, and the output
 // picture read back over the session bus.
-#include "tests/support/vistrale_process.h"
-#include "tests/support/wait_until.h"
-
-#include <QRegularExpression>
-#include <functional>
-#include <gtest/gtest.h>
+#include "tests/integration/vistrale_desktop_test.h"
 
 using namespace vistrale::test;
 
 namespace {
 
-class PointerOnDesktop : public ::testing::Test {
+class PointerOnDesktop : public VistraleDesktopTest {
 protected:
     void SetUp() override
     {
-        QString error;
-        ASSERT_TRUE(desktop.start(&error)) << error.toStdString();
-        app = std::make_unique<VistraleProcess>(desktop);
-        app->writeSettings({"already-shown=true", "image-mode=false"});
-        ASSERT_TRUE(app->start(&error)) << error.toStdString();
+        VistraleDesktopTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        ASSERT_NO_FATAL_FAILURE(startWith({"already-shown=true", "image-mode=false"}));
         ASSERT_GT(desktop.startClient("xlogo", {"-geometry", "400x300+300+200", "-bg", "red", "-fg", "yellow"}), 0);
         const std::optional<quint32> logo = desktop.waitForWindow("xlogo");
         ASSERT_TRUE(logo);
         frame = desktop.frameOf(*logo);
-        xdotool({"mousemove", QString::number(frame.center().x()), QString::number(frame.center().y())});
-        xdotool({"key", "super+F1"});
+        pressShortcutOver(frame.center());
         ASSERT_TRUE(outputBecomes([&](const QImage& p) { return share(p, inside(), isRed) > 0.3; }))
             << app->output().toStdString();
     }
-    void TearDown() override { app.reset(); }
-
-    void xdotool(const QStringList& arguments) { desktop.run("xdotool", arguments); }
-    void moveTo(QPoint point) { xdotool({"mousemove", QString::number(point.x()), QString::number(point.y())}); }
 
     // The window without its title bar and edges.
     QRect inside() const { return frame.adjusted(10, 40, -10, -10); }
@@ -48,30 +37,6 @@ protected:
     // The blue disc over the red window.
     static bool isBluish(QColor c) { return c.blue() > c.red() + 20 && c.blue() > 100; }
 
-    static double share(const QImage& picture, const QRect& rect, const std::function<bool(QColor)>& test)
-    {
-        int hits = 0, all = 0;
-        for (int y = rect.top(); y <= rect.bottom(); y += 2)
-            for (int x = rect.left(); x <= rect.right(); x += 2) {
-                ++all;
-                if (picture.rect().contains(x, y) && test(picture.pixelColor(x, y)))
-                    ++hits;
-            }
-        return all ? double(hits) / all : 0;
-    }
-
-    bool outputBecomes(const std::function<bool(const QImage&)>& test)
-    {
-        return waitUntil(
-            [&] {
-                const QImage picture = app->outputPicture();
-                return !picture.isNull() && test(picture);
-            },
-            8000);
-    }
-
-    VirtualDesktop desktop;
-    std::unique_ptr<VistraleProcess> app;
     QRect frame;
 };
 

@@ -118,7 +118,7 @@ protected:
 
 } // namespace
 
-TEST_F(VistraleCamera, FeedsOnlyAWatchingClientWithTheOutputPictureAndStopsWhenItLeaves)
+TEST_F(VistraleCamera, FeedsOnlyAWatchingClientWithTheOutputPictureMirroredWhenAskedAndStopsWhenItLeaves)
 {
     startWith({"already-shown=true", "overlay-text=Vistrale Camera test"});
 
@@ -126,29 +126,24 @@ TEST_F(VistraleCamera, FeedsOnlyAWatchingClientWithTheOutputPictureAndStopsWhenI
     QThread::msleep(4500);
     EXPECT_EQ(count("initSink"), 0) << app->output().toStdString();
 
-    const QImage received = readOnce("plain.raw");
-    ASSERT_FALSE(received.isNull());
-    EXPECT_EQ(count("initSink resultStart=0"), 1);
-    const QImage output = app->outputPicture();
-    ASSERT_EQ(output.size(), QSize(WIDTH, HEIGHT));
-    const QImage expected = output.convertToFormat(QImage::Format_RGB32);
-    EXPECT_LT(differences(received, expected), 50) << "the camera's picture is not the output picture";
-    // The output is not symmetric, so the comparison tells a mirrored picture apart.
-    EXPECT_GT(differences(received, expected.mirrored(true, false)), 1000);
-
-    // The client left: the next poll stops the sink.
-    EXPECT_TRUE(waitUntil([&] { return count("stopSink resultStop=0") == 1; }, 6000)) << app->output().toStdString();
-}
-
-TEST_F(VistraleCamera, SendsTheMirroredPictureWhileMirrorIsOn)
-{
-    startWith({"already-shown=true", "overlay-text=Mirrored for the call", "mirror=true"});
-    const QImage received = readOnce("mirrored.raw");
-    ASSERT_FALSE(received.isNull());
-    const QImage expected = app->outputPicture().convertToFormat(QImage::Format_RGB32);
-    ASSERT_EQ(expected.size(), QSize(WIDTH, HEIGHT));
-    EXPECT_LT(differences(received, expected.mirrored(true, false)), 50);
-    EXPECT_GT(differences(received, expected), 1000);
+    for (bool mirrored : {false, true}) {
+        SCOPED_TRACE(mirrored ? "mirrored" : "plain");
+        const QImage received = readOnce(mirrored ? "mirrored.raw" : "plain.raw");
+        ASSERT_FALSE(received.isNull());
+        const QImage output = app->outputPicture();
+        ASSERT_EQ(output.size(), QSize(WIDTH, HEIGHT));
+        const QImage expected = output.convertToFormat(QImage::Format_RGB32);
+        // The output is not symmetric, so the comparison tells a mirrored picture apart.
+        EXPECT_LT(differences(received, mirrored ? expected.mirrored(true, false) : expected), 50)
+            << "the camera's picture is not the output picture";
+        EXPECT_GT(differences(received, mirrored ? expected : expected.mirrored(true, false)), 1000);
+        // The client left: the next poll stops the sink.
+        EXPECT_TRUE(waitUntil([&] { return count("stopSink resultStop=0") == (mirrored ? 2 : 1); }, 6000))
+            << app->output().toStdString();
+        EXPECT_EQ(count("initSink resultStart=0"), mirrored ? 2 : 1);
+        constexpr int MIRROR_CAMERA = 203;
+        ASSERT_TRUE(app->triggerMenuItem(MIRROR_CAMERA));
+    }
 }
 
 TEST_F(VistraleCamera, SurvivesReadersComingAndGoingAndADaemonRestart)

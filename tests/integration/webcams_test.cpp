@@ -159,45 +159,35 @@ TEST_F(WebcamsTest, PipeWireListsSessionCamerasButNotVistralesOwnAndReadsEachFor
         nullptr);
 }
 
-TEST_F(WebcamsTest, PipeWireCameraUnpluggedWhileRunningIsGoneAndLeavesTheList)
+TEST_F(WebcamsTest, PipeWireCameraUnpluggedOrADaemonRestartFailsTheStreamAndChangesTheList)
 {
     PipeWireWebcams webcams(session->socketPath());
     std::atomic<int> changes{0};
     webcams.setCamerasChanged([&] { ++changes; });
-    QProcess* testCamera = startTestCamera("testcam", "Test-Webcam");
-    ASSERT_TRUE(waitUntil([&] { return findNamed(webcams.cameras(), "Test-Webcam").has_value(); }, TIMEOUT_MS));
-    EXPECT_GE(changes.load(), 1);
-
-    Received received;
-    auto stream = webcams.start("testcam", received.frameSink(), received.failureSink());
-    ASSERT_NE(stream, nullptr);
-    ASSERT_TRUE(waitUntil([&] { return received.hasFrame(); }, TIMEOUT_MS));
-    const int before = changes.load();
-    session->stopClient(testCamera);
-    EXPECT_TRUE(waitUntil([&] { return received.failed(WebcamFailure::Gone); }, TIMEOUT_MS));
-    EXPECT_TRUE(waitUntil([&] { return !findNamed(webcams.cameras(), "Test-Webcam"); }, TIMEOUT_MS));
-    EXPECT_GT(changes.load(), before);
-}
-
-TEST_F(WebcamsTest, PipeWireDaemonRestartFailsTheStreamThenListsCamerasAgain)
-{
-    startTestCamera("testcam", "Test-Webcam");
-    PipeWireWebcams webcams(session->socketPath());
-    ASSERT_TRUE(findNamed(webcams.cameras(), "Test-Webcam"));
-    Received received;
-    auto stream = webcams.start("testcam", received.frameSink(), received.failureSink());
-    ASSERT_NE(stream, nullptr);
-    ASSERT_TRUE(waitUntil([&] { return received.hasFrame(); }, TIMEOUT_MS));
-
-    session->stopDaemon();
-    EXPECT_TRUE(waitUntil([&] { return received.failed(WebcamFailure::Gone); }, TIMEOUT_MS));
-    EXPECT_TRUE(waitUntil([&] { return webcams.cameras().empty(); }, TIMEOUT_MS));
-    stream.reset();
-
+    for (bool unplug : {true, false}) {
+        SCOPED_TRACE(unplug ? "unplugged" : "daemon restarted");
+        const QString id = unplug ? "testcam" : "testcam2";
+        QProcess* testCamera = startTestCamera(id, "Test-Webcam");
+        ASSERT_TRUE(waitUntil([&] { return findNamed(webcams.cameras(), "Test-Webcam").has_value(); }, TIMEOUT_MS));
+        EXPECT_GE(changes.load(), 1);
+        Received received;
+        auto stream = webcams.start(id, received.frameSink(), received.failureSink());
+        ASSERT_NE(stream, nullptr);
+        ASSERT_TRUE(waitUntil([&] { return received.hasFrame(); }, TIMEOUT_MS));
+        const int before = changes.load();
+        if (unplug)
+            session->stopClient(testCamera);
+        else
+            session->stopDaemon();
+        EXPECT_TRUE(waitUntil([&] { return received.failed(WebcamFailure::Gone); }, TIMEOUT_MS));
+        EXPECT_TRUE(waitUntil([&] { return webcams.cameras().empty(); }, TIMEOUT_MS));
+        EXPECT_GT(changes.load(), before);
+    }
+    // Once the daemon is back, cameras are listed again.
     QString error;
     ASSERT_TRUE(session->startDaemon(&error)) << error.toStdString();
-    startTestCamera("testcam2", "Test-Webcam-2");
-    EXPECT_TRUE(waitUntil([&] { return findNamed(webcams.cameras(), "Test-Webcam-2").has_value(); }, TIMEOUT_MS));
+    startTestCamera("testcam3", "Test-Webcam-3");
+    EXPECT_TRUE(waitUntil([&] { return findNamed(webcams.cameras(), "Test-Webcam-3").has_value(); }, TIMEOUT_MS));
 }
 
 #ifdef VISTRALE_WEBCAM_PROBE

@@ -25,8 +25,7 @@ public:
             std::lock_guard<std::mutex> guard(lock);
             ++count;
             last = std::move(frame);
-            if (std::this_thread::get_id() == mainThread)
-                onMainThread = true;
+            onMainThread |= std::this_thread::get_id() == mainThread;
         };
     }
     CaptureService::ErrorSink errors()
@@ -35,41 +34,14 @@ public:
             std::lock_guard<std::mutex> guard(lock);
             ++errorCount;
             lastError = text;
-            if (std::this_thread::get_id() == mainThread)
-                onMainThread = true;
+            onMainThread |= std::this_thread::get_id() == mainThread;
         };
     }
-    int frameCount()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        return count;
-    }
-    int errorsSeen()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        return errorCount;
-    }
-    FrameRef latest()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        return last;
-    }
-    // Drops the stream's last frame, so that only the test holds what it took.
-    void forget()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        last.reset();
-    }
-    QString error()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        return lastError;
-    }
-    bool deliveredOnMainThread()
-    {
-        std::lock_guard<std::mutex> guard(lock);
-        return onMainThread;
-    }
+    int frameCount() { return read(count); }
+    int errorsSeen() { return read(errorCount); }
+    FrameRef latest() { return read(last); }
+    QString error() { return read(lastError); }
+    bool deliveredOnMainThread() { return read(onMainThread); }
 
     // Waits until more than `seen` frames arrived.
     bool waitBeyond(int seen, int timeoutMs = 10000)
@@ -78,6 +50,12 @@ public:
     }
 
 private:
+    template <typename T> T read(const T& field)
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        return field;
+    }
+
     std::mutex lock;
     int count = 0;
     int errorCount = 0;
@@ -93,6 +71,39 @@ void pause(int ms)
     QElapsedTimer timer;
     timer.start();
     waitUntil([&] { return timer.elapsed() >= ms; }, ms + 1000);
+}
+
+// Open file descriptors and attached System V shared-memory segments of this process.
+int openDescriptors()
+{
+    return static_cast<int>(QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size());
+}
+
+int sharedSegments()
+{
+    QFile maps("/proc/self/maps");
+    if (!maps.open(QIODevice::ReadOnly))
+        return -1;
+    return static_cast<int>(maps.readAll().count("SYSV"));
+}
+
+bool samePixels(const QImage& a, const QImage& b)
+{
+    return a.convertToFormat(QImage::Format_ARGB32) == b.convertToFormat(QImage::Format_ARGB32);
+}
+
+const quint32 MAGENTA = 0xFF00FF;
+
+int pixelsOfColour(const QImage& image, const QRect& area, QRgb colour)
+{
+    int found = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            if ((image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF))
+                ++found;
+        }
+    }
+    return found;
 }
 
 class X11CaptureTest : public X11DesktopTest {
@@ -118,6 +129,35 @@ protected:
     {
         return capture().startWindow(window, frameSize(window), collected.frames(), collected.errors());
     }
+    std::unique_ptr<CaptureStream> watchDisplay(Collected& collected)
+    {
+        return capture().startDisplay(1, QSize(1920, 1080), collected.frames(), collected.errors());
+    }
+    // A window's frame in X coordinates (top-left origin).
+    QRect xRect(quint32 window)
+    {
+        const QRectF bounds = backends->windowServer->windowBounds(window).value_or(QRectF());
+        return QRect(static_cast<int>(bounds.x()), 1080 - static_cast<int>(bounds.y() + bounds.height()),
+            static_cast<int>(bounds.width()), static_cast<int>(bounds.height()));
+    }
+    // An override-redirect window of this process in a colour nothing else shows.
+    std::unique_ptr<ClientWindow> ownWindow(const QRect& rect)
+    {
+        auto own = std::make_unique<ClientWindow>(desktop.display(), rect, "own window", true);
+        xcb_change_window_attributes(own->c, own->id, XCB_CW_BACK_PIXEL, &MAGENTA);
+        return own;
+    }
+    // Waits until the screen itself shows the own window whole.
+    bool screenShows(const QRect& ownRect)
+    {
+        return waitUntil(
+            [&] {
+                const QImage screen = backends->windowServer->imageDisplay(1);
+                return !screen.isNull()
+                    && pixelsOfColour(screen, ownRect, MAGENTA) == ownRect.width() * ownRect.height();
+            },
+            5000);
+    }
 
     // Starts a client and waits until the window manager shows it, so that framing and
     // focus repaints are over before a stream starts.
@@ -130,80 +170,11 @@ protected:
     }
 };
 
-// Open file descriptors and attached System V shared-memory segments of this process.
-int openDescriptors()
-{
-    return static_cast<int>(QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size());
-}
-
-int sharedSegments()
-{
-    QFile maps("/proc/self/maps");
-    if (!maps.open(QIODevice::ReadOnly))
-        return -1;
-    return static_cast<int>(maps.readAll().count("SYSV"));
-}
-
-bool samePixels(const QImage& a, const QImage& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (int y = 0; y < a.height(); ++y) {
-        for (int x = 0; x < a.width(); ++x) {
-            if (a.pixel(x, y) != b.pixel(x, y))
-                return false;
-        }
-    }
-    return true;
-}
-
-int pixelsOfColour(const QImage& image, const QRect& area, QRgb colour)
-{
-    int found = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y) {
-        for (int x = area.left(); x <= area.right(); ++x) {
-            if ((image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF))
-                ++found;
-        }
-    }
-    return found;
-}
-
 } // namespace
 
 // Changing and static windows.
 
-TEST_F(X11CaptureTest, ClockThatTicksEverySecondDeliversAboutOneFrameASecond)
-{
-    const quint32 clock = startSettled("xclock", {"-update", "1"});
-    ASSERT_NE(clock, 0u);
-    Collected collected;
-    std::unique_ptr<CaptureStream> stream = watch(clock, collected);
-    ASSERT_TRUE(stream);
-    ASSERT_TRUE(collected.waitBeyond(0));
-    const int first = collected.frameCount();
-    pause(4000);
-    const int during = collected.frameCount() - first;
-    // One tick a second, with room for the odd extra repaint.
-    EXPECT_GE(during, 2);
-    EXPECT_LE(during, 12);
-    EXPECT_FALSE(collected.deliveredOnMainThread());
-    EXPECT_EQ(collected.errorsSeen(), 0);
-}
-
-TEST_F(X11CaptureTest, StaticLogoDeliversOneFrameAndThenNone)
-{
-    const quint32 logo = startSettled("xlogo");
-    ASSERT_NE(logo, 0u);
-    Collected collected;
-    std::unique_ptr<CaptureStream> stream = watch(logo, collected);
-    ASSERT_TRUE(stream);
-    ASSERT_TRUE(collected.waitBeyond(0));
-    pause(2000);
-    EXPECT_EQ(collected.frameCount(), 1);
-}
-
-TEST_F(X11CaptureTest, FramesHaveTheFrameSizeAndThePixelsOfTheWindow)
+TEST_F(X11CaptureTest, StaticLogoDeliversOneFrameOfTheFrameSizeWithThePixelsOfTheWindow)
 {
     const quint32 logo = startSettled("xlogo");
     ASSERT_NE(logo, 0u);
@@ -219,13 +190,17 @@ TEST_F(X11CaptureTest, FramesHaveTheFrameSizeAndThePixelsOfTheWindow)
     ASSERT_FALSE(still.isNull());
     EXPECT_TRUE(samePixels(frame->image, still));
     EXPECT_EQ(qAlpha(frame->image.pixel(frame->image.width() / 2, frame->image.height() / 2)), 255);
+    pause(2000);
+    EXPECT_EQ(collected.frameCount(), 1);
 }
 
-TEST_F(X11CaptureTest, WindowThatDoesNotExistGivesNoStream)
+TEST_F(X11CaptureTest, AWindowOrDisplayThatDoesNotExistGivesNoStream)
 {
     Collected collected;
     EXPECT_FALSE(capture().startWindow(0x7ffffff, QSize(100, 100), collected.frames(), collected.errors()));
     EXPECT_FALSE(capture().startWindow(-1, QSize(100, 100), collected.frames(), collected.errors()));
+    EXPECT_FALSE(capture().startDisplay(7, QSize(1920, 1080), collected.frames(), collected.errors()));
+    EXPECT_FALSE(capture().startDisplay(0, QSize(1920, 1080), collected.frames(), collected.errors()));
 }
 
 // Windows that change shape or state.
@@ -250,7 +225,7 @@ TEST_F(X11CaptureTest, ResizedWindowDeliversFramesOfItsNewSize)
     EXPECT_TRUE(samePixels(collected.latest()->image, still));
 }
 
-TEST_F(X11CaptureTest, MinimisedWindowDeliversNothingUntilItIsShownAgain)
+TEST_F(X11CaptureTest, ClockTickingEverySecondDeliversAboutOneFrameASecondAndNothingWhileMinimised)
 {
     const quint32 clock = startSettled("xclock", {"-update", "1"});
     ASSERT_NE(clock, 0u);
@@ -258,6 +233,14 @@ TEST_F(X11CaptureTest, MinimisedWindowDeliversNothingUntilItIsShownAgain)
     std::unique_ptr<CaptureStream> stream = watch(clock, collected);
     ASSERT_TRUE(stream);
     ASSERT_TRUE(collected.waitBeyond(0));
+    const int first = collected.frameCount();
+    pause(4000);
+    const int during = collected.frameCount() - first;
+    // One tick a second, with room for the odd extra repaint.
+    EXPECT_GE(during, 2);
+    EXPECT_LE(during, 12);
+    EXPECT_FALSE(collected.deliveredOnMainThread());
+
     ASSERT_EQ(desktop.run("xdotool", {"windowminimize", "--sync", QString::number(clock)}), 0);
     pause(500);
     const int hidden = collected.frameCount();
@@ -269,97 +252,73 @@ TEST_F(X11CaptureTest, MinimisedWindowDeliversNothingUntilItIsShownAgain)
     EXPECT_EQ(collected.errorsSeen(), 0);
 }
 
-TEST_F(X11CaptureTest, KilledClientIsReportedOnceAndDeliversNoMore)
+TEST_F(X11CaptureTest, AKilledOrWithdrawnWindowIsReportedOnceAsGoneAndDeliversNoMore)
 {
-    const qint64 pid = desktop.startClient("xclock", {"-update", "1"});
-    ASSERT_GT(pid, 0);
-    const quint32 clock = desktop.waitForWindow("xclock").value_or(0);
-    ASSERT_NE(clock, 0u);
-    Collected collected;
-    std::unique_ptr<CaptureStream> stream = watch(clock, collected);
-    ASSERT_TRUE(stream);
-    ASSERT_TRUE(collected.waitBeyond(0));
-    desktop.stopClient(pid);
-    ASSERT_TRUE(waitUntil([&] { return collected.errorsSeen() > 0; }, 5000));
-    const int atEnd = collected.frameCount();
-    pause(2000);
-    EXPECT_EQ(collected.errorsSeen(), 1);
-    EXPECT_EQ(collected.error(), "window gone");
-    EXPECT_EQ(collected.frameCount(), atEnd);
-    EXPECT_FALSE(collected.deliveredOnMainThread());
-    stream->stop();
-    EXPECT_EQ(collected.errorsSeen(), 1);
-}
-
-TEST_F(X11CaptureTest, WithdrawnWindowIsReportedOnceAsGone)
-{
-    const quint32 clock = startSettled("xclock", {"-update", "1"});
-    ASSERT_NE(clock, 0u);
-    Collected collected;
-    std::unique_ptr<CaptureStream> stream = watch(clock, collected);
-    ASSERT_TRUE(stream);
-    ASSERT_TRUE(collected.waitBeyond(0));
-    // Unmapping the client itself withdraws it: the window manager lets it go for good.
-    ASSERT_EQ(desktop.run("xdotool", {"windowunmap", QString::number(clock)}), 0);
-    ASSERT_TRUE(waitUntil([&] { return collected.errorsSeen() > 0; }, 5000));
-    const int atEnd = collected.frameCount();
-    pause(1500);
-    EXPECT_EQ(collected.errorsSeen(), 1);
-    EXPECT_EQ(collected.frameCount(), atEnd);
+    for (bool killed : {true, false}) {
+        SCOPED_TRACE(killed ? "killed" : "withdrawn");
+        const qint64 pid = desktop.startClient("xclock", {"-update", "1"});
+        ASSERT_GT(pid, 0);
+        const quint32 clock = desktop.waitForWindow("xclock").value_or(0);
+        ASSERT_NE(clock, 0u);
+        pause(1000);
+        Collected collected;
+        std::unique_ptr<CaptureStream> stream = watch(clock, collected);
+        ASSERT_TRUE(stream);
+        ASSERT_TRUE(collected.waitBeyond(0));
+        if (killed)
+            desktop.stopClient(pid);
+        else // Unmapping the client itself withdraws it: the window manager lets it go for good.
+            ASSERT_EQ(desktop.run("xdotool", {"windowunmap", QString::number(clock)}), 0);
+        ASSERT_TRUE(waitUntil([&] { return collected.errorsSeen() > 0; }, 5000));
+        const int atEnd = collected.frameCount();
+        pause(1500);
+        EXPECT_EQ(collected.errorsSeen(), 1);
+        EXPECT_EQ(collected.error(), "window gone");
+        EXPECT_EQ(collected.frameCount(), atEnd);
+        EXPECT_FALSE(collected.deliveredOnMainThread());
+        stream->stop();
+        EXPECT_EQ(collected.errorsSeen(), 1);
+        desktop.stopClient(pid);
+    }
 }
 
 // Stopping and buffers.
 
-TEST_F(X11CaptureTest, StopEndsABusyStreamAndNoFrameComesAfterIt)
+TEST_F(X11CaptureTest, ABusyStreamNeverWritesAHeldFrameAndStoppingOrDestroyingItEndsItsFrames)
 {
     const quint32 term = startSettled("xterm", {"-e", "od", "/dev/urandom"}, "XTerm");
     ASSERT_NE(term, 0u);
-    Collected collected;
-    std::unique_ptr<CaptureStream> stream = watch(term, collected);
-    ASSERT_TRUE(stream);
-    ASSERT_TRUE(collected.waitBeyond(5));
-    stream->stop();
-    const int stopped = collected.frameCount();
-    pause(1000);
-    EXPECT_EQ(collected.frameCount(), stopped);
-    EXPECT_EQ(collected.errorsSeen(), 0);
-    // A second stop and the destructor after it are harmless.
-    stream->stop();
-    stream.reset();
-    EXPECT_EQ(collected.frameCount(), stopped);
-}
-
-TEST_F(X11CaptureTest, DestroyedStreamDeliversNothingMore)
-{
-    const quint32 term = startSettled("xterm", {"-e", "od", "/dev/urandom"}, "XTerm");
-    ASSERT_NE(term, 0u);
-    Collected collected;
-    std::unique_ptr<CaptureStream> stream = watch(term, collected);
-    ASSERT_TRUE(stream);
-    ASSERT_TRUE(collected.waitBeyond(2));
-    stream.reset();
-    const int ended = collected.frameCount();
-    pause(500);
-    EXPECT_EQ(collected.frameCount(), ended);
-}
-
-TEST_F(X11CaptureTest, FrameAConsumerHoldsIsNeverWrittenByLaterFrames)
-{
-    const quint32 term = startSettled("xterm", {"-e", "od", "/dev/urandom"}, "XTerm");
-    ASSERT_NE(term, 0u);
-    Collected collected;
-    std::unique_ptr<CaptureStream> stream = watch(term, collected);
-    ASSERT_TRUE(stream);
-    ASSERT_TRUE(collected.waitBeyond(2));
-    const FrameRef held = collected.latest();
-    ASSERT_TRUE(held);
-    const QImage copy = held->image.copy();
-    const int seen = collected.frameCount();
-    // Enough frames for the pool to come round several times.
-    ASSERT_TRUE(collected.waitBeyond(seen + 15, 15000));
-    EXPECT_TRUE(samePixels(held->image, copy));
-    // The later frames did show something else, so a written buffer would have shown.
-    EXPECT_FALSE(samePixels(collected.latest()->image, copy));
+    for (bool destroy : {false, true}) {
+        SCOPED_TRACE(destroy ? "destroyed" : "stopped");
+        Collected collected;
+        std::unique_ptr<CaptureStream> stream = watch(term, collected);
+        ASSERT_TRUE(stream);
+        ASSERT_TRUE(collected.waitBeyond(2));
+        if (!destroy) {
+            // A frame a consumer holds is never written by later frames.
+            const FrameRef held = collected.latest();
+            ASSERT_TRUE(held);
+            const QImage copy = held->image.copy();
+            // Enough frames for the pool to come round several times.
+            ASSERT_TRUE(collected.waitBeyond(collected.frameCount() + 15, 15000));
+            EXPECT_TRUE(samePixels(held->image, copy));
+            // The later frames did show something else, so a written buffer would have shown.
+            EXPECT_FALSE(samePixels(collected.latest()->image, copy));
+        }
+        if (destroy)
+            stream.reset();
+        else
+            stream->stop();
+        const int ended = collected.frameCount();
+        pause(1000);
+        EXPECT_EQ(collected.frameCount(), ended);
+        EXPECT_EQ(collected.errorsSeen(), 0);
+        // A second stop and the destructor after it are harmless.
+        if (stream)
+            stream->stop();
+        stream.reset();
+        EXPECT_EQ(collected.frameCount(), ended);
+    }
 }
 
 TEST_F(X11CaptureTest, StoppedStreamsLeaveNoDescriptorOrSharedMemoryBehind)
@@ -378,8 +337,7 @@ TEST_F(X11CaptureTest, StoppedStreamsLeaveNoDescriptorOrSharedMemoryBehind)
     for (int i = 0; i < 5; ++i) {
         Collected window, display;
         std::unique_ptr<CaptureStream> a = watch(clock, window);
-        std::unique_ptr<CaptureStream> b
-            = capture().startDisplay(1, QSize(1920, 1080), display.frames(), display.errors());
+        std::unique_ptr<CaptureStream> b = watchDisplay(display);
         ASSERT_TRUE(a);
         ASSERT_TRUE(b);
         ASSERT_TRUE(window.waitBeyond(0));
@@ -401,65 +359,40 @@ TEST_F(X11CaptureTest, DisplayStreamShowsWhatLiesBeneathThisProcesssWindows)
     const quint32 logo = startSettled("xlogo");
     ASSERT_NE(logo, 0u);
     Collected collected;
-    std::unique_ptr<CaptureStream> stream
-        = capture().startDisplay(1, QSize(1920, 1080), collected.frames(), collected.errors());
+    std::unique_ptr<CaptureStream> stream = watchDisplay(collected);
     ASSERT_TRUE(stream);
     ASSERT_TRUE(collected.waitBeyond(0));
     const QImage before = collected.latest()->image.copy();
     EXPECT_EQ(before.size(), QSize(1920, 1080));
 
-    // A window of this process, in a colour nothing else shows, over the logo.
-    const std::optional<QRectF> bounds = backends->windowServer->windowBounds(logo);
-    ASSERT_TRUE(bounds);
-    const QRect logoRect(static_cast<int>(bounds->x()), 1080 - static_cast<int>(bounds->y() + bounds->height()),
-        static_cast<int>(bounds->width()), static_cast<int>(bounds->height()));
-    const QRect ownRect(logoRect.x() + 10, logoRect.y() + 10, 60, 40);
-    ClientWindow own(desktop.display(), ownRect, "own window", true);
-    const quint32 magenta = 0xFF00FF;
-    xcb_change_window_attributes(own.c, own.id, XCB_CW_BACK_PIXEL, &magenta);
+    // A window of this process over the logo, which the screen does show.
+    const QRect ownRect = QRect(xRect(logo).topLeft() + QPoint(10, 10), QSize(60, 40));
+    std::unique_ptr<ClientWindow> own = ownWindow(ownRect);
     const int seen = collected.frameCount();
-    own.map();
-    // The screen does show it.
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            const QImage screen = backends->windowServer->imageDisplay(1);
-            return !screen.isNull() && pixelsOfColour(screen, ownRect, magenta) == 60 * 40;
-        },
-        5000));
+    own->map();
+    ASSERT_TRUE(screenShows(ownRect));
     ASSERT_TRUE(collected.waitBeyond(seen, 5000));
     pause(300);
     const QImage after = collected.latest()->image;
-    EXPECT_EQ(pixelsOfColour(after, ownRect, magenta), 0);
+    EXPECT_EQ(pixelsOfColour(after, ownRect, MAGENTA), 0);
     EXPECT_TRUE(samePixels(after.copy(ownRect), before.copy(ownRect)));
     EXPECT_EQ(collected.errorsSeen(), 0);
-}
-
-TEST_F(X11CaptureTest, DisplayStreamForADisplayThatDoesNotExistGivesNoStream)
-{
-    Collected collected;
-    EXPECT_FALSE(capture().startDisplay(7, QSize(1920, 1080), collected.frames(), collected.errors()));
-    EXPECT_FALSE(capture().startDisplay(0, QSize(1920, 1080), collected.frames(), collected.errors()));
 }
 
 TEST_F(X11CaptureTest, DisplayStreamFollowsAWindowThatChangesBeneathThisProcesssWindow)
 {
     const quint32 clock = startSettled("xclock", {"-update", "1"});
     ASSERT_NE(clock, 0u);
-    const std::optional<QRectF> bounds = backends->windowServer->windowBounds(clock);
-    ASSERT_TRUE(bounds);
     // Covers the whole clock, frame included, so none of its ticks reaches the screen.
-    const QRect clockRect(static_cast<int>(bounds->x()), 1080 - static_cast<int>(bounds->y() + bounds->height()),
-        static_cast<int>(bounds->width()), static_cast<int>(bounds->height()));
+    const QRect clockRect = xRect(clock);
+    ASSERT_FALSE(clockRect.isEmpty());
     const QRect ownRect = clockRect.adjusted(-5, -5, 5, 5) & QRect(0, 0, 1920, 1080);
-    ClientWindow own(desktop.display(), ownRect, "own window", true);
-    const quint32 magenta = 0xFF00FF;
-    xcb_change_window_attributes(own.c, own.id, XCB_CW_BACK_PIXEL, &magenta);
-    own.map();
-    pause(500);
+    std::unique_ptr<ClientWindow> own = ownWindow(ownRect);
+    own->map();
+    ASSERT_TRUE(screenShows(ownRect));
 
     Collected collected;
-    std::unique_ptr<CaptureStream> stream
-        = capture().startDisplay(1, QSize(1920, 1080), collected.frames(), collected.errors());
+    std::unique_ptr<CaptureStream> stream = watchDisplay(collected);
     ASSERT_TRUE(stream);
     ASSERT_TRUE(collected.waitBeyond(0));
     const QImage first = collected.latest()->image.copy();
@@ -468,14 +401,16 @@ TEST_F(X11CaptureTest, DisplayStreamFollowsAWindowThatChangesBeneathThisProcesss
     // The clock ticks about once a second beneath the window.
     EXPECT_GE(collected.frameCount() - seen, 2);
     const QImage later = collected.latest()->image;
-    EXPECT_EQ(pixelsOfColour(later, ownRect, magenta), 0);
+    EXPECT_EQ(pixelsOfColour(later, ownRect, MAGENTA), 0);
     EXPECT_FALSE(samePixels(later.copy(clockRect), first.copy(clockRect)));
 }
 
 TEST_F(X11CaptureTest, DisplayStreamShowsThePublishedWallpaperBeneathThisProcesssWindowOnTheBareDesktop)
 {
     // A green wallpaper published the way desktop setters do, and the root showing it.
-    ClientWindow own(desktop.display(), QRect(1700, 900, 80, 60), "own window", true);
+    const QRect ownRect(1700, 900, 80, 60);
+    std::unique_ptr<ClientWindow> owned = ownWindow(ownRect);
+    ClientWindow& own = *owned;
     xcb_screen_t* screen = xcb_setup_roots_iterator(xcb_get_setup(own.c)).data;
     const xcb_pixmap_t wallpaper = xcb_generate_id(own.c);
     xcb_create_pixmap(own.c, screen->root_depth, wallpaper, screen->root, 1920, 1080);
@@ -488,20 +423,11 @@ TEST_F(X11CaptureTest, DisplayStreamShowsThePublishedWallpaperBeneathThisProcess
     xcb_clear_area(own.c, 0, screen->root, 0, 0, 0, 0);
     xcb_change_property(
         own.c, XCB_PROP_MODE_REPLACE, screen->root, own.atom("_XROOTPMAP_ID"), XCB_ATOM_PIXMAP, 32, 1, &wallpaper);
-    const quint32 magenta = 0xFF00FF;
-    xcb_change_window_attributes(own.c, own.id, XCB_CW_BACK_PIXEL, &magenta);
     own.map();
-    const QRect ownRect(1700, 900, 80, 60);
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            const QImage screenImage = backends->windowServer->imageDisplay(1);
-            return !screenImage.isNull() && pixelsOfColour(screenImage, ownRect, magenta) == 80 * 60;
-        },
-        5000));
+    ASSERT_TRUE(screenShows(ownRect));
 
     Collected collected;
-    std::unique_ptr<CaptureStream> stream
-        = capture().startDisplay(1, QSize(1920, 1080), collected.frames(), collected.errors());
+    std::unique_ptr<CaptureStream> stream = watchDisplay(collected);
     ASSERT_TRUE(stream);
     ASSERT_TRUE(collected.waitBeyond(0));
     EXPECT_EQ(pixelsOfColour(collected.latest()->image, ownRect, green), 80 * 60);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QRect>
 #include <QString>
 #include <cstdlib>
@@ -87,5 +88,32 @@ public:
     xcb_connection_t* c = nullptr;
     xcb_window_t id = 0;
 };
+
+// The root's children, bottom to top.
+inline QList<xcb_window_t> rootChildren(xcb_connection_t* c)
+{
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
+    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, root), nullptr);
+    if (!tree)
+        return {};
+    const xcb_window_t* children = xcb_query_tree_children(tree);
+    QList<xcb_window_t> order(children, children + xcb_query_tree_children_length(tree));
+    free(tree);
+    return order;
+}
+
+// The top-level window holding a client window (the window manager's frame).
+inline xcb_window_t topLevelOf(xcb_connection_t* c, xcb_window_t window)
+{
+    for (;;) {
+        xcb_query_tree_reply_t* tree = xcb_query_tree_reply(c, xcb_query_tree(c, window), nullptr);
+        const xcb_window_t parent = tree ? tree->parent : 0;
+        const bool top = tree && tree->parent == tree->root;
+        free(tree);
+        if (top || !parent)
+            return window;
+        window = parent;
+    }
+}
 
 } // namespace vistrale::test

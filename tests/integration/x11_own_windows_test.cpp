@@ -9,6 +9,13 @@ namespace {
 class X11OwnWindowsTest : public X11DesktopTest {
 protected:
     OwnWindows& own() { return *backends->ownWindows; }
+    // The top-level window under the pointer, as xdotool names it (a frame, for managed ones).
+    quint32 windowUnderPointer()
+    {
+        QString out;
+        desktop.run("xdotool", {"getmouselocation", "--shell"}, &out);
+        return QRegularExpression("WINDOW=(\\d+)").match(out).captured(1).toUInt();
+    }
 };
 
 const QRegularExpression aboveState("_NET_WM_STATE_ABOVE");
@@ -32,7 +39,7 @@ TEST_F(X11OwnWindowsTest, KeepsAWindowAboveWhenAskedBeforeItIsMapped)
     EXPECT_EQ(stackingFromXprop().last(), window.id);
 }
 
-TEST_F(X11OwnWindowsTest, KeepsAMappedWindowAboveAndLetsItGo)
+TEST_F(X11OwnWindowsTest, KeepsAMappedWindowAboveAndLetsItGoAndShowsItOnEveryDesktop)
 {
     ClientWindow window(desktop.display(), QRect(100, 100, 400, 300), "own window");
     window.map();
@@ -42,20 +49,13 @@ TEST_F(X11OwnWindowsTest, KeepsAMappedWindowAboveAndLetsItGo)
     own().setKeepAbove(window.id, false);
     EXPECT_TRUE(xpropBecomes(window.id, "_NET_WM_STATE", QRegularExpression("^((?!ABOVE).)*$")))
         << xprop(window.id, "_NET_WM_STATE").toStdString();
-}
 
-TEST_F(X11OwnWindowsTest, ShowsAWindowOnEveryDesktop)
-{
-    ClientWindow window(desktop.display(), QRect(100, 100, 400, 300), "own window");
-    window.map();
-    ASSERT_TRUE(desktop.waitForWindow("own window"));
     own().setOnAllDesktops(window.id);
     EXPECT_TRUE(xpropBecomes(window.id, "_NET_WM_DESKTOP", QRegularExpression("= 4294967295$")));
     // Openbox knows no sticky state (all desktops is its only way); others show it.
     if (rootProperty("_NET_SUPPORTED").contains("_NET_WM_STATE_STICKY")) {
         EXPECT_TRUE(xpropBecomes(window.id, "_NET_WM_STATE", QRegularExpression("_NET_WM_STATE_STICKY")));
     }
-
     ASSERT_EQ(desktop.run("xdotool", {"set_desktop", "1"}), 0);
     ASSERT_TRUE(waitUntil([&] { return rootProperty("_NET_CURRENT_DESKTOP").endsWith("= 1"); }, 3000));
     QString info;
@@ -63,7 +63,7 @@ TEST_F(X11OwnWindowsTest, ShowsAWindowOnEveryDesktop)
     EXPECT_TRUE(info.contains("IsViewable")) << info.toStdString();
 }
 
-TEST_F(X11OwnWindowsTest, SetsTheAspectRatioAndKeepsTheOtherSizeHints)
+TEST_F(X11OwnWindowsTest, SetsTheAspectRatioKeepsTheOtherSizeHintsAndPutsItBackWhenTheyAreRewritten)
 {
     ClientWindow window(desktop.display(), QRect(100, 100, 480, 270), "own window");
     window.map();
@@ -86,52 +86,28 @@ TEST_F(X11OwnWindowsTest, SetsTheAspectRatioAndKeepsTheOtherSizeHints)
     const QRegularExpressionMatch size = QRegularExpression("Geometry: (\\d+)x(\\d+)").match(geometry);
     ASSERT_TRUE(size.hasMatch()) << geometry.toStdString();
     EXPECT_NEAR(size.captured(1).toDouble() / size.captured(2).toDouble(), 16.0 / 9.0, 0.01) << geometry.toStdString();
-}
 
-TEST_F(X11OwnWindowsTest, PutsTheAspectRatioBackWhenTheHintsAreRewritten)
-{
-    ClientWindow window(desktop.display(), QRect(100, 100, 480, 270), "own window");
-    window.map();
-    ASSERT_TRUE(desktop.waitForWindow("own window"));
     own().setAspectRatio(window.id, 4, 3);
     window.rewriteSizeHints();
     EXPECT_TRUE(xpropBecomes(window.id, "WM_NORMAL_HINTS", QRegularExpression("minimum aspect ratio: 4/3")))
         << xprop(window.id, "WM_NORMAL_HINTS").toStdString();
 }
 
-TEST_F(X11OwnWindowsTest, LetsClicksThroughToTheWindowBelow)
+TEST_F(X11OwnWindowsTest, LetsClicksThroughAnUnmanagedOrAManagedWindowToTheWindowBelow)
 {
     const quint32 logo = startWindow("xlogo", {"-geometry", "300x300+200+200"});
     ASSERT_NE(logo, 0u);
-    ClientWindow overlay(desktop.display(), QRect(0, 0, 1920, 1080), "overlay", true);
-    overlay.map();
-    ASSERT_TRUE(desktop.waitForWindow("overlay"));
-    desktop.run("xdotool", {"mousemove", "--sync", "350", "350"});
-    auto windowUnderPointer = [&] {
-        QString out;
-        desktop.run("xdotool", {"getmouselocation", "--shell"}, &out);
-        return QRegularExpression("WINDOW=(\\d+)").match(out).captured(1).toUInt();
-    };
-    ASSERT_EQ(windowUnderPointer(), overlay.id);
-
-    own().setClickThrough(overlay.id);
-    EXPECT_EQ(overlay.inputRectangles(), 0);
-    EXPECT_TRUE(waitUntil([&] { return windowUnderPointer() != overlay.id; }, 2000));
-}
-
-TEST_F(X11OwnWindowsTest, LetsClicksThroughAManagedWindowAndItsFrame)
-{
-    const quint32 logo = startWindow("xlogo", {"-geometry", "300x300+200+200"});
-    ASSERT_NE(logo, 0u);
-    // xdotool names the top-level window under the pointer (a frame, for managed ones).
-    auto windowUnderPointer = [&] {
-        QString out;
-        desktop.run("xdotool", {"getmouselocation", "--shell"}, &out);
-        return QRegularExpression("WINDOW=(\\d+)").match(out).captured(1).toUInt();
-    };
     desktop.run("xdotool", {"mousemove", "--sync", "350", "350"});
     const quint32 logoFrame = windowUnderPointer();
     ASSERT_NE(logoFrame, 0u);
+
+    ClientWindow overlay(desktop.display(), QRect(0, 0, 1920, 1080), "overlay", true);
+    overlay.map();
+    ASSERT_TRUE(desktop.waitForWindow("overlay"));
+    ASSERT_TRUE(waitUntil([&] { return windowUnderPointer() == overlay.id; }, 2000));
+    own().setClickThrough(overlay.id);
+    EXPECT_EQ(overlay.inputRectangles(), 0);
+    EXPECT_TRUE(waitUntil([&] { return windowUnderPointer() == logoFrame; }, 2000)) << windowUnderPointer();
 
     ClientWindow window(desktop.display(), QRect(150, 150, 500, 500), "own window");
     window.map();
@@ -180,23 +156,8 @@ TEST_F(X11OwnWindowsTest, StacksAnUnmanagedWindowDirectlyAboveAnotherWindowsFram
 
     own().orderAbove(overlay.id, logo);
     // The root's children bottom to top: the overlay right above xlogo's frame.
-    xcb_query_tree_reply_t* tree = xcb_query_tree_reply(
-        overlay.c, xcb_query_tree(overlay.c, xcb_setup_roots_iterator(xcb_get_setup(overlay.c)).data->root), nullptr);
-    ASSERT_TRUE(tree);
-    const xcb_window_t* children = xcb_query_tree_children(tree);
-    const QList<xcb_window_t> order(children, children + xcb_query_tree_children_length(tree));
-    free(tree);
-    auto frameOf = [&](xcb_window_t w) {
-        for (;;) {
-            xcb_query_tree_reply_t* t = xcb_query_tree_reply(overlay.c, xcb_query_tree(overlay.c, w), nullptr);
-            const xcb_window_t parent = t ? t->parent : 0;
-            const bool top = t && t->parent == t->root;
-            free(t);
-            if (top || !parent)
-                return w;
-            w = parent;
-        }
-    };
+    const QList<xcb_window_t> order = rootChildren(overlay.c);
+    auto frameOf = [&](xcb_window_t w) { return topLevelOf(overlay.c, w); };
     const qsizetype logoFrame = order.indexOf(frameOf(logo));
     ASSERT_GE(logoFrame, 0);
     EXPECT_EQ(order.indexOf(overlay.id), logoFrame + 1);

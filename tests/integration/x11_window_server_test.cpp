@@ -123,7 +123,7 @@ TEST_F(X11WindowServerTest, GivesFramesInBottomLeftPointsMatchingTheWindowManage
     EXPECT_FALSE(server().windowBounds(0x7ffff0));
 }
 
-TEST_F(X11WindowServerTest, NamesTitlesProcessesAndApplications)
+TEST_F(X11WindowServerTest, NamesTitlesProcessesAndApplicationsAndSurvivesPropertiesOfTheWrongTypeAndSize)
 {
     const qint64 termPid = desktop.startClient("xterm", {"-T", "Grüße aus dem Terminal"});
     const qint64 logoPid = desktop.startClient("xlogo", {});
@@ -146,96 +146,19 @@ TEST_F(X11WindowServerTest, NamesTitlesProcessesAndApplications)
     EXPECT_EQ(l->windowName, QString("xlogo"));
     EXPECT_FALSE(l->minimised);
     EXPECT_EQ(l->desktop, 0);
-}
 
-TEST_F(X11WindowServerTest, LeavesOutMinimisedAndOtherDesktopWindowsOnlyWhenAskedForOnScreenOnes)
-{
-    const quint32 logo = startWindow("xlogo");
-    const quint32 clock = startWindow("xclock");
-    const quint32 term = startWindow("xterm", {}, "XTerm");
-    ASSERT_TRUE(logo && clock && term);
-    desktop.run("xdotool", {"windowminimize", "--sync", QString::number(logo)});
-    desktop.run("xdotool", {"set_desktop_for_window", QString::number(clock), "1"});
-    ASSERT_TRUE(xpropBecomes(clock, "_NET_WM_DESKTOP", QRegularExpression("= 1$")));
-    ASSERT_TRUE(xpropBecomes(logo, "_NET_WM_STATE", QRegularExpression("_NET_WM_STATE_HIDDEN")));
-
-    EXPECT_EQ(numbers(server().windowList(true)), QList<qint64>{term});
-    const QList<Window> all = server().windowList(false);
-    EXPECT_EQ(all.size(), 3);
-    EXPECT_TRUE(listed(logo, false)->minimised);
-    EXPECT_EQ(listed(clock, false)->desktop, 1);
-    EXPECT_FALSE(listed(clock, false)->minimised) << "openbox marks other-desktop windows iconic, not hidden";
-
-    // On the other desktop the clock is on screen and the terminal is not.
-    desktop.run("xdotool", {"set_desktop", "1"});
-    ASSERT_TRUE(waitUntil([&] { return rootProperty("_NET_CURRENT_DESKTOP").endsWith("= 1"); }, 3000));
-    EXPECT_EQ(numbers(server().windowList(true)), QList<qint64>{clock});
-}
-
-TEST_F(X11WindowServerTest, TellsOfDesktopChanges)
-{
-    int changes = 0;
-    server().setDesktopChangeHandler([&] { ++changes; });
-    desktop.run("xdotool", {"set_desktop", "1"});
-    EXPECT_TRUE(waitUntil([&] { return changes == 1; }, 3000));
-    desktop.run("xdotool", {"set_desktop", "0"});
-    EXPECT_TRUE(waitUntil([&] { return changes == 2; }, 3000));
-}
-
-TEST_F(X11WindowServerTest, NeverListsDesktopWindowsDocksOrUnmanagedWindows)
-{
-    ClientWindow background(desktop.display(), QRect(0, 0, 1920, 1080), "desktop background");
-    const xcb_atom_t desktopType = background.atom("_NET_WM_WINDOW_TYPE_DESKTOP");
-    background.setProperty(background.atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, &desktopType, 1);
-    background.map();
-    ClientWindow dock(desktop.display(), QRect(0, 1040, 1920, 40), "a dock");
-    const xcb_atom_t dockType = dock.atom("_NET_WM_WINDOW_TYPE_DOCK");
-    dock.setProperty(dock.atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, &dockType, 1);
-    dock.map();
-    ClientWindow popup(desktop.display(), QRect(10, 10, 50, 50), "a popup", true);
-    popup.map();
-    const quint32 logo = startWindow("xlogo");
-    ASSERT_TRUE(desktop.waitForWindow("desktop background") && desktop.waitForWindow("a dock")
-        && desktop.waitForWindow("a popup") && logo);
-    ASSERT_TRUE(waitUntil([&] { return stackingFromXprop().size() == 3; }, 3000));
-
-    EXPECT_EQ(numbers(server().windowList(false)), QList<qint64>{logo});
-    EXPECT_EQ(server().stackingOrder(), QList<qint64>{logo});
-    const std::optional<Window> bare = server().desktopWindow();
-    ASSERT_TRUE(bare);
-    EXPECT_EQ(bare->windowNumber, background.id);
-    EXPECT_EQ(bare->applicationName, "Window Server");
-    EXPECT_EQ(bare->windowName, QString("Desktop"));
-}
-
-TEST_F(X11WindowServerTest, OffersTheRootAsTheDesktopWhenThereIsNoDesktopWindow)
-{
-    const std::optional<Window> bare = server().desktopWindow();
-    ASSERT_TRUE(bare);
-    QString root;
-    desktop.run("xwininfo", {"-root"}, &root);
-    const quint32 rootId = QRegularExpression("Window id: (0x[0-9a-f]+)").match(root).captured(1).toUInt(nullptr, 16);
-    EXPECT_EQ(bare->windowNumber, rootId);
-    EXPECT_EQ(bare->frame, QRectF(0, 0, 1920, 1080));
-    EXPECT_EQ(bare->windowName, QString("Desktop"));
-}
-
-TEST_F(X11WindowServerTest, SurvivesPropertiesOfTheWrongTypeAndSize)
-{
-    const qint64 pid = desktop.startClient("xlogo", {});
-    const std::optional<quint32> logo = desktop.waitForWindow("xlogo");
-    ASSERT_TRUE(logo);
+    // Properties of the wrong type and size fall back or are left out.
     desktop.run("xprop", {"-id", QString::number(*logo), "-f", "_NET_WM_PID", "8s", "-set", "_NET_WM_PID", "garbage"});
     desktop.run(
         "xprop", {"-id", QString::number(*logo), "-f", "_NET_WM_DESKTOP", "8s", "-set", "_NET_WM_DESKTOP", "x"});
     desktop.run("xprop", {"-id", QString::number(*logo), "-f", "_NET_WM_NAME", "32c", "-set", "_NET_WM_NAME", "7"});
     ASSERT_TRUE(xpropBecomes(*logo, "_NET_WM_PID", QRegularExpression("garbage")));
 
-    std::optional<Window> l = listed(*logo, true);
-    ASSERT_TRUE(l);
-    EXPECT_EQ(l->pid, pid) << "falls back to the X server's record";
-    EXPECT_EQ(l->windowName, QString("xlogo")) << "falls back to WM_NAME";
-    EXPECT_EQ(l->desktop, -1);
+    const std::optional<Window> g = listed(*logo, true);
+    ASSERT_TRUE(g);
+    EXPECT_EQ(g->pid, logoPid) << "falls back to the X server's record";
+    EXPECT_EQ(g->windowName, QString("xlogo")) << "falls back to WM_NAME";
+    EXPECT_EQ(g->desktop, -1);
 
     // A huge title is cut, a frame extent list of the wrong length is ignored.
     ClientWindow own(desktop.display(), QRect(50, 50, 200, 100), "own window");
@@ -254,11 +177,81 @@ TEST_F(X11WindowServerTest, SurvivesPropertiesOfTheWrongTypeAndSize)
     EXPECT_EQ(o->frame.size(), QSizeF(200, 100));
 }
 
+TEST_F(
+    X11WindowServerTest, LeavesOutMinimisedAndOtherDesktopWindowsOnlyWhenAskedForOnScreenOnesAndTellsOfDesktopChanges)
+{
+    int changes = 0;
+    server().setDesktopChangeHandler([&] { ++changes; });
+    const quint32 logo = startWindow("xlogo");
+    const quint32 clock = startWindow("xclock");
+    const quint32 term = startWindow("xterm", {}, "XTerm");
+    ASSERT_TRUE(logo && clock && term);
+    desktop.run("xdotool", {"windowminimize", "--sync", QString::number(logo)});
+    desktop.run("xdotool", {"set_desktop_for_window", QString::number(clock), "1"});
+    ASSERT_TRUE(xpropBecomes(clock, "_NET_WM_DESKTOP", QRegularExpression("= 1$")));
+    ASSERT_TRUE(xpropBecomes(logo, "_NET_WM_STATE", QRegularExpression("_NET_WM_STATE_HIDDEN")));
+
+    EXPECT_EQ(numbers(server().windowList(true)), QList<qint64>{term});
+    const QList<Window> all = server().windowList(false);
+    EXPECT_EQ(all.size(), 3);
+    EXPECT_TRUE(listed(logo, false)->minimised);
+    EXPECT_EQ(listed(clock, false)->desktop, 1);
+    EXPECT_FALSE(listed(clock, false)->minimised) << "openbox marks other-desktop windows iconic, not hidden";
+
+    // On the other desktop the clock is on screen and the terminal is not.
+    EXPECT_EQ(changes, 0);
+    desktop.run("xdotool", {"set_desktop", "1"});
+    ASSERT_TRUE(waitUntil([&] { return rootProperty("_NET_CURRENT_DESKTOP").endsWith("= 1"); }, 3000));
+    EXPECT_EQ(numbers(server().windowList(true)), QList<qint64>{clock});
+    EXPECT_TRUE(waitUntil([&] { return changes == 1; }, 3000));
+    desktop.run("xdotool", {"set_desktop", "0"});
+    EXPECT_TRUE(waitUntil([&] { return changes == 2; }, 3000));
+}
+
+TEST_F(X11WindowServerTest, NeverListsDesktopWindowsDocksOrUnmanagedWindowsAndOffersTheDesktopOrTheRoot)
+{
+    // Without a desktop window, the root stands for the desktop.
+    std::optional<Window> bare = server().desktopWindow();
+    ASSERT_TRUE(bare);
+    QString root;
+    desktop.run("xwininfo", {"-root"}, &root);
+    const quint32 rootId = QRegularExpression("Window id: (0x[0-9a-f]+)").match(root).captured(1).toUInt(nullptr, 16);
+    EXPECT_EQ(bare->windowNumber, rootId);
+    EXPECT_EQ(bare->frame, QRectF(0, 0, 1920, 1080));
+    EXPECT_EQ(bare->windowName, QString("Desktop"));
+
+    ClientWindow background(desktop.display(), QRect(0, 0, 1920, 1080), "desktop background");
+    const xcb_atom_t desktopType = background.atom("_NET_WM_WINDOW_TYPE_DESKTOP");
+    background.setProperty(background.atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, &desktopType, 1);
+    background.map();
+    ClientWindow dock(desktop.display(), QRect(0, 1040, 1920, 40), "a dock");
+    const xcb_atom_t dockType = dock.atom("_NET_WM_WINDOW_TYPE_DOCK");
+    dock.setProperty(dock.atom("_NET_WM_WINDOW_TYPE"), XCB_ATOM_ATOM, 32, &dockType, 1);
+    dock.map();
+    ClientWindow popup(desktop.display(), QRect(10, 10, 50, 50), "a popup", true);
+    popup.map();
+    const quint32 logo = startWindow("xlogo");
+    ASSERT_TRUE(desktop.waitForWindow("desktop background") && desktop.waitForWindow("a dock")
+        && desktop.waitForWindow("a popup") && logo);
+    ASSERT_TRUE(waitUntil([&] { return stackingFromXprop().size() == 3; }, 3000));
+
+    EXPECT_EQ(numbers(server().windowList(false)), QList<qint64>{logo});
+    EXPECT_EQ(server().stackingOrder(), QList<qint64>{logo});
+    bare = server().desktopWindow();
+    ASSERT_TRUE(bare);
+    EXPECT_EQ(bare->windowNumber, background.id);
+    EXPECT_EQ(bare->applicationName, "Window Server");
+    EXPECT_EQ(bare->windowName, QString("Desktop"));
+}
+
 TEST_F(X11WindowServerTest, ImagesAWindowWithItsFrameEvenWhenCovered)
 {
     const quint32 logo = startWindow("xlogo", {"-geometry", "320x240+100+100"});
     ASSERT_NE(logo, 0u);
     ASSERT_TRUE(server().supportsCaptureStreams());
+    qputenv("VISTRALE_IMAGE_MODE", "1");
+    EXPECT_FALSE(server().supportsCaptureStreams()) << "image mode can be forced";
+    qunsetenv("VISTRALE_IMAGE_MODE");
     const QImage uncovered = server().imageWindow(logo);
     ASSERT_FALSE(uncovered.isNull());
     // The whole frame, title bar included.
@@ -287,7 +280,7 @@ TEST_F(X11WindowServerTest, ImagesAWindowWithItsFrameEvenWhenCovered)
     EXPECT_TRUE(server().imageWindow(wide.id).isNull());
 }
 
-TEST_F(X11WindowServerTest, ImagesEachDisplay)
+TEST_F(X11WindowServerTest, ImagesEachDisplayAndMeasuresFromTheBottomOfTheMainMonitor)
 {
     const QImage whole = server().imageDisplay(1);
     ASSERT_FALSE(whole.isNull());
@@ -297,8 +290,12 @@ TEST_F(X11WindowServerTest, ImagesEachDisplay)
     EXPECT_TRUE(server().imageDisplay(0).isNull());
 
     ASSERT_TRUE(desktop.splitIntoMonitors({QRect(0, 0, 1280, 720), QRect(1280, 0, 640, 1080)}));
-    const quint32 logo = startWindow("xlogo", {"-geometry", "200x200+1400+300"});
+    const quint32 logo = startWindow("xlogo", {"-geometry", "200x100+1400+900"});
     ASSERT_NE(logo, 0u);
+    // Below the main monitor's bottom edge: negative y.
+    EXPECT_EQ(server().windowBounds(logo), global(xwininfoRect(logo, true), 720));
+    EXPECT_LT(server().windowBounds(logo)->y(), 0);
+    EXPECT_EQ(server().desktopWindow()->frame, QRectF(0, 0, 1280, 720));
     const QImage right = server().imageDisplay(2);
     ASSERT_EQ(right.size(), QSize(640, 1080));
     EXPECT_EQ(server().imageDisplay(1).size(), QSize(1280, 720));
@@ -308,18 +305,6 @@ TEST_F(X11WindowServerTest, ImagesEachDisplay)
     const QRect client = xwininfoRect(logo, false);
     EXPECT_EQ(
         right.copy(client.translated(-1280, 0)), server().imageWindow(logo).copy(client.translated(-frame.topLeft())));
-}
-
-TEST_F(X11WindowServerTest, MeasuresFromTheBottomOfTheMainMonitor)
-{
-    ASSERT_TRUE(desktop.splitIntoMonitors({QRect(0, 0, 1280, 720), QRect(1280, 0, 640, 1080)}));
-    const quint32 logo = startWindow("xlogo", {"-geometry", "200x100+1400+900"});
-    ASSERT_NE(logo, 0u);
-    const QRect frame = xwininfoRect(logo, true);
-    EXPECT_EQ(server().windowBounds(logo), global(frame, 720));
-    // Below the main monitor's bottom edge: negative y.
-    EXPECT_LT(server().windowBounds(logo)->y(), 0);
-    EXPECT_EQ(server().desktopWindow()->frame, QRectF(0, 0, 1280, 720));
 }
 
 namespace {
@@ -348,14 +333,6 @@ TEST_F(X11ImageModeTest, ImagesVisibleWindowsWithoutComposite)
     // with the focus in between).
     const QRect client = xwininfoRect(logo, false);
     EXPECT_EQ(image.copy(client.translated(-frame.topLeft())), server().imageDisplay(1).copy(client));
-}
-
-TEST_F(X11WindowServerTest, ImageModeCanBeForced)
-{
-    EXPECT_TRUE(server().supportsCaptureStreams());
-    qputenv("VISTRALE_IMAGE_MODE", "1");
-    EXPECT_FALSE(server().supportsCaptureStreams());
-    qunsetenv("VISTRALE_IMAGE_MODE");
 }
 
 TEST(X11Connect, SaysWhyWhenNoServerAnswers)

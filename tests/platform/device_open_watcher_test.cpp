@@ -1,5 +1,7 @@
 #include "platform/v4l2/device_open_watcher.h"
 
+#include "tests/support/file_reader.h"
+#include "tests/support/test_files.h"
 #include "tests/support/wait_until.h"
 
 #include <QDir>
@@ -12,33 +14,9 @@
 #include <unistd.h>
 
 using namespace vistrale;
-using vistrale::test::waitUntil;
+using namespace vistrale::test;
 
 namespace {
-
-// Another process that opens the file itself and holds it until killed by its id.
-class Reader {
-public:
-    explicit Reader(const QString& path)
-    {
-        process.setStandardOutputFile(QProcess::nullDevice());
-        process.setStandardErrorFile(QProcess::nullDevice());
-        process.start("tail", {"-f", path});
-        started = process.waitForStarted(2000);
-    }
-    ~Reader() { stop(); }
-    void stop()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(2000);
-        }
-    }
-    bool started = false;
-
-private:
-    QProcess process;
-};
 
 class DeviceOpenWatcherTest : public ::testing::Test {
 protected:
@@ -46,8 +24,7 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         path = dir.filePath("video0");
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(writeFile(path, {}));
     }
 
     QTemporaryDir dir;
@@ -56,28 +33,39 @@ protected:
 
 } // namespace
 
-TEST_F(DeviceOpenWatcherTest, SeesNoDemandWithoutAnOpener)
+TEST_F(DeviceOpenWatcherTest, SeesNoDemandWithoutAnOpenerFromThisProcessOrOnAMissingFile)
 {
-    DeviceOpenWatcher watcher(path);
+    DeviceOpenWatcher watcher(path, DeviceOpenWatcher::Duration(50));
     EXPECT_TRUE(watcher.active());
+    const int fd = open(QFile::encodeName(path).constData(), O_RDWR);
+    ASSERT_GE(fd, 0);
     QThread::msleep(400);
-    EXPECT_FALSE(watcher.watched());
+    EXPECT_FALSE(watcher.watched()) << "this process's own opens do not count";
+    close(fd);
+
+    DeviceOpenWatcher missing(dir.filePath("video9"));
+    EXPECT_FALSE(missing.active());
+    EXPECT_FALSE(missing.watched());
 }
 
-TEST_F(DeviceOpenWatcherTest, SeesAReaderThatHoldsTheFileAndItsClose)
+TEST_F(DeviceOpenWatcherTest, CountsEachReadingProcessThatHoldsTheFileUntilItCloses)
 {
-    DeviceOpenWatcher watcher(path);
-    Reader reader(path);
-    ASSERT_TRUE(reader.started);
-    EXPECT_TRUE(waitUntil([&] { return watcher.watched(); }, 2000));
-    EXPECT_EQ(watcher.readerCount(), 1);
-    reader.stop();
+    DeviceOpenWatcher watcher(path, DeviceOpenWatcher::Duration(50));
+    FileReader first(path);
+    FileReader second(path);
+    ASSERT_TRUE(first.started && second.started);
+    EXPECT_TRUE(waitUntil([&] { return watcher.readerCount() == 2; }, 2000));
+    EXPECT_TRUE(watcher.watched());
+    first.stop();
+    EXPECT_TRUE(waitUntil([&] { return watcher.readerCount() == 1; }, 1000));
+    EXPECT_TRUE(watcher.watched());
+    second.stop();
     EXPECT_TRUE(waitUntil([&] { return !watcher.watched(); }, 400)) << "the close ends the demand";
 }
 
 TEST_F(DeviceOpenWatcherTest, CountsAReaderThatOpenedBeforeWatchingBegan)
 {
-    Reader reader(path);
+    FileReader reader(path);
     ASSERT_TRUE(reader.started);
     QThread::msleep(100); // tail has opened the file
     DeviceOpenWatcher watcher(path);
@@ -88,7 +76,7 @@ TEST_F(DeviceOpenWatcherTest, IgnoresAShortProbe)
 {
     DeviceOpenWatcher watcher(path);
     {
-        Reader probe(path);
+        FileReader probe(path);
         ASSERT_TRUE(probe.started);
         QThread::msleep(50);
     }
@@ -101,35 +89,6 @@ TEST_F(DeviceOpenWatcherTest, IgnoresAShortProbe)
         },
         600);
     EXPECT_FALSE(everWatched);
-}
-
-TEST_F(DeviceOpenWatcherTest, DoesNotCountThisProcesssOwnOpens)
-{
-    DeviceOpenWatcher watcher(path, DeviceOpenWatcher::Duration(50));
-    const int fd = open(QFile::encodeName(path).constData(), O_RDWR);
-    ASSERT_GE(fd, 0);
-    QThread::msleep(300);
-    EXPECT_FALSE(watcher.watched());
-    close(fd);
-}
-
-TEST_F(DeviceOpenWatcherTest, CountsEachReadingProcess)
-{
-    DeviceOpenWatcher watcher(path, DeviceOpenWatcher::Duration(50));
-    Reader first(path);
-    Reader second(path);
-    ASSERT_TRUE(first.started && second.started);
-    EXPECT_TRUE(waitUntil([&] { return watcher.readerCount() == 2; }, 2000));
-    first.stop();
-    EXPECT_TRUE(waitUntil([&] { return watcher.readerCount() == 1; }, 1000));
-    EXPECT_TRUE(watcher.watched());
-}
-
-TEST_F(DeviceOpenWatcherTest, StaysInactiveOnAMissingFile)
-{
-    DeviceOpenWatcher watcher(dir.filePath("video9"));
-    EXPECT_FALSE(watcher.active());
-    EXPECT_FALSE(watcher.watched());
 }
 
 // --- The process table --------------------------------------------------------------

@@ -22,32 +22,31 @@ v4l2_capability capability(const char* card, quint32 capabilities, quint32 devic
 
 } // namespace
 
-TEST(LoopbackDeviceCapabilities, TakeTheWritableSideOfTheLabelledDevice)
+TEST(LoopbackDeviceCapabilities, TakeTheWritableSideOfTheLabelledDeviceByItsOwnCapabilitiesWhereReported)
 {
-    EXPECT_TRUE(
-        isLoopbackOutput(capability("Vistrale Camera", V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_STREAMING), "Vistrale Camera"));
-    EXPECT_FALSE(isLoopbackOutput(capability("Other Camera", V4L2_CAP_VIDEO_OUTPUT), "Vistrale Camera"));
-    EXPECT_FALSE(isLoopbackOutput(capability("Vistrale Camera 2", V4L2_CAP_VIDEO_OUTPUT), "Vistrale Camera"));
-}
-
-TEST(LoopbackDeviceCapabilities, ReadTheDevicesOwnCapabilitiesWhereReported)
-{
+    const QString label = "Vistrale Camera";
     // exclusive_caps=1 while another writer holds it: the driver as a whole can do
     // both, the device node offers capture only.
     const quint32 driver = V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_DEVICE_CAPS;
-    EXPECT_FALSE(isLoopbackOutput(capability("Vistrale Camera", driver, V4L2_CAP_VIDEO_CAPTURE), "Vistrale Camera"));
-    EXPECT_TRUE(isLoopbackOutput(capability("Vistrale Camera", driver, V4L2_CAP_VIDEO_OUTPUT), "Vistrale Camera"));
-    // Without V4L2_CAP_DEVICE_CAPS the device_caps field means nothing.
-    EXPECT_TRUE(isLoopbackOutput(
-        capability("Vistrale Camera", V4L2_CAP_VIDEO_OUTPUT, V4L2_CAP_VIDEO_CAPTURE), "Vistrale Camera"));
-}
-
-TEST(LoopbackDeviceCapabilities, ReadACardNameThatFillsTheWholeField)
-{
     // 32 characters and no terminating zero.
     const char* full = "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345";
-    EXPECT_TRUE(isLoopbackOutput(capability(full, V4L2_CAP_VIDEO_OUTPUT), QString(full)));
-    EXPECT_FALSE(isLoopbackOutput(capability(full, V4L2_CAP_VIDEO_OUTPUT), QString(full) + "6"));
+    const struct {
+        v4l2_capability capability;
+        QString label;
+        bool output;
+    } cases[] = {
+        {capability("Vistrale Camera", V4L2_CAP_VIDEO_OUTPUT | V4L2_CAP_STREAMING), label, true},
+        {capability("Other Camera", V4L2_CAP_VIDEO_OUTPUT), label, false},
+        {capability("Vistrale Camera 2", V4L2_CAP_VIDEO_OUTPUT), label, false},
+        {capability("Vistrale Camera", driver, V4L2_CAP_VIDEO_CAPTURE), label, false},
+        {capability("Vistrale Camera", driver, V4L2_CAP_VIDEO_OUTPUT), label, true},
+        // Without V4L2_CAP_DEVICE_CAPS the device_caps field means nothing.
+        {capability("Vistrale Camera", V4L2_CAP_VIDEO_OUTPUT, V4L2_CAP_VIDEO_CAPTURE), label, true},
+        {capability(full, V4L2_CAP_VIDEO_OUTPUT), QString(full), true},
+        {capability(full, V4L2_CAP_VIDEO_OUTPUT), QString(full) + "6", false},
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i)
+        EXPECT_EQ(isLoopbackOutput(cases[i].capability, cases[i].label), cases[i].output) << "case " << i;
 }
 
 TEST(LoopbackDeviceSearch, FindsNoDeviceWhereNoneIsLoaded)

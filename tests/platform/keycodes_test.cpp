@@ -2,6 +2,7 @@
 
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
+#include <optional>
 
 using namespace vistrale;
 
@@ -58,80 +59,46 @@ TEST(KeyCodes, KnowNoOtherMacKeys)
     EXPECT_FALSE(keysymForMacKeyCode(55)); // ⌘ itself
 }
 
-TEST(KeyCodes, ReadUpperCaseLettersAsTheirKey)
+TEST(KeyCodes, ReadUpperCaseLettersAndShiftedUsSymbolsAsTheirKeyAndKnowNoModifierOrUnknownKeysym)
 {
-    EXPECT_EQ(macKeyCodeForKeysym(XK_K), 40u);
-    EXPECT_EQ(macKeyCodeForKeysym(XK_A), 0u);
-    EXPECT_EQ(macKeyCodeForKeysym(XK_Z), 6u);
-}
-
-TEST(KeyCodes, ReadShiftedUsSymbolsAsTheKeyTheyAreTypedWith)
-{
-    EXPECT_EQ(macKeyCodeForKeysym(XK_asciicircum), 22u);
-    EXPECT_EQ(macKeyCodeForKeysym(XK_exclam), 18u);
-    EXPECT_EQ(macKeyCodeForKeysym(XK_parenright), 29u);
-    EXPECT_EQ(macKeyCodeForKeysym(XK_question), 44u);
-    EXPECT_EQ(macKeyCodeForKeysym(XK_asciitilde), 50u);
-    EXPECT_EQ(macKeyCodeForKeysym(XK_ISO_Left_Tab), 48u);
+    // clang-format off
+    const std::pair<quint32, std::optional<quint32>> keysyms[] = {
+        {XK_K, 40}, {XK_A, 0}, {XK_Z, 6},
+        // Shifted symbols: the key they are typed with.
+        {XK_asciicircum, 22}, {XK_exclam, 18}, {XK_parenright, 29}, {XK_question, 44}, {XK_asciitilde, 50},
+        {XK_ISO_Left_Tab, 48},
+        {XK_Shift_L, std::nullopt}, {XK_Super_L, std::nullopt}, {XK_Control_R, std::nullopt},
+        {XK_F21, std::nullopt}, {0, std::nullopt},
+    };
+    // clang-format on
+    for (const auto& [keysym, mac] : keysyms)
+        EXPECT_EQ(macKeyCodeForKeysym(keysym), mac) << "keysym " << std::hex << keysym;
     // The way back gives the unshifted keysym.
     EXPECT_EQ(keysymForMacKeyCode(22), static_cast<quint32>(XK_6));
 }
 
-TEST(KeyCodes, KnowNoModifierOrUnknownKeysym)
-{
-    EXPECT_FALSE(macKeyCodeForKeysym(XK_Shift_L));
-    EXPECT_FALSE(macKeyCodeForKeysym(XK_Super_L));
-    EXPECT_FALSE(macKeyCodeForKeysym(XK_Control_R));
-    EXPECT_FALSE(macKeyCodeForKeysym(XK_F21));
-    EXPECT_FALSE(macKeyCodeForKeysym(0));
-}
-
 // --- Characters --------------------------------------------------------------------
 
-TEST(KeyCodes, GiveLatinKeysTheirOwnCharacter)
+TEST(KeyCodes, GiveEachKeysymItsCharacters)
 {
-    EXPECT_EQ(charactersForKeysym(XK_k), QStringLiteral("k"));
-    EXPECT_EQ(charactersForKeysym(XK_K), QStringLiteral("K"));
-    EXPECT_EQ(charactersForKeysym(XK_6), QStringLiteral("6"));
-    EXPECT_EQ(charactersForKeysym(XK_asciicircum), QStringLiteral("^"));
-    EXPECT_EQ(charactersForKeysym(XK_space), QStringLiteral(" "));
-    EXPECT_EQ(charactersForKeysym(XK_eacute), QStringLiteral("é"));
-}
-
-TEST(KeyCodes, GiveFunctionAndMovementKeysAppKitsPrivateCharacters)
-{
-    EXPECT_EQ(charactersForKeysym(XK_F1), QString(QChar(0xF704)));
-    EXPECT_EQ(charactersForKeysym(XK_F12), QString(QChar(0xF70F)));
-    EXPECT_EQ(charactersForKeysym(XK_F35), QString(QChar(0xF726)));
-    EXPECT_EQ(charactersForKeysym(XK_Up), QString(QChar(0xF700)));
-    EXPECT_EQ(charactersForKeysym(XK_Right), QString(QChar(0xF703)));
-    EXPECT_EQ(charactersForKeysym(XK_Delete), QString(QChar(0xF728)));
-    EXPECT_EQ(charactersForKeysym(XK_Next), QString(QChar(0xF72D)));
-}
-
-TEST(KeyCodes, GiveControlKeysTheirControlCharacters)
-{
-    EXPECT_EQ(charactersForKeysym(XK_Return), QStringLiteral("\r"));
-    EXPECT_EQ(charactersForKeysym(XK_KP_Enter), QString(QChar(0x03)));
-    EXPECT_EQ(charactersForKeysym(XK_Tab), QStringLiteral("\t"));
-    EXPECT_EQ(charactersForKeysym(XK_BackSpace), QString(QChar(0x7f)));
-    EXPECT_EQ(charactersForKeysym(XK_Escape), QString(QChar(0x1b)));
-}
-
-TEST(KeyCodes, GiveKeypadKeysWhatTheyType)
-{
-    EXPECT_EQ(charactersForKeysym(XK_KP_0), QStringLiteral("0"));
-    EXPECT_EQ(charactersForKeysym(XK_KP_9), QStringLiteral("9"));
-    EXPECT_EQ(charactersForKeysym(XK_KP_Multiply), QStringLiteral("*"));
-    EXPECT_EQ(charactersForKeysym(XK_KP_Divide), QStringLiteral("/"));
-    EXPECT_EQ(charactersForKeysym(XK_KP_Equal), QStringLiteral("="));
-}
-
-TEST(KeyCodes, GiveModifierKeysNoCharacters)
-{
-    EXPECT_TRUE(charactersForKeysym(XK_Shift_L).isEmpty());
-    EXPECT_TRUE(charactersForKeysym(XK_Super_L).isEmpty());
-    EXPECT_TRUE(charactersForKeysym(XK_Caps_Lock).isEmpty());
+    // clang-format off
+    const std::pair<quint32, QString> keysyms[] = {
+        // Latin keys: their own character.
+        {XK_k, "k"}, {XK_K, "K"}, {XK_6, "6"}, {XK_asciicircum, "^"}, {XK_space, " "}, {XK_eacute, "é"},
+        // Function and movement keys: AppKit's private characters.
+        {XK_F1, QChar(0xF704)}, {XK_F12, QChar(0xF70F)}, {XK_F35, QChar(0xF726)}, {XK_Up, QChar(0xF700)},
+        {XK_Right, QChar(0xF703)}, {XK_Delete, QChar(0xF728)}, {XK_Next, QChar(0xF72D)},
+        // Control keys: their control characters.
+        {XK_Return, "\r"}, {XK_KP_Enter, QChar(0x03)}, {XK_Tab, "\t"}, {XK_BackSpace, QChar(0x7f)},
+        {XK_Escape, QChar(0x1b)},
+        // Keypad keys: what they type.
+        {XK_KP_0, "0"}, {XK_KP_9, "9"}, {XK_KP_Multiply, "*"}, {XK_KP_Divide, "/"}, {XK_KP_Equal, "="},
+        // Modifier keys: nothing.
+        {XK_Shift_L, ""}, {XK_Super_L, ""}, {XK_Caps_Lock, ""},
+    };
+    // clang-format on
+    for (const auto& [keysym, characters] : keysyms)
+        EXPECT_EQ(charactersForKeysym(keysym), characters) << "keysym " << std::hex << keysym;
 }
 
 TEST(KeyCodes, TellFunctionKeysApart)

@@ -2,6 +2,7 @@
 // they are), and with the real pkexec where no polkit daemon can answer.
 
 #include "platform/qt/qt_privileged_runner.h"
+#include "tests/support/test_files.h"
 #include "tests/support/wait_until.h"
 
 #include <QFile>
@@ -17,11 +18,7 @@ struct RunnerHarness {
     RunnerHarness()
     {
         tool = dir.filePath("fake-pkexec");
-        QFile file(tool);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("#!/bin/sh\nexec \"$@\"\n");
-        file.close();
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        EXPECT_TRUE(writeFile(tool, "#!/bin/sh\nexec \"$@\"\n", true));
     }
 
     // Runs `argv` and waits for its end; `calledInside` tells whether `done` came

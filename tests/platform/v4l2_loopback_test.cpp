@@ -2,6 +2,8 @@
 
 #include "platform/v4l2/find_loopback_device.h"
 
+#include "tests/support/file_reader.h"
+#include "tests/support/test_files.h"
 #include "tests/support/wait_until.h"
 
 #include <QFile>
@@ -17,7 +19,7 @@
 #include <unistd.h>
 
 using namespace vistrale;
-using vistrale::test::waitUntil;
+using namespace vistrale::test;
 
 namespace {
 
@@ -92,29 +94,6 @@ V4L2LoopbackCamera::OpenDevice standIn(QString path, std::shared_ptr<DeviceLog> 
     };
 }
 
-// Another process that opens the node itself and holds it until killed by its id.
-class Reader {
-public:
-    explicit Reader(const QString& path)
-    {
-        process.setStandardOutputFile(QProcess::nullDevice());
-        process.setStandardErrorFile(QProcess::nullDevice());
-        process.start("tail", {"-f", path});
-        started = process.waitForStarted(2000);
-    }
-    ~Reader()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(2000);
-        }
-    }
-    bool started = false;
-
-private:
-    QProcess process;
-};
-
 FrameBuffer frame(QSize size, QColor left, QColor right)
 {
     FrameBuffer buffer;
@@ -138,21 +117,13 @@ protected:
     {
         ASSERT_TRUE(dir.isValid());
         node = dir.filePath("video7");
-        QFile file(node);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(writeFile(node, {}));
     }
 
     std::unique_ptr<V4L2LoopbackCamera> camera(CameraPixelFormat format = CameraPixelFormat::YUY2, int refuseFirst = 0)
     {
         return std::make_unique<V4L2LoopbackCamera>(
             standIn(node, log, refuseFirst), format, SIZE, V4L2LoopbackCamera::Timing{100ms, 100ms, 50ms});
-    }
-
-    QByteArray contents() const
-    {
-        QFile file(node);
-        file.open(QIODevice::ReadOnly);
-        return file.readAll();
     }
 
     QTemporaryDir dir;
@@ -164,54 +135,41 @@ protected:
 
 // --- Opening --------------------------------------------------------------------------
 
-TEST_F(V4L2LoopbackCameraTest, SetsTheFormatAndWritesAPictureAtOnce)
+TEST_F(V4L2LoopbackCameraTest, KeepsTryingUntilTheDeviceAppearsThenSetsTheFormatAndWritesAPictureAtOnce)
 {
-    auto yuy2 = camera();
-    ASSERT_TRUE(waitUntil([&] { return yuy2->picturesWritten() >= 1; }, 1000));
+    auto yuy2 = camera(CameraPixelFormat::YUY2, 2);
+    ASSERT_TRUE(waitUntil([&] { return yuy2->picturesWritten() >= 1; }, 2000));
     {
         std::lock_guard guard(log->lock);
+        EXPECT_EQ(log->refusedOpens, 2);
+        EXPECT_EQ(log->opens, 1);
         EXPECT_EQ(log->format, CameraPixelFormat::YUY2);
         EXPECT_EQ(log->size, SIZE);
     }
-    const QByteArray black = contents();
+    const QByteArray black = readFile(node);
     ASSERT_EQ(black.size(), SIZE.width() * SIZE.height() * 2);
     EXPECT_EQ(uint8_t(black[0]), 16);
     EXPECT_EQ(uint8_t(black[1]), 128);
     EXPECT_EQ(yuy2->conversions(), 0);
 }
 
-TEST_F(V4L2LoopbackCameraTest, KeepsTryingUntilTheDeviceAppears)
-{
-    auto yuy2 = camera(CameraPixelFormat::YUY2, 2);
-    EXPECT_TRUE(waitUntil([&] { return yuy2->picturesWritten() >= 1; }, 2000));
-    std::lock_guard guard(log->lock);
-    EXPECT_EQ(log->refusedOpens, 2);
-    EXPECT_EQ(log->opens, 1);
-}
-
 // --- Demand ---------------------------------------------------------------------------
 
-TEST_F(V4L2LoopbackCameraTest, IsWatchedOnlyWhileAnotherProcessReads)
+TEST_F(V4L2LoopbackCameraTest, IsWatchedOnlyWhileAnotherProcessReadsAndConvertsNothingUnwatched)
 {
     auto yuy2 = camera();
     ASSERT_TRUE(waitUntil([&] { return yuy2->picturesWritten() >= 1; }, 1000));
     QThread::msleep(150);
     EXPECT_FALSE(yuy2->watched()) << "this process's own descriptor is no reader";
+    EXPECT_FALSE(yuy2->write(frame(SIZE, Qt::white, Qt::white), 0, false));
+    EXPECT_EQ(yuy2->conversions(), 0);
+    EXPECT_EQ(uint8_t(readFile(node)[0]), 16) << "still black";
     {
-        Reader reader(node);
+        FileReader reader(node);
         ASSERT_TRUE(reader.started);
         EXPECT_TRUE(waitUntil([&] { return yuy2->watched(); }, 2000));
     }
     EXPECT_TRUE(waitUntil([&] { return !yuy2->watched(); }, 500));
-}
-
-TEST_F(V4L2LoopbackCameraTest, ConvertsNothingWhileUnwatched)
-{
-    auto yuy2 = camera();
-    ASSERT_TRUE(waitUntil([&] { return yuy2->picturesWritten() >= 1; }, 1000));
-    EXPECT_FALSE(yuy2->write(frame(SIZE, Qt::white, Qt::white), 0, false));
-    EXPECT_EQ(yuy2->conversions(), 0);
-    EXPECT_EQ(uint8_t(contents()[0]), 16) << "still black";
 }
 
 // --- Frames -----------------------------------------------------------------------------
@@ -219,13 +177,13 @@ TEST_F(V4L2LoopbackCameraTest, ConvertsNothingWhileUnwatched)
 TEST_F(V4L2LoopbackCameraTest, WritesFramesInTheSetFormatMirroredWhenAsked)
 {
     auto yuy2 = camera();
-    Reader reader(node);
+    FileReader reader(node);
     ASSERT_TRUE(reader.started);
     ASSERT_TRUE(waitUntil([&] { return yuy2->watched(); }, 2000));
 
     const QColor left(200, 40, 40), right(40, 200, 40);
     ASSERT_TRUE(yuy2->write(frame(SIZE, left, right), 1.0, false));
-    QByteArray bytes = contents();
+    QByteArray bytes = readFile(node);
     ASSERT_EQ(bytes.size(), SIZE.width() * SIZE.height() * 2);
     const int lastPair = (SIZE.width() - 2) * 2;
     const int row = 10 * SIZE.width() * 2;
@@ -233,7 +191,7 @@ TEST_F(V4L2LoopbackCameraTest, WritesFramesInTheSetFormatMirroredWhenAsked)
     EXPECT_NEAR(uint8_t(bytes[row + lastPair]), luma(right), 2);
 
     ASSERT_TRUE(yuy2->write(frame(SIZE, left, right), 1.1, true));
-    bytes = contents();
+    bytes = readFile(node);
     EXPECT_NEAR(uint8_t(bytes[row]), luma(right), 2);
     EXPECT_NEAR(uint8_t(bytes[row + lastPair]), luma(left), 2);
     EXPECT_EQ(yuy2->conversions(), 2);
@@ -242,7 +200,7 @@ TEST_F(V4L2LoopbackCameraTest, WritesFramesInTheSetFormatMirroredWhenAsked)
 TEST_F(V4L2LoopbackCameraTest, ScalesFramesOfAnotherSizeAndWritesBgrx)
 {
     auto bgrx = camera(CameraPixelFormat::BGRx);
-    Reader reader(node);
+    FileReader reader(node);
     ASSERT_TRUE(reader.started);
     ASSERT_TRUE(waitUntil([&] { return bgrx->watched(); }, 2000));
     ASSERT_TRUE(bgrx->write(frame(QSize(32, 18), Qt::blue, Qt::red), 1.0, false));
@@ -250,7 +208,7 @@ TEST_F(V4L2LoopbackCameraTest, ScalesFramesOfAnotherSizeAndWritesBgrx)
         std::lock_guard guard(log->lock);
         EXPECT_EQ(log->format, CameraPixelFormat::BGRx);
     }
-    const QByteArray bytes = contents();
+    const QByteArray bytes = readFile(node);
     ASSERT_EQ(bytes.size(), SIZE.width() * SIZE.height() * 4);
     EXPECT_GE(uint8_t(bytes[0]), 250); // blue first in memory
     EXPECT_LE(uint8_t(bytes[2]), 5);
@@ -261,7 +219,7 @@ TEST_F(V4L2LoopbackCameraTest, RewritesTheLastPictureWithoutConvertingAgain)
 {
     auto yuy2 = camera();
     {
-        Reader reader(node);
+        FileReader reader(node);
         ASSERT_TRUE(reader.started);
         ASSERT_TRUE(waitUntil([&] { return yuy2->watched(); }, 2000));
         ASSERT_TRUE(yuy2->write(frame(SIZE, Qt::white, Qt::white), 1.0, false));
@@ -271,7 +229,7 @@ TEST_F(V4L2LoopbackCameraTest, RewritesTheLastPictureWithoutConvertingAgain)
     ASSERT_EQ(truncate(QFile::encodeName(node).constData(), 0), 0);
     const int before = yuy2->picturesWritten();
     EXPECT_TRUE(waitUntil([&] { return yuy2->picturesWritten() >= before + 2; }, 1000));
-    const QByteArray bytes = contents();
+    const QByteArray bytes = readFile(node);
     ASSERT_EQ(bytes.size(), SIZE.width() * SIZE.height() * 2);
     EXPECT_NEAR(uint8_t(bytes[0]), 235, 2) << "the last frame, white";
     EXPECT_EQ(yuy2->conversions(), 1);

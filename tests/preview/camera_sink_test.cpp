@@ -213,38 +213,34 @@ TEST(CameraFrames, ASecondClientGetsFramesEvenWhenTheFirstLeftWithAFrameInFlight
     EXPECT_EQ(second->received().size(), 2u);
 }
 
-TEST(CameraInstallOffer, AskedAtStartUpOnlyWhenTheDeviceIsMissingAndCanBeInstalled)
+TEST(CameraInstallOffer, AskedAtStartUpOnlyWhenTheDeviceIsMissingAndCanBeInstalledActivatingLeavesTheWelcome)
 {
-    auto offered = [](bool installed, bool installable) {
-        CaptureHarness h([&](FakePlatform& fake) {
-            fake.camera->installed = installed;
-            fake.camera->installable = installable;
-            fake.dialogs->answers.push_back(false);
-        });
-        for (const AlertSpec& alert : h.fake.dialogs->shown) {
-            if (alert.message == "Vistrale Camera") {
-                EXPECT_EQ(alert.informative, "Would you like to install the Vistrale camera now?");
-                EXPECT_EQ(alert.defaultButton, "Activate");
-                EXPECT_EQ(alert.secondButton, std::optional<QString>("Cancel"));
-                return true;
-            }
-        }
-        return false;
+    const struct {
+        bool installed, installable, activate, offered;
+    } rows[] = {
+        {false, true, false, true},
+        {false, true, true, true},
+        {true, true, false, false},
+        {false, false, false, false},
     };
-    EXPECT_TRUE(offered(false, true));
-    EXPECT_FALSE(offered(true, true));
-    EXPECT_FALSE(offered(false, false));
-}
-
-TEST(CameraInstallOffer, ActivatingLeavesTheWelcomeForALaterStart)
-{
-    for (const bool activate : {true, false}) {
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.installed << row.installable << row.activate);
         CaptureHarness h([&](FakePlatform& fake) {
-            fake.camera->installed = false;
-            fake.camera->installable = true;
-            fake.dialogs->answers.push_back(activate);
+            fake.camera->installed = row.installed;
+            fake.camera->installable = row.installable;
+            fake.dialogs->answers.push_back(row.activate);
         });
-        EXPECT_EQ(h.settings->boolValue(keys::ALREADY_SHOWN), !activate) << "activate: " << activate;
+        const auto& shown = h.fake.dialogs->shown;
+        const auto offer = std::find_if(
+            shown.begin(), shown.end(), [](const AlertSpec& alert) { return alert.message == "Vistrale Camera"; });
+        ASSERT_EQ(offer != shown.end(), row.offered);
+        if (row.offered) {
+            EXPECT_EQ(offer->informative, "Would you like to install the Vistrale camera now?");
+            EXPECT_EQ(offer->defaultButton, "Activate");
+            EXPECT_EQ(offer->secondButton, std::optional<QString>("Cancel"));
+            // Activating leaves the welcome for a later start.
+            EXPECT_EQ(h.settings->boolValue(keys::ALREADY_SHOWN), !row.activate);
+        }
     }
 }
 

@@ -1,32 +1,32 @@
-#include "app/settings/settings.h"
-#include "platform/fake/fake_platform.h"
-#include "platform/notification_center.h"
 #include "preview/sk_image_view.h"
-#include "preview/vistrale_view_controller.h"
 #include "tests/preview/controller_harness.h"
+#include "tests/support/test_files.h"
 
-#include <QCoreApplication>
-#include <QFile>
-#include <QTemporaryDir>
-#include <QThread>
 #include <QUrl>
+#include <algorithm>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <mutex>
 #include <thread>
 
 using namespace vistrale;
-
 using namespace vistrale::test;
 
 TEST(CaptureStreams, StartOnceTheWindowIsAddedAtItsSizeAndStopWhenItLeaves)
 {
     CaptureHarness h;
     ASSERT_TRUE(USE_SCREENCAPTUREKIT);
-    h.share(makeWindow(WINDOW + 11, QRectF(100, 200, 400.7, 300.2)));
+    const Window window = makeWindow(WINDOW + 11, QRectF(100, 200, 400.7, 300.2));
+    h.share(window);
     auto stream = h.streamOf(WINDOW + 11);
     ASSERT_TRUE(stream);
     EXPECT_EQ(stream->size, QSize(400, 300));
+    // Added twice, it keeps one stream.
+    h.vc->addWindow(window, false, false, true);
+    h.fake.clock->advance(0.5);
+    EXPECT_EQ(std::count_if(h.capture->streams.begin(), h.capture->streams.end(),
+                  [](const auto& s) { return s->windowNumber == WINDOW + 11 && !s->stopped; }),
+        1);
 
     NotificationCenter::defaultCenter().post("keyboard", {{"label", "keyboard"}});
     h.fake.clock->advance(0.5);
@@ -45,19 +45,6 @@ TEST(CaptureStreams, WindowsUnderTwentyPointsAreSharedWithoutAStream)
     EXPECT_TRUE(h.vc->hasStream(WINDOW + 12));
 }
 
-TEST(CaptureStreams, AWindowAddedTwiceKeepsOneStream)
-{
-    CaptureHarness h;
-    const Window window = makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300));
-    h.share(window);
-    h.vc->addWindow(window, false, false, true);
-    h.fake.clock->advance(0.5);
-    int live = 0;
-    for (const auto& stream : h.capture->streams)
-        live += stream->windowNumber == WINDOW + 11 && !stream->stopped;
-    EXPECT_EQ(live, 1);
-}
-
 TEST(CaptureStreams, AResizedWindowsStreamIsReconfiguredNotRestarted)
 {
     CaptureHarness h;
@@ -70,30 +57,7 @@ TEST(CaptureStreams, AResizedWindowsStreamIsReconfiguredNotRestarted)
     EXPECT_EQ(h.streamOf(WINDOW + 11)->size, QSize(640, 10));
 }
 
-TEST(CaptureStreams, FramesFromTheCaptureThreadBecomeTheWindowsPicture)
-{
-    CaptureHarness h;
-    h.share(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
-    auto stream = h.streamOf(WINDOW + 11);
-    ASSERT_TRUE(stream);
-    const FrameRef first = makeFrame(QSize(400, 300), Qt::red);
-    const FrameRef second = makeFrame(QSize(400, 300), Qt::green);
-    std::thread captureThread([&] {
-        stream->frames(first);
-        stream->frames(second);
-    });
-    captureThread.join();
-    h.fake.clock->runPending();
-    // Only the newest waiting frame is shown.
-    EXPECT_EQ(h.vc->imageView(WINDOW + 11)->contentLayer->contents().pixel(5, 5), QColor(Qt::green).rgba());
-
-    h.vc->missionControl = true;
-    stream->frames(makeFrame(QSize(400, 300), Qt::blue));
-    h.fake.clock->runPending();
-    EXPECT_EQ(h.vc->imageView(WINDOW + 11)->contentLayer->contents().pixel(5, 5), QColor(Qt::green).rgba());
-}
-
-TEST(CaptureStreams, TheMagnifierHookGetsEveryFrameOfEachWindowOnItsCaptureThread)
+TEST(CaptureStreams, FramesBecomeTheWindowsPictureAndTheMagnifierHookGetsEachOnItsCaptureThread)
 {
     CaptureHarness h;
     h.share(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
@@ -138,10 +102,14 @@ TEST(CaptureStreams, TheMagnifierHookGetsEveryFrameOfEachWindowOnItsCaptureThrea
             EXPECT_EQ(call.thread, captureId);
     }
     h.fake.clock->runPending();
+    // Only the newest waiting frame is shown.
     EXPECT_EQ(h.vc->imageView(WINDOW + 11)->contentLayer->contents().pixel(5, 5), QColor(Qt::green).rgba());
 
+    // While the share window is rearranged, frames neither show nor reach the hook.
     h.vc->missionControl = true;
     left->frames(makeFrame(QSize(400, 300), Qt::yellow));
+    h.fake.clock->runPending();
+    EXPECT_EQ(h.vc->imageView(WINDOW + 11)->contentLayer->contents().pixel(5, 5), QColor(Qt::green).rgba());
     h.vc->missionControl = false;
     h.vc->setMagnifierHook({});
     left->frames(makeFrame(QSize(400, 300), Qt::white));
@@ -277,10 +245,7 @@ TEST(Screenshots, SaveReplacesTheChosenFileWithAPngAndOpensIt)
     CaptureHarness h;
     h.nextOutputFrame();
     const QString path = h.dir.filePath("shot.png");
-    QFile old(path);
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-    old.write("an older file");
-    old.close();
+    ASSERT_TRUE(writeFile(path, "an older file"));
     h.fake.dialogs->savePath = path;
     NotificationCenter::defaultCenter().post("keyboard", {{"label", "screenshot"}});
     h.fake.clock->runPending();

@@ -54,6 +54,18 @@ QColor at(const QImage& image, int x, int y)
     return image.pixelColor(x, y);
 }
 
+// Pixels of an image (top-left origin) and the colours they must have.
+struct Pixel {
+    int x, y;
+    QColor colour;
+};
+
+void expectPixels(const QImage& image, std::initializer_list<Pixel> pixels)
+{
+    for (const Pixel& p : pixels)
+        EXPECT_EQ(at(image, p.x, p.y), p.colour) << "at " << p.x << ", " << p.y;
+}
+
 ::testing::AssertionResult near(const QColor& actual, const QColor& expected, int tolerance = 2)
 {
     if (std::abs(actual.red() - expected.red()) <= tolerance && std::abs(actual.green() - expected.green()) <= tolerance
@@ -113,13 +125,9 @@ TEST_F(CompositorDrawing, TurnsBottomLeftLayersIntoTheBottomRowsOfTheImage)
         = draw(listOf({filled(QRectF(0, 0, 1920, 10), Qt::red), filled(QRectF(0, 1070, 10, 10), Qt::green)}));
     EXPECT_EQ(image.size(), OUTPUT);
     EXPECT_EQ(image.format(), QImage::Format_ARGB32_Premultiplied);
-    EXPECT_EQ(at(image, 960, 1079), QColor(Qt::red));
-    EXPECT_EQ(at(image, 960, 1070), QColor(Qt::red));
-    EXPECT_EQ(at(image, 960, 1069), QColor(Qt::black));
-    EXPECT_EQ(at(image, 0, 0), QColor(Qt::green));
-    EXPECT_EQ(at(image, 9, 9), QColor(Qt::green));
-    EXPECT_EQ(at(image, 10, 9), QColor(Qt::black));
-    EXPECT_EQ(at(image, 9, 10), QColor(Qt::black));
+    expectPixels(image,
+        {{960, 1079, Qt::red}, {960, 1070, Qt::red}, {960, 1069, Qt::black}, {0, 0, Qt::green}, {9, 9, Qt::green},
+            {10, 9, Qt::black}, {9, 10, Qt::black}});
 }
 
 TEST_F(CompositorDrawing, DrawsPicturesUprightWhetherScaledOrNot)
@@ -129,14 +137,9 @@ TEST_F(CompositorDrawing, DrawsPicturesUprightWhetherScaledOrNot)
     // Box rows in the image: 1080 - 100 - 200 = 780 to 979.
     const QImage image
         = draw(listOf({pictured(QRectF(100, 100, 200, 200), small), pictured(QRectF(400, 100, 200, 200), exact)}));
-    EXPECT_EQ(at(image, 200, 781), QColor(Qt::red));
-    EXPECT_EQ(at(image, 200, 860), QColor(Qt::red));
-    EXPECT_EQ(at(image, 200, 900), QColor(Qt::blue));
-    EXPECT_EQ(at(image, 200, 978), QColor(Qt::blue));
-    EXPECT_EQ(at(image, 200, 775), QColor(Qt::black));
-    EXPECT_EQ(at(image, 500, 780), QColor(Qt::yellow));
-    EXPECT_EQ(at(image, 500, 979), QColor(Qt::cyan));
-    EXPECT_EQ(at(image, 500, 980), QColor(Qt::black));
+    expectPixels(image,
+        {{200, 781, Qt::red}, {200, 860, Qt::red}, {200, 900, Qt::blue}, {200, 978, Qt::blue}, {200, 775, Qt::black},
+            {500, 780, Qt::yellow}, {500, 979, Qt::cyan}, {500, 980, Qt::black}});
 }
 
 TEST_F(CompositorDrawing, BlendsLaterLayersOverEarlierOnesWithTheirOpacity)
@@ -161,18 +164,12 @@ TEST_F(CompositorDrawing, ClipsRoundedPicturesAndDrawsTheBorderInside)
     webcam.mask = LayerMask::Ellipse;
     webcam.gravity = ContentsGravity::ResizeAspectFill;
     const QImage image = draw(listOf({window, webcam}));
-    EXPECT_EQ(at(image, 300, 830), QColor(Qt::white));
-    EXPECT_EQ(at(image, 102, 682), QColor(Qt::black));
-    EXPECT_EQ(at(image, 497, 977), QColor(Qt::black));
-    EXPECT_EQ(at(image, 300, 682), QColor(Qt::green));
-    EXPECT_EQ(at(image, 102, 830), QColor(Qt::green));
-    EXPECT_EQ(at(image, 300, 977), QColor(Qt::green));
-    EXPECT_EQ(at(image, 99, 830), QColor(Qt::black));
+    expectPixels(image,
+        {{300, 830, Qt::white}, {102, 682, Qt::black}, {497, 977, Qt::black}, {300, 682, Qt::green},
+            {102, 830, Qt::green}, {300, 977, Qt::green}, {99, 830, Qt::black}});
 
-    EXPECT_EQ(at(image, 1150, 830), QColor(Qt::yellow));
-    EXPECT_EQ(at(image, 1150, 685), QColor(Qt::yellow));
-    EXPECT_EQ(at(image, 1010, 690), QColor(Qt::black));
-    EXPECT_EQ(at(image, 1290, 970), QColor(Qt::black));
+    expectPixels(
+        image, {{1150, 830, Qt::yellow}, {1150, 685, Qt::yellow}, {1010, 690, Qt::black}, {1290, 970, Qt::black}});
 }
 
 TEST_F(CompositorDrawing, FitsOrFillsPicturesKeepingTheirShape)
@@ -186,13 +183,9 @@ TEST_F(CompositorDrawing, FitsOrFillsPicturesKeepingTheirShape)
     filledBox.gravity = ContentsGravity::ResizeAspectFill;
     // Box rows: 880 to 1079; the fitted band rows 955 to 1004.
     const QImage image = draw(listOf({fitted, filledBox}));
-    EXPECT_EQ(at(image, 100, 900), QColor(Qt::black));
-    EXPECT_EQ(at(image, 100, 980), QColor(Qt::magenta));
-    EXPECT_EQ(at(image, 100, 1060), QColor(Qt::black));
-    EXPECT_EQ(at(image, 700, 885), QColor(Qt::magenta));
-    EXPECT_EQ(at(image, 601, 1075), QColor(Qt::magenta));
-    EXPECT_EQ(at(image, 590, 980), QColor(Qt::black));
-    EXPECT_EQ(at(image, 810, 980), QColor(Qt::black));
+    expectPixels(image,
+        {{100, 900, Qt::black}, {100, 980, Qt::magenta}, {100, 1060, Qt::black}, {700, 885, Qt::magenta},
+            {601, 1075, Qt::magenta}, {590, 980, Qt::black}, {810, 980, Qt::black}});
 }
 
 TEST(CompositorThread, DrawsOnlyTheNewestSnapshotWaiting)

@@ -15,13 +15,13 @@ namespace vistrale::test {
 // windows, which the controller must not mistake for them.
 inline constexpr qint64 WINDOW = 0x500000;
 
-inline Window makeWindow(qint64 number, QRectF frame)
+inline Window makeWindow(qint64 number, QRectF frame, QString owner = "xclock", std::optional<QString> title = "clock")
 {
     Window window;
     window.windowNumber = number;
     window.frame = frame;
-    window.applicationName = "xclock";
-    window.windowName = "clock";
+    window.applicationName = std::move(owner);
+    window.windowName = std::move(title);
     window.pid = 4242;
     return window;
 }

@@ -21,108 +21,83 @@ LayoutInput output(QList<ScreenInfo> screens, bool smartScaling = false)
     return input;
 }
 
+struct LayoutCase {
+    const char* what;
+    QList<ScreenInfo> screens;
+    QRectF window;
+    QRectF expected;
+    std::optional<double> pointerScale = std::nullopt;
+    bool fillsOutput = false;
+};
+
+void expectLayouts(const std::vector<LayoutCase>& cases, bool smartScaling)
+{
+    for (const LayoutCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        LayoutInput input = output(c.screens, smartScaling);
+        input.fillsOutput = c.fillsOutput;
+        const FrameLayout layout = layoutFrame(input, c.window);
+        EXPECT_EQ(layout.frame, c.expected);
+        if (c.pointerScale) {
+            EXPECT_DOUBLE_EQ(layout.pointerScale, *c.pointerScale);
+        }
+    }
+}
+
 } // namespace
 
-// --- Fitting the window's screen into the output ---
-
-TEST(WindowLayout, PillarboxesATallerScreenAndScalesTheWindowWithIt)
+TEST(WindowLayout, FitsTheWindowsScreenIntoTheOutputAndPlacesTheWindowOnIt)
 {
-    // 1920 × 1200 in 1920 × 1080: k = 0.9, bars of 96 points at the sides.
-    const FrameLayout layout = layoutFrame(output({screen(0, 0, 1920, 1200)}), QRectF(0, 0, 1000, 500));
-    EXPECT_EQ(layout.frame, QRectF(96, 0, 900, 450));
-    EXPECT_DOUBLE_EQ(layout.pointerScale, 0.9);
-}
-
-TEST(WindowLayout, PillarboxesAFourByThreeScreenAndRoundsHalvesAwayFromZero)
-{
-    // k = 1080 / 768 = 1.40625, x0 = 240.
-    const FrameLayout layout = layoutFrame(output({screen(0, 0, 1024, 768)}), QRectF(100, 50, 200, 100));
-    // 380.625, 70.3125, 281.25, 140.625.
-    EXPECT_EQ(layout.frame, QRectF(381, 70, 281, 141));
-}
-
-TEST(WindowLayout, LetterboxesAWiderScreenAndCentresIt)
-{
-    // 2560 × 1080: k = 0.75, bars of 135 points above and below.
-    const LayoutInput input = output({screen(0, 0, 2560, 1080)});
-    EXPECT_EQ(layoutFrame(input, QRectF(0, 0, 400, 200)).frame, QRectF(0, 135, 300, 150));
-    // The top right corner of the screen is the top right corner of the picture.
-    EXPECT_EQ(layoutFrame(input, QRectF(2160, 880, 400, 200)).frame, QRectF(1620, 795, 300, 150));
-}
-
-TEST(WindowLayout, PlacesAWindowOnTheSecondScreenAgainstThatScreen)
-{
-    // 1280 × 1024 right of the main screen: k = 1080 / 1024, x0 = 285.
-    const LayoutInput input = output({screen(0, 0, 1920, 1080, 1), screen(1920, 0, 1280, 1024, 2)});
-    EXPECT_EQ(layoutFrame(input, QRectF(2020, 24, 640, 512)).frame, QRectF(390, 25, 675, 540));
-}
-
-TEST(WindowLayout, LaysAWindowAcrossTwoScreensOutAgainstTheFirstInTheList)
-{
-    const QRectF across(1800, 100, 400, 300);
     const ScreenInfo main = screen(0, 0, 1920, 1080, 1);
     const ScreenInfo side = screen(1920, 0, 1280, 1024, 2);
-    EXPECT_EQ(layoutFrame(output({main, side}), across).frame, QRectF(1800, 100, 400, 300));
-    // The same window with the order of the screens turned round: dx = -120.
-    EXPECT_EQ(layoutFrame(output({side, main}), across).frame, QRectF(158, 105, 422, 316));
+    expectLayouts(
+        {
+            // k = 0.9, bars of 96 points at the sides.
+            {"pillarboxed taller screen", {screen(0, 0, 1920, 1200)}, {0, 0, 1000, 500}, {96, 0, 900, 450}, 0.9},
+            // k = 1080 / 768 = 1.40625, x0 = 240: 380.625, 70.3125, 281.25, 140.625.
+            {"halves rounded away from zero", {screen(0, 0, 1024, 768)}, {100, 50, 200, 100}, {381, 70, 281, 141}},
+            // 2560 × 1080: k = 0.75, bars of 135 points above and below.
+            {"letterboxed wider screen", {screen(0, 0, 2560, 1080)}, {0, 0, 400, 200}, {0, 135, 300, 150}},
+            // The top right corner of the screen is the top right corner of the picture.
+            {"top right corner", {screen(0, 0, 2560, 1080)}, {2160, 880, 400, 200}, {1620, 795, 300, 150}},
+            // 1280 × 1024 right of the main screen: k = 1080 / 1024, x0 = 285.
+            {"second screen", {main, side}, {2020, 24, 640, 512}, {390, 25, 675, 540}},
+            // Across two screens: against the first in the list.
+            {"across, main first", {main, side}, {1800, 100, 400, 300}, {1800, 100, 400, 300}},
+            {"across, side first", {side, main}, {1800, 100, 400, 300}, {158, 105, 422, 316}},
+            {"on no screen", {main}, {3000, 100, 400, 300}, {0, 0, 0, 0}, 0},
+            {"no screens", {}, {0, 0, 400, 300}, {0, 0, 0, 0}},
+            // 3840 × 2160 at k = 0.5; the window reaches past the right edge.
+            {"hanging off", {screen(0, 0, 3840, 2160)}, {3700, -50, 400, 200}, {1850, -25, 200, 100}},
+        },
+        false);
 }
 
-TEST(WindowLayout, GivesAnEmptyFrameWhenNoScreenHoldsTheWindow)
+TEST(SmartScaling, GrowsInStepsOf32PointsUpToTheRealSizeInsideTheOutput)
 {
-    const FrameLayout layout = layoutFrame(output({screen(0, 0, 1920, 1080)}), QRectF(3000, 100, 400, 300));
-    EXPECT_EQ(layout.frame, QRectF(0, 0, 0, 0));
-    EXPECT_EQ(layout.pointerScale, 0);
-    EXPECT_EQ(layoutFrame(output({}), QRectF(0, 0, 400, 300)).frame, QRectF(0, 0, 0, 0));
-}
-
-TEST(WindowLayout, LeavesAWindowHangingOffTheOutputWithoutSmartScaling)
-{
-    // 3840 × 2160 at k = 0.5; the window reaches past the right edge.
-    const FrameLayout layout = layoutFrame(output({screen(0, 0, 3840, 2160)}), QRectF(3700, -50, 400, 200));
-    EXPECT_EQ(layout.frame, QRectF(1850, -25, 200, 100));
-}
-
-TEST(WindowLayout, FillsTheOutputWhenTheWindowIsMarkedToFillIt)
-{
-    LayoutInput input = output({screen(0, 0, 3840, 2160)}, true);
-    input.fillsOutput = true;
-    const FrameLayout layout = layoutFrame(input, QRectF(100, 100, 960, 540));
-    EXPECT_EQ(layout.frame, QRectF(0, 0, 1920, 1080));
-    EXPECT_DOUBLE_EQ(layout.pointerScale, 2.0);
-    // Even off every screen.
-    EXPECT_EQ(layoutFrame(input, QRectF(-5000, -5000, 100, 100)).frame, QRectF(0, 0, 1920, 1080));
-}
-
-// --- Smart scaling ---
-
-TEST(SmartScaling, GrowsInStepsOf32PointsUpToTheWindowsRealSize)
-{
-    // k = 0.5: the 400 × 200 window would show at 200 × 100. Each step adds 32 × 16;
-    // six steps reach 392 × 196, a seventh would pass 400.
-    const LayoutInput input = output({screen(0, 0, 3840, 2160)}, true);
-    const FrameLayout layout = layoutFrame(input, QRectF(1000, 1000, 400, 200));
-    EXPECT_EQ(layout.frame, QRectF(404, 452, 392, 196));
-    EXPECT_DOUBLE_EQ(layout.pointerScale, 392.0 / 400.0);
-    // The 1920 × 1200 example grows three steps.
-    EXPECT_EQ(
-        layoutFrame(output({screen(0, 0, 1920, 1200)}, true), QRectF(0, 0, 1000, 500)).frame, QRectF(48, 0, 996, 498));
-}
-
-TEST(SmartScaling, PushesAGrownWindowBackInsideTheOutput)
-{
-    const LayoutInput input = output({screen(0, 0, 3840, 2160)}, true);
-    // Grown about (0, 0) it would start at (-96, -48).
-    EXPECT_EQ(layoutFrame(input, QRectF(0, 0, 400, 200)).frame, QRectF(0, 0, 392, 196));
-    // At the top right corner it would reach past both edges.
-    EXPECT_EQ(layoutFrame(input, QRectF(3440, 1960, 400, 200)).frame, QRectF(1528, 884, 392, 196));
-}
-
-TEST(SmartScaling, NeverGrowsBeyondTheOutput)
-{
-    // 3000 × 1500 shows at 1500 × 750; thirteen steps reach 1916 wide, a fourteenth
-    // would be wider than the output.
-    const LayoutInput input = output({screen(0, 0, 3840, 2160)}, true);
-    EXPECT_EQ(layoutFrame(input, QRectF(0, 0, 3000, 1500)).frame, QRectF(0, 0, 1916, 958));
+    const ScreenInfo uhd = screen(0, 0, 3840, 2160);
+    expectLayouts(
+        {
+            // k = 0.5: 200 × 100 grows by 32 × 16 six times to 392 × 196; a seventh would pass 400.
+            {"six steps", {uhd}, {1000, 1000, 400, 200}, {404, 452, 392, 196}, 392.0 / 400.0},
+            {"three steps", {screen(0, 0, 1920, 1200)}, {0, 0, 1000, 500}, {48, 0, 996, 498}},
+            // Grown about (0, 0) it would start at (-96, -48): pushed back inside.
+            {"pushed inside at the origin", {uhd}, {0, 0, 400, 200}, {0, 0, 392, 196}},
+            {"pushed inside at the top right", {uhd}, {3440, 1960, 400, 200}, {1528, 884, 392, 196}},
+            // 3000 × 1500 shows at 1500 × 750; a fourteenth step would be wider than the output.
+            {"never beyond the output", {uhd}, {0, 0, 3000, 1500}, {0, 0, 1916, 958}},
+            // 1280 × 720 at k = 1.5: shown larger than it is already, and not pushed inside.
+            {"not shrunk", {screen(0, 0, 1280, 720)}, {100, 100, 200, 100}, {150, 150, 300, 150}},
+            {"not pushed", {screen(0, 0, 1280, 720)}, {1200, 0, 200, 100}, {1800, 0, 300, 150}},
+            // k = 0.96: 500 × 250 shows at 480 × 240; one step would make it 512 wide.
+            {"no step fits", {screen(0, 0, 2000, 1125)}, {0, 0, 500, 250}, {0, 0, 480, 240}},
+            // 8000 × 4000 shows at 4000 × 2000: scaled about its centre to 1920 × 960, pushed inside.
+            {"larger than the output", {uhd}, {0, 0, 8000, 4000}, {0, 120, 1920, 960}, 0.24},
+            // A window marked to fill the output fills it, even off every screen.
+            {"fills", {uhd}, {100, 100, 960, 540}, {0, 0, 1920, 1080}, 2.0, true},
+            {"fills off screen", {uhd}, {-5000, -5000, 100, 100}, {0, 0, 1920, 1080}, std::nullopt, true},
+        },
+        true);
 }
 
 TEST(SmartScaling, StopsAfterAHundredSteps)
@@ -133,30 +108,4 @@ TEST(SmartScaling, StopsAfterAHundredSteps)
     // k = 0.4: 4000 × 4000 plus 100 steps of 32 is 7200; without the limit it would
     // reach 7968.
     EXPECT_EQ(layoutFrame(input, QRectF(0, 0, 10000, 10000)).frame, QRectF(0, 0, 7200, 7200));
-}
-
-TEST(SmartScaling, KeepsAWindowTheFitDoesNotShrink)
-{
-    // 1280 × 720 at k = 1.5: the window already shows larger than it is, and is not
-    // pushed inside either.
-    const LayoutInput input = output({screen(0, 0, 1280, 720)}, true);
-    EXPECT_EQ(layoutFrame(input, QRectF(100, 100, 200, 100)).frame, QRectF(150, 150, 300, 150));
-    EXPECT_EQ(layoutFrame(input, QRectF(1200, 0, 200, 100)).frame, QRectF(1800, 0, 300, 150));
-}
-
-TEST(SmartScaling, KeepsTheFittedSizeWhenNotOneStepFits)
-{
-    // k = 0.96: 500 × 250 shows at 480 × 240; one step would make it 512 wide.
-    const LayoutInput input = output({screen(0, 0, 2000, 1125)}, true);
-    EXPECT_EQ(layoutFrame(input, QRectF(0, 0, 500, 250)).frame, QRectF(0, 0, 480, 240));
-}
-
-TEST(SmartScaling, ShrinksAWindowLargerThanTheOutputToFitIt)
-{
-    // 8000 × 4000 on a 3840 × 2160 screen shows at 4000 × 2000, bigger than the output:
-    // it is scaled about its centre to 1920 × 960 and pushed inside.
-    const LayoutInput input = output({screen(0, 0, 3840, 2160)}, true);
-    const FrameLayout layout = layoutFrame(input, QRectF(0, 0, 8000, 4000));
-    EXPECT_EQ(layout.frame, QRectF(0, 120, 1920, 960));
-    EXPECT_DOUBLE_EQ(layout.pointerScale, 0.24);
 }

@@ -1,12 +1,8 @@
-#include "app/settings/geometry_strings.h"
-#include "app/settings/settings.h"
-#include "app/settings/settings_keys.h"
 #include "preview/desktop_geometry.h"
 #include "preview/output_geometry.h"
 
 #include <QGuiApplication>
 #include <QScreen>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using namespace vistrale;
@@ -38,44 +34,22 @@ TEST(PreviewWindow, OpensAtTheTopRightOfTheMainDisplay)
     EXPECT_EQ(previewWindowFrame(std::nullopt, std::nullopt, size), QRectF(1638, 893, 274, 154));
 }
 
-TEST(PreviewWindow, OpensWhereTheUserLastLeftIt)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("Vistrale.conf");
-    Settings::atPath(path)->setText(keys::PREVIEW_FRAME, rectString(QRectF(12.5, -40, 300, 170)));
-    const auto stored = Settings::atPath(path)->text(keys::PREVIEW_FRAME);
-    ASSERT_TRUE(stored);
-    const auto frame = parseRectString(*stored);
-    EXPECT_EQ(previewWindowFrame(frame, screen(0, 0, 1920, 1080), QSizeF(274, 154)), QRectF(12.5, -40, 300, 170));
-}
-
 TEST(ShareWindowParking, PutsTheTopLeftCorner32PointsInsideTheRightmostScreensBottomRight)
-{
-    const QRectF parked = parkedShareWindowFrame({screen(0, 0, 1920, 1080), screen(1920, 0, 1280, 1024)}, SHARE_WINDOW);
-    EXPECT_EQ(parked, QRectF(3168, 32 - 1080, 1920, 1080));
-    // The rightmost screen wins whatever its place in the list.
-    EXPECT_EQ(parkedShareWindowFrame({screen(-1280, 100, 1280, 1024), screen(0, 0, 1920, 1080)}, SHARE_WINDOW),
-        QRectF(1888, 32 - 1080, 1920, 1080));
-}
-
-TEST(ShareWindowParking, TakesTheMainScreenWhenScreensReachEquallyFarRight)
-{
-    const QRectF parked = parkedShareWindowFrame({screen(0, 0, 1920, 1080), screen(0, 1080, 1920, 1080)}, SHARE_WINDOW);
-    EXPECT_EQ(parked.topLeft(), QPointF(1888, 32 - 1080));
-}
-
-TEST(ShareWindowParking, StartsFromAnEmptyRectangleWithoutScreens)
-{
-    EXPECT_EQ(parkedShareWindowFrame({}, SHARE_WINDOW), QRectF(-32, 32 - 1080, 1920, 1080));
-}
-
-TEST(ShareWindowParking, LeavesOnlyA32PointSquareOnScreen)
 {
     const QList<ScreenInfo> screens{screen(0, 0, 1920, 1080), screen(1920, 0, 1280, 1024)};
     const QRectF parked = parkedShareWindowFrame(screens, SHARE_WINDOW);
+    EXPECT_EQ(parked, QRectF(3168, 32 - 1080, 1920, 1080));
+    // Only a 32-point square is left on screen.
     EXPECT_EQ(screens[1].frame.intersected(parked), QRectF(3168, 0, 32, 32));
     EXPECT_FALSE(liesWhollyOnScreen(screens, parked));
     EXPECT_TRUE(liesWhollyOnScreen(screens, QRectF(QPointF(0, 0), SHARE_WINDOW)));
+    // The rightmost screen wins whatever its place in the list; of two reaching equally
+    // far right, the main screen; without screens, an empty rectangle.
+    EXPECT_EQ(parkedShareWindowFrame({screen(-1280, 100, 1280, 1024), screen(0, 0, 1920, 1080)}, SHARE_WINDOW),
+        QRectF(1888, 32 - 1080, 1920, 1080));
+    EXPECT_EQ(parkedShareWindowFrame({screen(0, 0, 1920, 1080), screen(0, 1080, 1920, 1080)}, SHARE_WINDOW).topLeft(),
+        QPointF(1888, 32 - 1080));
+    EXPECT_EQ(parkedShareWindowFrame({}, SHARE_WINDOW), QRectF(-32, 32 - 1080, 1920, 1080));
 }
 
 TEST(WindowScreen, IsTheScreenTheWindowOverlapsMost)

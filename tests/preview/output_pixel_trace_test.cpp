@@ -48,20 +48,16 @@ private:
 
 } // namespace
 
-TEST(OutputPixelTrace, ReadsPointsSeparatedBySemicolons)
+TEST(OutputPixelTrace, ReadsPointsSeparatedBySemicolonsAndTracesNothingForAnyMalformedPart)
 {
     EXPECT_EQ(OutputPixelTrace::parse("10,20;30,40"), (std::vector<QPoint>{{10, 20}, {30, 40}}));
     EXPECT_EQ(OutputPixelTrace::parse(" 0, 1079 ;"), (std::vector<QPoint>{{0, 1079}}));
     EXPECT_TRUE(OutputPixelTrace::parse("").empty());
-}
-
-TEST(OutputPixelTrace, AValueWithAnyMalformedPartTracesNothing)
-{
     for (const char* value : {"10;20,30", "a,b", "10,20,30", "-1,5", "10,20;x,1", "99999,1"}) {
         testing::internal::CaptureStdout();
         EXPECT_TRUE(OutputPixelTrace::parse(value).empty()) << value;
-        const std::string log = testing::internal::GetCapturedStdout();
-        EXPECT_EQ(log, std::string("VISTRALE_TRACE_OUTPUT_PIXELS not usable: ") + value + "\n");
+        EXPECT_EQ(testing::internal::GetCapturedStdout(),
+            std::string("VISTRALE_TRACE_OUTPUT_PIXELS not usable: ") + value + "\n");
     }
 }
 

@@ -270,7 +270,7 @@ TEST_F(SceneTest, FadesALayerOutOfTheDrawingAndBackInFromTheCompletion)
     EXPECT_DOUBLE_EQ(opOf(*snapshots.back(), "captions")->opacity, 1.0);
 }
 
-TEST_F(SceneTest, ALayerThatOutlivesItsParentCanJoinAnotherOne)
+TEST_F(SceneTest, ALayerThatOutlivesItsParentOrItsSceneIsDetachedAndCanJoinAnotherOne)
 {
     auto windows = topLayer("windows", WINDOWS_TAG);
     auto container = layer("container", *windows);
@@ -284,17 +284,14 @@ TEST_F(SceneTest, ALayerThatOutlivesItsParentCanJoinAnotherOne)
     EXPECT_EQ(order(*scene.snapshot()), QStringList({"windows", "window"}));
     window->removeFromParent();
     EXPECT_TRUE(windows->children().empty());
-}
 
-TEST(SceneLifetime, LayersHeldAfterTheSceneEndsAreDetached)
-{
-    FakeClock clock;
-    auto scene = std::make_unique<Scene>(clock, QSize(1920, 1080));
+    // Layers held after their scene ends are detached, and changes to them send nothing.
+    auto other = std::make_unique<Scene>(clock, QSize(1920, 1080));
     int sent = 0;
-    scene->setSnapshotHandler([&](DrawListRef) { ++sent; });
+    other->setSnapshotHandler([&](DrawListRef) { ++sent; });
     auto backdrop = std::make_shared<SceneLayer>("backdrop");
-    scene->root().addChild(backdrop);
-    scene.reset();
+    other->root().addChild(backdrop);
+    other.reset();
     EXPECT_EQ(backdrop->parent(), nullptr);
     backdrop->setFrame(QRectF(0, 0, 10, 10));
     backdrop->removeFromParent();

@@ -73,21 +73,14 @@ QRectF grown(const QRectF& rect, double by)
 
 // --- Pictures and crops ---
 
-TEST_F(ImageViewScene, ShowsTheWholePictureWithoutACrop)
-{
-    view.setPicture(quadrants());
-    const QImage frame = draw();
-    EXPECT_TRUE(near(frame.pixelColor(200, 830), RED));
-    EXPECT_TRUE(near(frame.pixelColor(400, 830), GREEN));
-    EXPECT_TRUE(near(frame.pixelColor(200, 930), BLUE));
-    EXPECT_TRUE(near(frame.pixelColor(400, 930), YELLOW));
-    EXPECT_FALSE(view.cropped);
-}
-
 TEST_F(ImageViewScene, ShowsTheCroppedPartCountedFromTheWindowsBottomLeft)
 {
-    // The bottom left quarter of the window, in the window's own coordinates.
-    view.setPicture(quadrants(), QRectF(0, 0, 100, 50));
+    // The bottom left quarter of the window, in the window's own coordinates. The
+    // picture is shared, not copied.
+    const QImage picture = quadrants();
+    view.setPicture(picture, QRectF(0, 0, 100, 50));
+    EXPECT_EQ(view.contentLayer->contents().cacheKey(), picture.cacheKey());
+    EXPECT_EQ(scene.snapshot()->ops.at(1).contents.constBits(), picture.constBits());
     EXPECT_TRUE(view.cropped);
     EXPECT_EQ(view.contentLayer->contentsRect(), QRectF(0, 0.5, 0.5, 0.5));
     QImage frame = draw();
@@ -95,7 +88,7 @@ TEST_F(ImageViewScene, ShowsTheCroppedPartCountedFromTheWindowsBottomLeft)
         EXPECT_TRUE(near(frame.pixelColor(p), BLUE)) << p.x() << "," << p.y();
 }
 
-TEST_F(ImageViewScene, KeepsTheFirstCropUntilAPictureComesWithoutOne)
+TEST_F(ImageViewScene, KeepsTheFirstCropUntilAPictureComesWithoutOneThenShowsItWhole)
 {
     view.setPicture(quadrants(), QRectF(100, 50, 100, 50));
     EXPECT_TRUE(near(draw().pixelColor(300, 880), GREEN));
@@ -108,15 +101,9 @@ TEST_F(ImageViewScene, KeepsTheFirstCropUntilAPictureComesWithoutOne)
     EXPECT_EQ(view.contentLayer->contentsRect(), QRectF(0, 0, 1, 1));
     const QImage frame = draw();
     EXPECT_TRUE(near(frame.pixelColor(200, 830), RED));
+    EXPECT_TRUE(near(frame.pixelColor(400, 830), GREEN));
+    EXPECT_TRUE(near(frame.pixelColor(200, 930), BLUE));
     EXPECT_TRUE(near(frame.pixelColor(400, 930), YELLOW));
-}
-
-TEST_F(ImageViewScene, SharesThePictureInsteadOfCopyingIt)
-{
-    const QImage picture = quadrants();
-    view.setPicture(picture, QRectF(0, 0, 100, 50));
-    EXPECT_EQ(view.contentLayer->contents().cacheKey(), picture.cacheKey());
-    EXPECT_EQ(scene.snapshot()->ops.at(1).contents.constBits(), picture.constBits());
 }
 
 // --- Freezing ---
@@ -143,7 +130,7 @@ TEST_F(ImageViewScene, KeepsThePictureAndItsCropAfterFreezing)
 
 // --- Looks ---
 
-TEST_F(ImageViewScene, RoundsTheCornersAndScalesTheBorderWithTheOutput)
+TEST_F(ImageViewScene, RoundsTheCornersScalesTheBorderWithTheOutputAndStrengthensTheActiveShadow)
 {
     EXPECT_DOUBLE_EQ(view.borderWidth, 4);
     EXPECT_DOUBLE_EQ(view.contentLayer->cornerRadius(), 11);
@@ -159,6 +146,18 @@ TEST_F(ImageViewScene, RoundsTheCornersAndScalesTheBorderWithTheOutput)
     EXPECT_DOUBLE_EQ(half.borderLayer->cornerRadius(), 7.5);
     half.layer()->setFrame(QRectF(0, 0, 100, 50));
     EXPECT_EQ(half.borderLayer->frame(), QRectF(-1, -1, 102, 52));
+
+    // The active window's shadow is stronger; a look set meanwhile stays while the
+    // state does not change.
+    view.setActive(true);
+    EXPECT_TRUE(view.isActiveWindow);
+    EXPECT_DOUBLE_EQ(view.layer()->shadow()->blurRadius, 8.0);
+    EXPECT_EQ(view.layer()->shadow()->color, QColor(0, 0, 0, 85));
+    view.setActive(false);
+    EXPECT_DOUBLE_EQ(view.layer()->shadow()->blurRadius, 2.0);
+    view.fullFrameLook();
+    view.setActive(false);
+    EXPECT_FALSE(view.layer()->shadow());
 }
 
 TEST_F(ImageViewScene, SquaresTheCornersOnBlackForTheFullFrameLook)
@@ -213,20 +212,6 @@ TEST_F(ImageViewScene, CyclesTheBorderColourAndDrawsItJustOutsideThePicture)
     EXPECT_FALSE(near(draw().pixelColor(98, 880), expected.last()));
 }
 
-TEST_F(ImageViewScene, StrengthensTheShadowOfTheActiveWindow)
-{
-    view.setActive(true);
-    EXPECT_TRUE(view.isActiveWindow);
-    EXPECT_DOUBLE_EQ(view.layer()->shadow()->blurRadius, 8.0);
-    EXPECT_EQ(view.layer()->shadow()->color, QColor(0, 0, 0, 85));
-    view.setActive(false);
-    EXPECT_DOUBLE_EQ(view.layer()->shadow()->blurRadius, 2.0);
-    // A look set meanwhile stays while the state does not change.
-    view.fullFrameLook();
-    view.setActive(false);
-    EXPECT_FALSE(view.layer()->shadow());
-}
-
 // --- Following the frame ---
 
 TEST_F(ImageViewScene, ContentAndBorderFollowTheFrameWhileItAnimates)
@@ -255,15 +240,10 @@ TEST_F(ImageViewScene, ContentAndBorderFollowTheFrameWhileItAnimates)
     EXPECT_EQ(end->ops[1].rect, QRectF(500, 300, 800, 400));
     EXPECT_EQ(end->ops[2].rect, grown(QRectF(500, 300, 800, 400), 3));
     EXPECT_EQ(view.contentLayer->frame(), QRectF(0, 0, 800, 400));
-}
 
-TEST_F(ImageViewScene, ContentAndBorderFollowAFrameSetDirectly)
-{
-    view.setPicture(filled(QSize(200, 100), RED));
-    view.nextBorderColor();
+    // And a frame set directly.
     view.layer()->setFrame(QRectF(10, 20, 300, 150));
-    const DrawListRef list = scene.snapshot();
-    ASSERT_EQ(list->ops.size(), 3u);
-    EXPECT_EQ(list->ops[1].rect, QRectF(10, 20, 300, 150));
-    EXPECT_EQ(list->ops[2].rect, QRectF(7, 17, 306, 156));
+    const DrawListRef direct = scene.snapshot();
+    EXPECT_EQ(direct->ops[1].rect, QRectF(10, 20, 300, 150));
+    EXPECT_EQ(direct->ops[2].rect, QRectF(7, 17, 306, 156));
 }

@@ -4,8 +4,9 @@
 #include "preview/compositor.h"
 #include "preview/view_tags.h"
 #include "preview/vistrale_view_controller.h"
-#include "webcam/webcam_overlay.h"
 #include "preview/window_drag_view.h"
+#include "tests/support/test_files.h"
+#include "webcam/webcam_overlay.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 using namespace vistrale;
+using namespace vistrale::test;
 
 namespace {
 
@@ -72,13 +74,9 @@ TEST(ViewController, StartsFromTheDefaultsOfAnEmptyStore)
     EXPECT_TRUE(vc.windowShown);
     EXPECT_TRUE(vc.SHOW_ABOUT_ON_LAUNCH);
     EXPECT_EQ(vc.webcam()->cameraSize, 0.0);
-    EXPECT_EQ(vc.webcam()->WEBCAM_HEIGHT_RATIO, 2.0);
     EXPECT_EQ(vc.lastWindow, -1);
-    EXPECT_EQ(vc.previousPanelX, -3298.0);
     EXPECT_EQ(vc.screenWidth, 1920);
     EXPECT_EQ(vc.screenHeight, 1080);
-    EXPECT_EQ(vc.bitRate, 192000);
-    EXPECT_EQ(vc.logoLayer->frame(), QRectF(9, 9, 1920, 60));
     EXPECT_TRUE(vc.logoLayer->isHidden());
     EXPECT_TRUE(vc.captureStarted);
     EXPECT_TRUE(vc.hasScreenPermission);
@@ -118,7 +116,7 @@ TEST(ViewController, WithoutAScreenAssumesAFullHdMainScreen)
     EXPECT_EQ(vc.panelFrame().topLeft(), QPointF(-32, 32 - 1080));
 }
 
-TEST(ShareWindow, IsParkedAtTheBottomRightCornerOfTheRightmostScreen)
+TEST(ShareWindow, IsParkedAtTheBottomRightCornerOfTheRightmostScreenAndShownAtTheOrigin)
 {
     ControllerHarness h;
     h.fake.screens->setScreens(
@@ -129,12 +127,8 @@ TEST(ShareWindow, IsParkedAtTheBottomRightCornerOfTheRightmostScreen)
     EXPECT_EQ(vc.panelFrame().y() + vc.panelFrame().height(), 56 + 32);
     EXPECT_EQ(vc.panelFrame().size(), QSizeF(1920, 1080));
     EXPECT_FALSE(vc.shareWindowWhollyOnScreen());
-}
 
-TEST(ShareWindow, TogglesBetweenTheScreenOriginAndItsParkingPlace)
-{
-    ControllerHarness h;
-    VistraleViewController& vc = h.load();
+    // Shown at the screen origin, and parked again.
     const QRectF parked = vc.panelFrame();
     vc.toggleShareWindowVisibility();
     EXPECT_EQ(vc.panelFrame(), QRectF(0, 0, 1920, 1080));
@@ -237,11 +231,8 @@ TEST(OutputPicture, UsesAStoredBackgroundPictureFileAndFallsBackWhenItIsUnreadab
     EXPECT_EQ(h.load().defaultImage.pixelColor(5, 5), QColor(Qt::red));
 
     ControllerHarness broken;
-    QFile junk(broken.dir.filePath("junk.png"));
-    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
-    junk.write("not a picture at all");
-    junk.close();
-    broken.settings->setText(keys::BACKGROUND, junk.fileName());
+    ASSERT_TRUE(writeFile(broken.dir.filePath("junk.png"), "not a picture at all"));
+    broken.settings->setText(keys::BACKGROUND, broken.dir.filePath("junk.png"));
     const QImage fallback = broken.load().defaultImage;
     EXPECT_EQ(fallback.size(), QSize(1920, 1080));
 }

@@ -1,35 +1,15 @@
-#include "app/settings/settings.h"
 #include "app/settings/settings_keys.h"
 #include "overlays/highlight_window_controller.h"
-#include "platform/fake/fake_platform.h"
-#include "platform/notification_center.h"
 #include "preview/sk_image_view.h"
-#include "preview/vistrale_view_controller.h"
+#include "tests/preview/controller_harness.h"
 
-#include <QCoreApplication>
-#include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
 
 using namespace vistrale;
+using namespace vistrale::test;
 
 namespace {
-
-// Window numbers far from the ids the offscreen platform gives this process's own
-// windows, which the controller must not mistake for them.
-constexpr qint64 WINDOW = 0x500000;
-
-Window makeWindow(qint64 number, QRectF frame, QString owner = "xclock", std::optional<QString> title = "clock")
-{
-    Window window;
-    window.windowNumber = number;
-    window.frame = frame;
-    window.applicationName = std::move(owner);
-    window.windowName = std::move(title);
-    window.pid = static_cast<qint32>(5000 + number);
-    window.desktop = 0;
-    return window;
-}
 
 QImage solid(QSize size, QColor colour)
 {
@@ -38,16 +18,12 @@ QImage solid(QSize size, QColor colour)
     return image;
 }
 
-// The controller on the in-memory desktop in image mode (no capture streams), with
-// windows a test arranges and a pointer it moves.
-struct PickingHarness {
-    explicit PickingHarness(bool imageMode = true)
-        : settings(Settings::atPath(dir.filePath("Vistrale.conf")))
+// The controller in image mode (no capture streams), with windows a test arranges and
+// a pointer it moves.
+struct PickingHarness : CaptureHarness {
+    PickingHarness()
+        : CaptureHarness([](FakePlatform& fake) { fake.windowServer->captureStreams = false; })
     {
-        fake.windowServer->captureStreams = !imageMode;
-        platform = fake.take();
-        vc = std::make_unique<VistraleViewController>(platform, *settings, nullptr);
-        vc->view();
     }
 
     void addDesktopWindow(const Window& window, QColor colour = Qt::red)
@@ -56,12 +32,17 @@ struct PickingHarness {
         fake.windowServer->windowImages.insert(window.windowNumber, solid(window.frame.size().toSize(), colour));
     }
     void pointAt(QPointF point) { fake.pointerKeys->location = point; }
-    // Puts a window on the desktop and shares it with the shortcut, animation over.
-    void share(const Window& window)
+    // Puts a window on the desktop and presses the shortcut over it.
+    void pick(const Window& window)
     {
         addDesktopWindow(window);
         pointAt(window.frame.center());
         pressShortcut();
+    }
+    // Picks a window, animation over.
+    void share(const Window& window)
+    {
+        pick(window);
         run(0.5);
     }
     // The shortcut as the hot key delivers it.
@@ -69,12 +50,6 @@ struct PickingHarness {
     // Runs ticks and animations for that long.
     void run(double seconds) { fake.clock->advance(seconds); }
     QRectF viewFrame(qint64 number) { return vc->imageView(number)->layer()->frame(); }
-
-    QTemporaryDir dir;
-    FakePlatform fake;
-    Platform platform;
-    std::unique_ptr<Settings> settings;
-    std::unique_ptr<VistraleViewController> vc;
 };
 
 } // namespace
@@ -82,9 +57,7 @@ struct PickingHarness {
 TEST(WindowPicking, TheShortcutOverAWindowAddsItWhereItStandsOnTheScreen)
 {
     PickingHarness h;
-    h.addDesktopWindow(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
-    h.pointAt(QPointF(150, 250));
-    h.pressShortcut();
+    h.pick(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
     ASSERT_TRUE(h.vc->isShared(WINDOW + 11));
     EXPECT_EQ(h.fake.sounds->played->size(), 1);
     // Faded in from 80 % of its size: half-way it is smaller and translucent.
@@ -103,29 +76,29 @@ TEST(WindowPicking, TheShortcutOverAWindowAddsItWhereItStandsOnTheScreen)
     EXPECT_EQ(h.vc->positions.value(WINDOW + 11), QRectF(100, 200, 400, 300));
 }
 
-TEST(WindowPicking, PressingAgainOverASharedWindowTakesItOut)
+TEST(WindowPicking, PressingAgainOverASharedWindowTakesItOutWithASoundUnlessSoundIsOff)
 {
-    PickingHarness h;
-    h.addDesktopWindow(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
-    h.pointAt(QPointF(150, 250));
-    h.pressShortcut();
-    h.run(1.0);
-    h.pressShortcut();
-    EXPECT_TRUE(h.vc->isShared(WINDOW + 11)); // until the 0.3 s removal animation ends
-    h.run(0.4);
-    EXPECT_FALSE(h.vc->isShared(WINDOW + 11));
-    EXPECT_EQ(h.vc->highlightView(WINDOW + 11), nullptr);
-    EXPECT_FALSE(h.vc->positions.contains(WINDOW + 11));
-    EXPECT_EQ(h.vc->lastWindow, -1);
-    EXPECT_EQ(h.fake.sounds->played->size(), 2);
+    for (bool soundOff : {false, true}) {
+        SCOPED_TRACE(soundOff);
+        PickingHarness h;
+        h.settings->setBool(keys::SOUND_OFF, soundOff);
+        h.pick(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
+        h.run(1.0);
+        h.pressShortcut();
+        EXPECT_TRUE(h.vc->isShared(WINDOW + 11)); // until the 0.3 s removal animation ends
+        h.run(0.4);
+        EXPECT_FALSE(h.vc->isShared(WINDOW + 11));
+        EXPECT_EQ(h.vc->highlightView(WINDOW + 11), nullptr);
+        EXPECT_FALSE(h.vc->positions.contains(WINDOW + 11));
+        EXPECT_EQ(h.vc->lastWindow, -1);
+        EXPECT_EQ(h.fake.sounds->played->size(), soundOff ? 0 : 2);
+    }
 }
 
 TEST(WindowPicking, ADoublePressFillsTheOutputAndAThirdPressStartsANewPair)
 {
     PickingHarness h;
-    h.addDesktopWindow(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
-    h.pointAt(QPointF(150, 250));
-    h.pressShortcut();
+    h.pick(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
     h.run(0.2);
     h.pressShortcut();
     EXPECT_EQ(h.vc->lastWindow, -1);
@@ -204,38 +177,11 @@ TEST(WindowPicking, NothingUnderThePointerDoesNothing)
     EXPECT_TRUE(h.fake.sounds->played->isEmpty());
 }
 
-TEST(WindowPicking, SoundOffSilencesAddingAndRemoving)
-{
-    PickingHarness h;
-    h.settings->setBool(keys::SOUND_OFF, true);
-    h.addDesktopWindow(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
-    h.pointAt(QPointF(150, 250));
-    h.pressShortcut();
-    h.run(1.0);
-    h.pressShortcut();
-    EXPECT_TRUE(h.fake.sounds->played->isEmpty());
-}
-
-TEST(FrameClock, FollowsAMovedAndResizedWindowWithinATenthOfASecond)
-{
-    PickingHarness h;
-    h.share(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
-    h.fake.windowServer->windows[0].frame = QRectF(700, 100, 500, 350);
-    h.run(0.2);
-    EXPECT_EQ(h.viewFrame(WINDOW + 11), QRectF(700, 100, 500, 350));
-    EXPECT_EQ(h.vc->positions.value(WINDOW + 11), QRectF(700, 100, 500, 350));
-}
-
 TEST(FrameClock, RemovesVanishedWindowsButKeepsHiddenOnes)
 {
     PickingHarness h;
-    h.addDesktopWindow(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
-    h.addDesktopWindow(makeWindow(WINDOW + 12, QRectF(900, 200, 400, 300), "xlogo", "xlogo"));
-    h.pointAt(QPointF(150, 250));
-    h.pressShortcut();
-    h.pointAt(QPointF(950, 250));
-    h.pressShortcut();
-    h.run(0.5);
+    h.pick(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
+    h.share(makeWindow(WINDOW + 12, QRectF(900, 200, 400, 300), "xlogo", "xlogo"));
     ASSERT_EQ(h.vc->sharedCount(), 2u);
 
     h.fake.windowServer->windows[0].minimised = true; // still stacked: kept
@@ -250,10 +196,10 @@ TEST(FrameClock, StacksSharedWindowsAndShadowsTheFrontmost)
     PickingHarness h;
     h.addDesktopWindow(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
     h.addDesktopWindow(makeWindow(WINDOW + 12, QRectF(300, 300, 400, 300), "xlogo", "xlogo"));
-    h.pointAt(QPointF(150, 250));
-    h.pressShortcut();
-    h.pointAt(QPointF(650, 550));
-    h.pressShortcut();
+    for (QPointF at : {QPointF(150, 250), QPointF(650, 550)}) {
+        h.pointAt(at);
+        h.pressShortcut();
+    }
     h.run(0.5);
     // 11 is in front on the desktop.
     EXPECT_EQ(h.vc->imageView(WINDOW + 11)->layer()->zPosition(), 101);
@@ -271,7 +217,7 @@ TEST(FrameClock, StacksSharedWindowsAndShadowsTheFrontmost)
     EXPECT_EQ(h.vc->imageView(WINDOW + 11)->layer()->shadow()->blurRadius, 2.0);
 }
 
-TEST(FrameClock, ATickThatIsStillRunningSwallowsTheTicksFallingDue)
+TEST(FrameClock, FollowsAMovedAndResizedWindowWithinATenthOfASecondUnlessATickIsStillRunning)
 {
     PickingHarness h;
     h.share(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
@@ -282,6 +228,7 @@ TEST(FrameClock, ATickThatIsStillRunningSwallowsTheTicksFallingDue)
     h.vc->fireTimerDone = true;
     h.run(0.2);
     EXPECT_EQ(h.vc->positions.value(WINDOW + 11), QRectF(700, 100, 500, 350));
+    EXPECT_EQ(h.viewFrame(WINDOW + 11), QRectF(700, 100, 500, 350));
 }
 
 TEST(FrameClock, SkipsTicksWhileTheShareWindowIsRearranged)
@@ -303,10 +250,7 @@ TEST(FrameClock, SkipsTicksWhileTheShareWindowIsRearranged)
 TEST(FrameClock, ImageModeShowsEachWindowsPictureInTheOutput)
 {
     PickingHarness h;
-    h.addDesktopWindow(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)), QColor(255, 0, 0));
-    h.pointAt(QPointF(150, 250));
-    h.pressShortcut();
-    h.run(0.5);
+    h.share(makeWindow(WINDOW + 11, QRectF(100, 200, 400, 300)));
     h.fake.windowServer->windowImages[WINDOW + 11] = solid(QSize(400, 300), QColor(0, 255, 0));
     const quint64 drawn = h.vc->compositor().framesDrawn();
     h.run(0.1);

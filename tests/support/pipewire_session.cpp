@@ -1,5 +1,6 @@
 #include "tests/support/pipewire_session.h"
 
+#include "tests/support/child_process.h"
 #include "tests/support/wait_until.h"
 
 #include <QDir>
@@ -9,20 +10,11 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <algorithm>
-#include <csignal>
-#include <sys/prctl.h>
 
 namespace vistrale::test {
 namespace {
 
 constexpr int READY_TIMEOUT_MS = 15000;
-constexpr int TERMINATE_WAIT_MS = 1500;
-
-// Children die with the test process, even when it crashes.
-void dieWithParent()
-{
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-}
 
 } // namespace
 
@@ -34,25 +26,12 @@ PipeWireSession::PipeWireSession(QString address)
 PipeWireSession::~PipeWireSession()
 {
     for (QProcess* client : clients)
-        stop(client);
+        stopProcess(client);
     clients.clear();
     stopDaemon();
     if (bus)
-        stop(bus);
+        stopProcess(bus);
     bus = nullptr;
-}
-
-void PipeWireSession::stop(QProcess* process)
-{
-    if (process->state() != QProcess::NotRunning) {
-        const auto pid = static_cast<pid_t>(process->processId());
-        ::kill(pid, SIGTERM);
-        if (!process->waitForFinished(TERMINATE_WAIT_MS)) {
-            ::kill(pid, SIGKILL);
-            process->waitForFinished(TERMINATE_WAIT_MS);
-        }
-    }
-    delete process;
 }
 
 QProcessEnvironment PipeWireSession::environment() const
@@ -72,26 +51,6 @@ QProcessEnvironment PipeWireSession::environment() const
     return env;
 }
 
-QProcess* PipeWireSession::launch(const QString& program, const QStringList& arguments)
-{
-    auto* process = new QProcess;
-    process->setProgram(program);
-    process->setArguments(arguments);
-    process->setProcessEnvironment(environment());
-    process->setChildProcessModifier(dieWithParent);
-    // Output goes to a log in the runtime folder (a pipe nobody reads would fill up).
-    static int serial = 0;
-    const QString log = home.filePath(QString("%1-%2.log").arg(QFileInfo(program).fileName()).arg(++serial));
-    process->setStandardOutputFile(log);
-    process->setStandardErrorFile(log, QIODevice::Append);
-    process->start();
-    if (!process->waitForStarted(READY_TIMEOUT_MS)) {
-        delete process;
-        return nullptr;
-    }
-    return process;
-}
-
 bool PipeWireSession::start(QString* error)
 {
     QString ignored;
@@ -104,39 +63,12 @@ bool PipeWireSession::start(QString* error)
     QFile::setPermissions(home.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     for (const char* sub : {".config", ".local/state", ".local/share"})
         QDir(home.path()).mkpath(sub);
-    if (busAddress.isEmpty() && !startBus(error))
-        return false;
-    return startDaemon(error);
-}
-
-bool PipeWireSession::startBus(QString* error)
-{
-    if (QStandardPaths::findExecutable("dbus-daemon").isEmpty()) {
-        *error = "dbus-daemon not installed";
-        return false;
-    }
-    // The address is read from the bus's own output, so it is not sent to a log.
-    bus = new QProcess;
-    bus->setProgram("dbus-daemon");
-    bus->setArguments({"--session", "--nofork", "--print-address", "--address=unix:path=" + home.filePath("bus")});
-    bus->setProcessEnvironment(environment());
-    bus->setChildProcessModifier(dieWithParent);
-    bus->setStandardErrorFile(home.filePath("dbus-daemon.log"));
-    bus->start();
-    if (!bus->waitForStarted(READY_TIMEOUT_MS)) {
-        *error = "dbus-daemon did not start";
-        return false;
-    }
-    QElapsedTimer timer;
-    timer.start();
-    while (!bus->canReadLine() && bus->state() == QProcess::Running && timer.elapsed() < READY_TIMEOUT_MS)
-        bus->waitForReadyRead(100);
-    busAddress = QString::fromUtf8(bus->readLine()).trimmed();
     if (busAddress.isEmpty()) {
-        *error = "dbus-daemon printed no address";
-        return false;
+        bus = startSessionBus(home.filePath("bus"), environment(), home.path(), &busAddress, error);
+        if (!bus)
+            return false;
     }
-    return true;
+    return startDaemon(error);
 }
 
 bool PipeWireSession::startDaemon(QString* error)
@@ -152,7 +84,7 @@ bool PipeWireSession::startDaemon(QString* error)
     }
     // A socket left by a daemon that was killed would read as ready.
     QFile::remove(socketPath());
-    daemon = launch("pipewire", {});
+    daemon = startLogged("pipewire", {}, environment(), home.path());
     if (!daemon) {
         *error = "pipewire did not start";
         return false;
@@ -163,14 +95,13 @@ bool PipeWireSession::startDaemon(QString* error)
         *error = "pipewire made no socket (see " + home.path() + ")";
         return false;
     }
-    sessionManager = launch("wireplumber", {});
+    sessionManager = startLogged("wireplumber", {}, environment(), home.path());
     if (!sessionManager) {
         *error = "wireplumber did not start";
         return false;
     }
     return waitForSessionManager(error);
 }
-
 bool PipeWireSession::waitForSessionManager(QString* error)
 {
     QElapsedTimer timer;
@@ -194,16 +125,16 @@ bool PipeWireSession::waitForSessionManager(QString* error)
 void PipeWireSession::stopDaemon()
 {
     if (sessionManager)
-        stop(sessionManager);
+        stopProcess(sessionManager);
     sessionManager = nullptr;
     if (daemon)
-        stop(daemon);
+        stopProcess(daemon);
     daemon = nullptr;
 }
 
 QProcess* PipeWireSession::startClient(const QString& program, const QStringList& arguments)
 {
-    QProcess* client = launch(program, arguments);
+    QProcess* client = startLogged(program, arguments, environment(), home.path());
     if (client)
         clients.push_back(client);
     return client;
@@ -215,28 +146,12 @@ void PipeWireSession::stopClient(QProcess* client)
     if (found == clients.end())
         return;
     clients.erase(found);
-    stop(client);
+    stopProcess(client);
 }
 
 int PipeWireSession::run(const QString& program, const QStringList& arguments, QString* standardOutput, int timeoutMs)
 {
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments(arguments);
-    process.setProcessEnvironment(environment());
-    process.setChildProcessModifier(dieWithParent);
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start();
-    if (!process.waitForStarted(timeoutMs))
-        return -1;
-    if (!process.waitForFinished(timeoutMs)) {
-        ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
-        process.waitForFinished(TERMINATE_WAIT_MS);
-        return -1;
-    }
-    if (standardOutput)
-        *standardOutput = QString::fromUtf8(process.readAllStandardOutput());
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return runProgram(program, arguments, environment(), standardOutput, timeoutMs);
 }
 
 bool PipeWireSession::hasNode(const QString& nodeName)

@@ -54,9 +54,6 @@ public:
     bool hasNode(const QString& nodeName);
 
 private:
-    QProcess* launch(const QString& program, const QStringList& arguments);
-    void stop(QProcess* process);
-    bool startBus(QString* error);
     bool waitForSessionManager(QString* error);
 
     QTemporaryDir home;

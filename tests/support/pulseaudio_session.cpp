@@ -1,5 +1,6 @@
 #include "tests/support/pulseaudio_session.h"
 
+#include "tests/support/child_process.h"
 #include "tests/support/wait_until.h"
 
 #include <QDataStream>
@@ -9,33 +10,12 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <cmath>
-#include <csignal>
-#include <sys/prctl.h>
 
 namespace vistrale::test {
 namespace {
 
 constexpr int READY_TIMEOUT_MS = 15000;
-constexpr int TERMINATE_WAIT_MS = 1500;
 constexpr int TONE_RATE = 44100;
-
-void dieWithParent()
-{
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-}
-
-void stopProcess(QProcess* process)
-{
-    if (process->state() != QProcess::NotRunning) {
-        const auto pid = static_cast<pid_t>(process->processId());
-        ::kill(pid, SIGTERM);
-        if (!process->waitForFinished(TERMINATE_WAIT_MS)) {
-            ::kill(pid, SIGKILL);
-            process->waitForFinished(TERMINATE_WAIT_MS);
-        }
-    }
-    delete process;
-}
 
 // A 16-bit mono WAV file of a sine tone.
 bool writeTone(const QString& path, double hertz, double seconds)
@@ -87,25 +67,6 @@ QProcessEnvironment PulseAudioSession::environment() const
     return env;
 }
 
-QProcess* PulseAudioSession::launch(const QString& program, const QStringList& arguments)
-{
-    auto* process = new QProcess;
-    process->setProgram(program);
-    process->setArguments(arguments);
-    process->setProcessEnvironment(environment());
-    process->setChildProcessModifier(dieWithParent);
-    static int serial = 0;
-    const QString log = home.filePath(QString("%1-%2.log").arg(QFileInfo(program).fileName()).arg(++serial));
-    process->setStandardOutputFile(log);
-    process->setStandardErrorFile(log, QIODevice::Append);
-    process->start();
-    if (!process->waitForStarted(READY_TIMEOUT_MS)) {
-        delete process;
-        return nullptr;
-    }
-    return process;
-}
-
 bool PulseAudioSession::start(QString* error)
 {
     for (const char* program : {"pulseaudio", "pactl", "paplay"}) {
@@ -134,9 +95,10 @@ bool PulseAudioSession::start(QString* error)
                      .arg(home.filePath("native"))
                      .toUtf8());
     script.close();
-    daemon = launch("pulseaudio",
+    daemon = startLogged("pulseaudio",
         {"-n", "-F", script.fileName(), "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-            "--log-target=stderr"});
+            "--log-target=stderr"},
+        environment(), home.path());
     if (!daemon) {
         *error = "pulseaudio did not start";
         return false;
@@ -173,7 +135,8 @@ bool PulseAudioSession::playTone(double hertz, double seconds)
 
 bool PulseAudioSession::playFile(const QString& path, int latencyMs)
 {
-    QProcess* player = launch("paplay", {QString("--latency-msec=%1").arg(latencyMs), path});
+    QProcess* player
+        = startLogged("paplay", {QString("--latency-msec=%1").arg(latencyMs), path}, environment(), home.path());
     if (!player)
         return false;
     clients.push_back(player);
@@ -182,23 +145,7 @@ bool PulseAudioSession::playFile(const QString& path, int latencyMs)
 
 int PulseAudioSession::run(const QString& program, const QStringList& arguments, QString* standardOutput, int timeoutMs)
 {
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments(arguments);
-    process.setProcessEnvironment(environment());
-    process.setChildProcessModifier(dieWithParent);
-    process.setStandardErrorFile(QProcess::nullDevice());
-    process.start();
-    if (!process.waitForStarted(timeoutMs))
-        return -1;
-    if (!process.waitForFinished(timeoutMs)) {
-        ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
-        process.waitForFinished(TERMINATE_WAIT_MS);
-        return -1;
-    }
-    if (standardOutput)
-        *standardOutput = QString::fromUtf8(process.readAllStandardOutput());
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return runProgram(program, arguments, environment(), standardOutput, timeoutMs);
 }
 
 } // namespace vistrale::test

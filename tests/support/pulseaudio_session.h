@@ -49,8 +49,6 @@ public:
         const QString& program, const QStringList& arguments, QString* standardOutput = nullptr, int timeoutMs = 10000);
 
 private:
-    QProcess* launch(const QString& program, const QStringList& arguments);
-
     QTemporaryDir home;
     QProcess* daemon = nullptr;
     std::vector<QProcess*> clients;

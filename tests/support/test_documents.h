@@ -1,7 +1,8 @@
 #pragma once
 
+#include "tests/support/test_files.h"
+
 #include <QColor>
-#include <QFile>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
@@ -32,13 +33,6 @@ inline bool writeTestPdf(const QString& path, QSizeF pagePoints, int pages = 1, 
         painter.drawText(whole, Qt::AlignCenter, QString::number(page + 1));
     }
     return painter.end();
-}
-
-// Writes raw bytes to a file; false when it cannot.
-inline bool writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
 } // namespace vistrale::test

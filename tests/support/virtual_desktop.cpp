@@ -1,5 +1,6 @@
 #include "tests/support/virtual_desktop.h"
 
+#include "tests/support/child_process.h"
 #include "tests/support/wait_until.h"
 
 #include <QDir>
@@ -10,15 +11,12 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <csignal>
-#include <sys/prctl.h>
-#include <unistd.h>
 #include <xcb/xcb.h>
 
 namespace vistrale::test {
 namespace {
 
 constexpr int READY_TIMEOUT_MS = 15000;
-constexpr int TERMINATE_WAIT_MS = 1500;
 
 xcb_connection_t* conn(void* x)
 {
@@ -61,12 +59,6 @@ bool viewable(xcb_connection_t* c, xcb_window_t window)
     return result;
 }
 
-// Children die with the test process, even when it crashes.
-void dieWithParent()
-{
-    prctl(PR_SET_PDEATHSIG, SIGTERM);
-}
-
 } // namespace
 
 VirtualDesktop::VirtualDesktop(VirtualDesktopOptions options)
@@ -82,27 +74,14 @@ VirtualDesktop::~VirtualDesktop()
             ::kill(static_cast<pid_t>(process->processId()), SIGTERM);
     }
     for (QProcess* process : clients)
-        stop(process);
+        stopProcess(process);
     clients.clear();
     if (x)
         xcb_disconnect(conn(x));
     x = nullptr;
     for (auto it = daemons.rbegin(); it != daemons.rend(); ++it)
-        stop(*it);
+        stopProcess(*it);
     daemons.clear();
-}
-
-void VirtualDesktop::stop(QProcess* process)
-{
-    if (process->state() != QProcess::NotRunning) {
-        const auto pid = static_cast<pid_t>(process->processId());
-        ::kill(pid, SIGTERM);
-        if (!process->waitForFinished(TERMINATE_WAIT_MS)) {
-            ::kill(pid, SIGKILL);
-            process->waitForFinished(TERMINATE_WAIT_MS);
-        }
-    }
-    delete process;
 }
 
 QProcessEnvironment VirtualDesktop::environment() const
@@ -127,23 +106,8 @@ QProcessEnvironment VirtualDesktop::environment() const
 
 QProcess* VirtualDesktop::launch(const QString& program, const QStringList& arguments, bool client)
 {
-    auto* process = new QProcess;
-    process->setProgram(program);
-    process->setArguments(arguments);
-    process->setProcessEnvironment(environment());
-    process->setChildProcessModifier(dieWithParent);
-    // Output goes to a log in the temporary HOME (a pipe nobody reads would fill up).
-    static int serial = 0;
-    const QString log = home.filePath(QString("%1-%2.log").arg(QFileInfo(program).fileName()).arg(++serial));
-    process->setStandardErrorFile(log);
-    if (client)
-        process->setStandardOutputFile(log, QIODevice::Append);
-    process->start();
-    if (!process->waitForStarted(READY_TIMEOUT_MS)) {
-        delete process;
-        return nullptr;
-    }
-    return process;
+    // A daemon's standard output stays readable: Xvfb and the bus print where to reach them.
+    return startLogged(program, arguments, environment(), home.path(), !client);
 }
 
 bool VirtualDesktop::start(QString* error)
@@ -176,28 +140,10 @@ bool VirtualDesktop::start(QString* error)
 
 bool VirtualDesktop::startBus(QString* error)
 {
-    if (QStandardPaths::findExecutable("dbus-daemon").isEmpty()) {
-        *error = "dbus-daemon not installed";
-        return false;
-    }
-    const QString socket = home.filePath("bus");
-    QProcess* bus
-        = launch("dbus-daemon", {"--session", "--nofork", "--print-address", "--address=unix:path=" + socket}, false);
-    if (!bus) {
-        *error = "dbus-daemon did not start";
-        return false;
-    }
-    daemons.push_back(bus);
-    QElapsedTimer timer;
-    timer.start();
-    while (!bus->canReadLine() && timer.elapsed() < READY_TIMEOUT_MS)
-        bus->waitForReadyRead(100);
-    busAddress = QString::fromUtf8(bus->readLine()).trimmed();
-    if (busAddress.isEmpty()) {
-        *error = "dbus-daemon printed no address";
-        return false;
-    }
-    return true;
+    QProcess* bus = startSessionBus(home.filePath("bus"), environment(), home.path(), &busAddress, error);
+    if (bus)
+        daemons.push_back(bus);
+    return bus;
 }
 
 bool VirtualDesktop::startServer(QString* error)
@@ -218,12 +164,8 @@ bool VirtualDesktop::startServer(QString* error)
         return false;
     }
     daemons.push_back(server);
-    QElapsedTimer timer;
-    timer.start();
-    while (!server->canReadLine() && server->state() == QProcess::Running && timer.elapsed() < READY_TIMEOUT_MS)
-        server->waitForReadyRead(100);
     bool ok = false;
-    const int number = QString::fromUtf8(server->readLine()).trimmed().toInt(&ok);
+    const int number = firstLine(server, READY_TIMEOUT_MS).toInt(&ok);
     if (!ok) {
         *error = "Xvfb reported no display number (see " + home.path() + ")";
         return false;
@@ -410,7 +352,7 @@ void VirtualDesktop::stopClient(qint64 pid)
 {
     for (auto it = clients.begin(); it != clients.end(); ++it) {
         if ((*it)->processId() == pid) {
-            stop(*it);
+            stopProcess(*it);
             clients.erase(it);
             return;
         }
@@ -419,23 +361,7 @@ void VirtualDesktop::stopClient(qint64 pid)
 
 int VirtualDesktop::run(const QString& program, const QStringList& arguments, QString* standardOutput, int timeoutMs)
 {
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments(arguments);
-    process.setProcessEnvironment(environment());
-    process.setChildProcessModifier(dieWithParent);
-    process.setProcessChannelMode(QProcess::SeparateChannels);
-    process.start();
-    if (!process.waitForStarted(timeoutMs))
-        return -1;
-    if (!process.waitForFinished(timeoutMs)) {
-        ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
-        process.waitForFinished(TERMINATE_WAIT_MS);
-        return -1;
-    }
-    if (standardOutput)
-        *standardOutput = QString::fromUtf8(process.readAllStandardOutput());
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return runProgram(program, arguments, environment(), standardOutput, timeoutMs);
 }
 
 bool VirtualDesktop::splitIntoMonitors(const QList<QRect>& monitors)

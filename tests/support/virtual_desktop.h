@@ -69,7 +69,6 @@ public:
 
 private:
     QProcess* launch(const QString& program, const QStringList& arguments, bool client);
-    void stop(QProcess* process);
     bool startBus(QString* error);
     bool startServer(QString* error);
     bool startWindowManager(QString* error);

@@ -1,6 +1,7 @@
 #include "app/settings/settings_keys.h"
 #include "preview/window_drag_view.h"
 #include "tests/preview/controller_harness.h"
+#include "tests/support/test_files.h"
 #include "tests/support/wait_until.h"
 #include "webcam/backdrops.h"
 #include "webcam/documents_directory.h"
@@ -32,13 +33,10 @@ protected:
     }
     ~BackdropsTest() override { qputenv("XDG_DATA_HOME", previousDataHome); }
 
-    QString writeFile(const QString& name, const QByteArray& content)
+    QString write(const QString& name, const QByteArray& content)
     {
-        const QString path = source.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(content);
-        return path;
+        EXPECT_TRUE(writeFile(source.filePath(name), content));
+        return source.filePath(name);
     }
     QString writePicture(const QString& name, QColor colour)
     {
@@ -92,7 +90,7 @@ TEST_F(BackdropsTest, DroppedFilesGoWhereTheirExtensionSays)
         SCOPED_TRACE(c.name.toStdString());
         documents.clear();
         const std::optional<QString> before = stored();
-        h->vc->droppedFile(writeFile(c.name, c.content), QPointF(100, 100));
+        h->vc->droppedFile(write(c.name, c.content), QPointF(100, 100));
         settle();
         if (c.document) {
             EXPECT_EQ(documents, QStringList{source.filePath(c.name)});
@@ -139,7 +137,7 @@ TEST_F(BackdropsTest, ThePreviewTakesDroppedPicturesVideosAndDocumentsOnly)
 
 TEST_F(BackdropsTest, TheLoopedVideoStartsOverAtItsEnd)
 {
-    h->vc->droppedFile(writeFile("loop.mp4", "fake-video\n#ff0000\n#0000ff\n"), QPointF(1, 1));
+    h->vc->droppedFile(write("loop.mp4", "fake-video\n#ff0000\n#0000ff\n"), QPointF(1, 1));
     settle();
     ASSERT_NE(h->vc->backdrops()->videoPlayerLooped(), nullptr);
     QSet<QRgb> seen;
@@ -158,11 +156,7 @@ TEST_F(BackdropsTest, UnusableFilesLeaveTheBackdropAsItWas)
     h->vc->droppedFile(writePicture("good.png", Qt::green), QPointF(1, 1));
     settle();
     const std::optional<QString> good = stored();
-    const QByteArray copy = [&] {
-        QFile file(QDir(folder).filePath("background.png"));
-        file.open(QIODevice::ReadOnly);
-        return file.readAll();
-    }();
+    const QByteArray copy = readFile(QDir(folder).filePath("background.png"));
     ASSERT_EQ(backdropPixel(), QColor(Qt::green).rgb());
 
     // A picture 60000 pixels wide, claimed in a few bytes: refused before decoding.
@@ -171,8 +165,7 @@ TEST_F(BackdropsTest, UnusableFilesLeaveTheBackdropAsItWas)
     const QString bomb = source.filePath("bomb.png");
     header.save(bomb, "PNG");
 
-    for (const QString& path :
-        {writeFile("broken.png", "not a picture"), writeFile("broken.mov", "not a video"), bomb}) {
+    for (const QString& path : {write("broken.png", "not a picture"), write("broken.mov", "not a video"), bomb}) {
         SCOPED_TRACE(path.toStdString());
         h->vc->droppedFile(path, QPointF(1, 1));
         h->vc->setBackgroundImage(QUrl::fromLocalFile(path).toString());
@@ -180,9 +173,7 @@ TEST_F(BackdropsTest, UnusableFilesLeaveTheBackdropAsItWas)
         EXPECT_EQ(backdropPixel(), QColor(Qt::green).rgb());
         EXPECT_FALSE(h->vc->desktopView->isHidden());
         EXPECT_EQ(stored(), good);
-        QFile file(QDir(folder).filePath("background.png"));
-        file.open(QIODevice::ReadOnly);
-        EXPECT_EQ(file.readAll(), copy);
+        EXPECT_EQ(readFile(QDir(folder).filePath("background.png")), copy);
     }
     h->vc->setBackgroundImage("data:image/png;base64,bm90IGEgcGljdHVyZQ==");
     EXPECT_EQ(backdropPixel(), QColor(Qt::green).rgb());
@@ -212,7 +203,7 @@ TEST_F(BackdropsTest, TheChoiceSurvivesARestart)
     EXPECT_EQ(h->vc->desktopView->contents().pixel(960, 100), monterey.pixel(960, 100));
 
     // A video plays again after a restart.
-    h->vc->droppedFile(writeFile("loop.mov", "fake-video\n#00ffff\n"), QPointF(1, 1));
+    h->vc->droppedFile(write("loop.mov", "fake-video\n#00ffff\n"), QPointF(1, 1));
     settle();
     restart();
     EXPECT_NE(h->vc->backdrops()->videoPlayerLooped(), nullptr);

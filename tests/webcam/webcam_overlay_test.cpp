@@ -7,10 +7,10 @@
 #include "preview/view_tags.h"
 #include "preview/window_drag_view.h"
 #include "tests/preview/controller_harness.h"
+#include "tests/support/test_files.h"
 #include "webcam/webcam_overlay.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QMouseEvent>
 #include <gtest/gtest.h>
 
@@ -224,10 +224,7 @@ TEST(WebcamOverlay, APictureBecomesTheAvatarAndOtherFilesAreRefused)
 {
     WebcamHarness h;
     const QString notAPicture = h.dir.filePath("notes.png");
-    QFile file(notAPicture);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("plain text, not a picture");
-    file.close();
+    ASSERT_TRUE(writeFile(notAPicture, "plain text, not a picture"));
     EXPECT_FALSE(h.vc->setAvatarImage(notAPicture));
     h.settle();
     ASSERT_FALSE(h.fake.dialogs->shown.empty());

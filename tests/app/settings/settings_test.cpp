@@ -138,28 +138,19 @@ TEST_F(SettingsFile, TogglingMovOnAndOffAgainLeavesNoMovKeyInTheFile)
     EXPECT_TRUE(settings->toggle(keys::SOUND_OFF));
 }
 
-TEST(BorderColor, IsTheLightBlueWhenNothingIsStored)
+TEST(BorderColor, IsTheLightBlueWhenNothingIsStoredAndSurvivesTheArchiveAndANewStore)
 {
     QTemporaryDir dir;
-    const auto settings = Settings::atPath(dir.filePath("Vistrale.conf"));
-    const QColor color = borderColorSetting(*settings);
+    const QString path = dir.filePath("Vistrale.conf");
+    const QColor color = borderColorSetting(*Settings::atPath(path));
     EXPECT_NEAR(color.redF(), 0.396078431372549, 1e-6);
     EXPECT_NEAR(color.greenF(), 0.5686274509803921, 1e-6);
     EXPECT_NEAR(color.blueF(), 0.9411764705882353, 1e-6);
     EXPECT_EQ(color.alphaF(), 1.0f);
-}
 
-TEST(BorderColor, SurvivesTheArchiveAndANewStore)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("Vistrale.conf");
     const QColor chosen = QColor::fromRgbF(0.2f, 0.8f, 0.1f, 0.5f);
-    {
-        auto settings = Settings::atPath(path);
-        settings->setData(keys::CAMERA_BORDER_COLOR, archiveColor(chosen));
-    }
-    const auto settings = Settings::atPath(path);
-    EXPECT_EQ(borderColorSetting(*settings).rgba64(), chosen.rgba64());
+    Settings::atPath(path)->setData(keys::CAMERA_BORDER_COLOR, archiveColor(chosen));
+    EXPECT_EQ(borderColorSetting(*Settings::atPath(path)).rgba64(), chosen.rgba64());
 }
 
 TEST(BorderColor, FallsBackToTheLightBlueForCorruptArchives)
