@@ -10,6 +10,7 @@
 #include "recording/recording_controller.h"
 #include "recording/video_recorder.h"
 #include "tests/preview/controller_harness.h"
+#include "tests/support/test_files.h"
 #include "tests/support/wait_until.h"
 
 #include <QDir>
@@ -285,15 +286,7 @@ TEST(Captions, TheCaptionEditorsCaptionsAreBurntIntoTheMovieAndSavedWithIt)
     using Outcome = VideoOverlayProcessor::Outcome;
     CaptionHarness h;
     const RecordingResult result = recordHello(h, "2");
-    auto movieHolds = [&] {
-        QFile movie(result.files.outputUrl);
-        return movie.open(QIODevice::ReadOnly) ? movie.readAll() : QByteArray();
-    };
-    {
-        QFile movie(result.files.outputUrl);
-        ASSERT_TRUE(movie.open(QIODevice::WriteOnly));
-        movie.write("recorded");
-    }
+    ASSERT_TRUE(writeFile(result.files.outputUrl, "recorded"));
     std::vector<double> posted;
     const int observer = NotificationCenter::defaultCenter().addObserver(
         "ProgressBarPercentage", [&](const QVariantMap& info) { posted.push_back(info["progress"].toDouble()); });
@@ -353,17 +346,13 @@ TEST(Captions, TheCaptionEditorsCaptionsAreBurntIntoTheMovieAndSavedWithIt)
     });
     EXPECT_EQ(completed, Outcome::Completed);
     EXPECT_EQ(posted, std::vector<double>{0.5});
-    EXPECT_EQ(movieHolds(), "exported");
+    EXPECT_EQ(readFile(result.files.outputUrl), "exported");
     EXPECT_EQ(savedAfterExport, std::make_pair(result.files.outputUrl, fixed));
     const std::size_t mergesBefore = h.fake.media->mergeRequests().size();
 
     // Cancelled by closing the editor, or failed: the movie stays as it was and gets the
     // edited captions as its subtitle track.
-    {
-        QFile movie(result.files.outputUrl);
-        ASSERT_TRUE(movie.open(QIODevice::WriteOnly));
-        movie.write("recorded");
-    }
+    ASSERT_TRUE(writeFile(result.files.outputUrl, "recorded"));
     const auto [cancelled, savedAfterCancel]
         = edit([&](TranscriptEdit& editor, std::optional<Outcome>& outcome) { exportNow(editor, outcome); });
     EXPECT_EQ(cancelled, Outcome::Cancelled);
@@ -431,9 +420,7 @@ TEST(Captions, ARecordingWithCaptionsGoesThroughTheCaptionEditorToTheSavePanel)
         QFile srt(h.dir.filePath("kept.srt"));
         ASSERT_TRUE(srt.open(QIODevice::ReadOnly));
         EXPECT_EQ(srt.readAll(), "1\n00:00:00,500 --> 00:00:01,750\nhello there\n");
-        QFile kept(h.dir.filePath("kept.mp4"));
-        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
-        EXPECT_EQ(kept.readAll(), "exported");
+        EXPECT_EQ(readFile(h.dir.filePath("kept.mp4")), "exported");
     }
     if (previousCache.isNull())
         qunsetenv("XDG_CACHE_HOME");

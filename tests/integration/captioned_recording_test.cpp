@@ -1,9 +1,8 @@
 // The whole application: a recording made while live captions run goes through the
 // caption editor, whose own Save burns the edited captions in; the saved movie
 // carries them as a subtitle track and a .srt file beside it.
+#include "tests/integration/vistrale_desktop_test.h"
 #include "tests/support/pulseaudio_session.h"
-#include "tests/support/vistrale_process.h"
-#include "tests/support/wait_until.h"
 
 #include <QFile>
 #include <QProcess>
@@ -13,23 +12,22 @@
 using namespace vistrale;
 using namespace vistrale::test;
 
-TEST(CaptionedRecording, EditedCaptionsAreBurntInAndKeptAsSubtitles)
+using CaptionedRecording = VistraleDesktopTest;
+
+TEST_F(CaptionedRecording, EditedCaptionsAreBurntInAndKeptAsSubtitles)
 {
-    VirtualDesktop desktop;
     PulseAudioSession sound;
     QString error;
-    ASSERT_TRUE(desktop.start(&error)) << qPrintable(error);
     ASSERT_TRUE(sound.start(&error)) << qPrintable(error);
-    VistraleProcess app(desktop);
-    app.writeSettings({"already-shown=true", "locale=en-US"});
-    app.setEnvironment("PULSE_SERVER", sound.serverAddress());
-    ASSERT_TRUE(app.start(&error)) << qPrintable(error);
+    app->setEnvironment("PULSE_SERVER", sound.serverAddress());
+    startWith({"already-shown=true", "locale=en-US"});
+    VistraleProcess& app = *this->app;
     const std::optional<quint32> preview = app.previewWindow();
     ASSERT_TRUE(preview);
     const std::optional<QRect> geometry = app.windowGeometry(*preview);
     ASSERT_TRUE(geometry);
-    desktop.run("xdotool", {"mousemove", "--sync", QString::number(geometry->right() - 40),
-                               QString::number(geometry->top() + 12), "click", "1"});
+    xdotool({"mousemove", "--sync", QString::number(geometry->right() - 40), QString::number(geometry->top() + 12),
+        "click", "1"});
     ASSERT_TRUE(app.waitForLine("recognizer.supportsOnDeviceRecognition=", 10000)) << qPrintable(app.output());
 
     QTemporaryDir dir;

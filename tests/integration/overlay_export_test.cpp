@@ -8,6 +8,7 @@
 #include "platform/qt/qt_clock.h"
 #include "recording/video_overlay_processor.h"
 #include "tests/support/synthetic_frames.h"
+#include "tests/support/test_files.h"
 #include "tests/support/wait_until.h"
 
 #include <QFile>
@@ -183,10 +184,7 @@ TEST_F(OverlayExport, SilentTruncatedOrCancelledRecordingsNeverLoseTheInput)
 {
     const QString recording = folder.filePath("recording.mp4");
     ASSERT_TRUE(makeRecording(folder, recording, true));
-    const QByteArray original = [&] {
-        QFile file(recording);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }();
+    const QByteArray original = test::readFile(recording);
     const auto overlays = captionOverlays(parseCaptionEntries("hi___0___500"), box, 2);
 
     // Video only in, video only out.
@@ -203,10 +201,7 @@ TEST_F(OverlayExport, SilentTruncatedOrCancelledRecordingsNeverLoseTheInput)
     // fails without an output.
     {
         const QString cut = folder.filePath("cut.mp4");
-        QFile file(cut);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(original.left(original.size() * 2 / 3));
-        file.close();
+        ASSERT_TRUE(test::writeFile(cut, original.left(original.size() * 2 / 3)));
         VideoOverlayProcessor processor(cut, folder.filePath("cut-out.mp4"), media, clock);
         processor.overlays = overlays;
         const auto outcome = runExport(processor).outcome;
@@ -221,15 +216,10 @@ TEST_F(OverlayExport, SilentTruncatedOrCancelledRecordingsNeverLoseTheInput)
     }
     // Not a movie: fails without an output.
     {
-        QFile notes(folder.filePath("notes.mp4"));
-        ASSERT_TRUE(notes.open(QIODevice::WriteOnly));
-        notes.write("not a movie");
-        notes.close();
-        VideoOverlayProcessor processor(notes.fileName(), folder.filePath("none.mp4"), media, clock);
+        ASSERT_TRUE(test::writeFile(folder.filePath("notes.mp4"), "not a movie"));
+        VideoOverlayProcessor processor(folder.filePath("notes.mp4"), folder.filePath("none.mp4"), media, clock);
         EXPECT_EQ(runExport(processor).outcome, VideoOverlayProcessor::Outcome::Failed);
         EXPECT_FALSE(QFile::exists(folder.filePath("none.mp4")));
     }
-    QFile file(recording);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), original);
+    EXPECT_EQ(test::readFile(recording), original);
 }
