@@ -43,7 +43,7 @@ TEST(CameraBufferDamage, BuffersWrittenOnlyWhereTheyLagHoldTheSameBytesAsAFullCo
         {Event::Changed, 0}, {Event::Changed, 3}, {Event::BuffersReplaced, 2}, {Event::Changed, 1},
         {Event::Repeated, 0}, {Event::Changed, 3}, {Event::Changed, 2}};
 
-    for (const CameraPixelFormat format : {CameraPixelFormat::YUY2, CameraPixelFormat::NV12, CameraPixelFormat::BGRx}) {
+    for (const CameraPixelFormat format : {CameraPixelFormat::YUY2, CameraPixelFormat::NV12}) {
         QRandomGenerator random(7);
         QImage picture(SIZE, QImage::Format_ARGB32_Premultiplied);
         for (int y = 0; y < SIZE.height(); ++y)
@@ -53,8 +53,8 @@ TEST(CameraBufferDamage, BuffersWrittenOnlyWhereTheyLagHoldTheSameBytesAsAFullCo
         CameraBufferDamage damage;
         quint64 sequence = 0;
         bool mirrored = false;
-        int index = 0;
-        for (const Step& step : steps) {
+        for (std::size_t index = 0; index < std::size(steps); ++index) {
+            const Step& step = steps[index];
             // A new picture differs from the last inside one box, odd rows included.
             const QRect box(random.bounded(SIZE.width() - 8), random.bounded(SIZE.height() - 5), random.bounded(1, 9),
                 random.bounded(1, 6));
@@ -94,7 +94,6 @@ TEST(CameraBufferDamage, BuffersWrittenOnlyWhereTheyLagHoldTheSameBytesAsAFullCo
                 EXPECT_EQ(buffer, converted(picture, format, mirrored))
                     << "format " << int(format) << ", step " << index << ", buffer " << step.buffer;
             }
-            ++index;
         }
     }
 }
