@@ -339,11 +339,21 @@ bool measure(int windows, double period, double jitter, double seconds, const ch
     for (std::size_t i = 0; i < places.size(); ++i)
         matchWindow(painter.changesOf(i), frames, i, result);
     const int counted = static_cast<int>(result.latencies.size());
+    // The output's pace while the windows repaint, from the first change to the last.
+    double first = 1e300, last = -1e300;
+    for (std::size_t i = 0; i < places.size(); ++i)
+        for (const Change& change : painter.changesOf(i)) {
+            first = std::min(first, change.sent);
+            last = std::max(last, change.sent);
+        }
+    const auto during = std::count_if(frames.begin(), frames.end(),
+        [&](const TracedFrame& frame) { return frame.time >= first && frame.time <= last; });
+    const double outputRate = last > first ? during / (last - first) : 0;
     std::printf("%d window(s), each repainting %s: latency median %.1f ms, 90th percentile %.1f ms (%d changes, "
-                "%.0f %% shown themselves, %d never shown; paint round trip %.2f ms median)\n",
+                "%.0f %% shown themselves, %d never shown; paint round trip %.2f ms median; %.1f output frames/s)\n",
         windows, pace, percentile(result.latencies, 0.5), percentile(result.latencies, 0.9), counted,
-        counted ? 100.0 * result.shownThemselves / counted : 0.0, result.neverShown,
-        percentile(result.roundTrips, 0.5));
+        counted ? 100.0 * result.shownThemselves / counted : 0.0, result.neverShown, percentile(result.roundTrips, 0.5),
+        outputRate);
     std::fflush(stdout);
     return true;
 }

@@ -18,6 +18,9 @@ public:
     virtual void reconfigure(QSize pointSize) = 0;
     // Main thread. No frame is delivered after it returns.
     virtual void stop() = 0;
+    // Main thread. The frame stamped `hostTime` is in the output now, so the stream may
+    // deliver its next change at once instead of after its interval.
+    virtual void frameShown(double hostTime) = 0;
 };
 
 class CaptureService {

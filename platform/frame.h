@@ -18,6 +18,10 @@ struct FrameBuffer {
     // output frame, so that viewers repaint only those. Unknown (all of them) when
     // not set.
     std::optional<QRect> changed;
+    // For output frames: their number, counting from 1 for each compositor, so that a
+    // consumer can tell whether `changed` is relative to the frame it saw last. 0 when
+    // not numbered.
+    quint64 sequence = 0;
 };
 
 using FrameRef = std::shared_ptr<const FrameBuffer>;

@@ -106,6 +106,17 @@ void VistraleViewController::streamFrameArrived(qint64 windowNumber, const Frame
         return;
     grantScreenPermission();
     view->setPicture(frame->image, cropFor(windowNumber));
+    framesAwaitingSnapshot[windowNumber] = frame->hostTime;
+}
+
+void VistraleViewController::streamFramesShown()
+{
+    for (const auto& [windowNumber, hostTime] : framesAwaitingSnapshot) {
+        auto found = streams.find(windowNumber);
+        if (found != streams.end())
+            found->second->frameShown(hostTime);
+    }
+    framesAwaitingSnapshot.clear();
 }
 
 void VistraleViewController::reconfigureStream(qint64 windowNumber, const QRectF& frame)

@@ -138,6 +138,7 @@ void Compositor::drawPending()
         buffer->changed.reset();
     handedOut = look;
     pooled.drawn = std::move(look);
+    buffer->sequence = ++handedOutCount;
     buffer->hostTime = clock.now();
     const double cpuMilliseconds = threadCpuMilliseconds() - cpuStart;
     const double milliseconds = timer.nsecsElapsed() / 1.0e6;

@@ -91,6 +91,7 @@ private:
     std::vector<Pooled> pool;
     // The look of the frame handed out last, to tell the next one's changes.
     std::optional<Drawn> handedOut;
+    quint64 handedOutCount = 0;
     Pooled& takeBuffer(QSize size);
     struct ScaledPicture {
         qint64 key;

@@ -189,7 +189,10 @@ void VistraleViewController::buildShareWindow()
         if (!token.expired())
             panelFrameArrived(std::move(frame));
     });
-    scene->setSnapshotHandler([this](DrawListRef list) { panelCompositor->submit(std::move(list)); });
+    scene->setSnapshotHandler([this](DrawListRef list) {
+        panelCompositor->submit(std::move(list));
+        streamFramesShown();
+    });
 
     shareWindow = std::make_unique<ShareWindowView>(realRect.size().toSize());
     shareWindow->setWindowTitle(tr("Vistrale Share"));

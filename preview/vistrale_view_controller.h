@@ -345,6 +345,9 @@ private:
     void reconfigureStream(qint64 windowNumber, const QRectF& frame);
     void stopStream(qint64 windowNumber);
     void streamFrameArrived(qint64 windowNumber, const FrameRef& frame);
+    // After a snapshot: tells each stream whose frame it took, so the stream may
+    // capture its next change at once.
+    void streamFramesShown();
     std::optional<QRectF> cropFor(qint64 windowNumber) const;
     void grantScreenPermission();
 
@@ -368,6 +371,8 @@ private:
     struct StreamSlot;
     std::map<qint64, std::unique_ptr<SKImageView>> imageViews;
     std::map<qint64, std::unique_ptr<CaptureStream>> streams;
+    // Stamps of the frames set into the views since the last snapshot, per window.
+    std::map<qint64, double> framesAwaitingSnapshot;
     std::map<qint64, std::unique_ptr<HighlightWindowController>> highlightViews;
     std::unique_ptr<RepeatingTimer> dispatchSourceTimer;
     std::unique_ptr<RepeatingTimer> slowtimer;

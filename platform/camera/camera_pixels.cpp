@@ -76,25 +76,24 @@ void convertRows(
     }
 }
 
-// Converts a picture of the destination's size, flipping it in bands of rows so
-// that the flipped rows are still in the cache when they are converted.
-void convertPicture(
-    const uint8_t* src, int srcStride, CameraPixelFormat format, const CameraPlanes& out, QSize size, bool mirrored)
+// Converts rows [first, end) of a picture of the destination's size, flipping them in
+// bands of rows so that the flipped rows are still in the cache when they are converted.
+void convertPicture(const uint8_t* src, int srcStride, CameraPixelFormat format, const CameraPlanes& out, int width,
+    int first, int end, bool mirrored)
 {
-    const int width = size.width();
-    const int height = size.height();
+    const uint8_t* from = src + static_cast<ptrdiff_t>(first) * srcStride;
     if (!mirrored) {
-        convertRows(src, srcStride, format, out, width, 0, height);
+        convertRows(from, srcStride, format, out, width, first, end - first);
         return;
     }
     if (format == CameraPixelFormat::BGRx || format == CameraPixelFormat::BGRA) {
-        libyuv::ARGBMirror(src, srcStride, out.data[0], out.stride[0], width, height);
+        libyuv::ARGBMirror(from, srcStride, out.data[0] + first * out.stride[0], out.stride[0], width, end - first);
         return;
     }
     const int bandStride = width * 4;
     uint8_t* band = scratch(Slot::Band, static_cast<size_t>(bandStride) * MIRROR_BAND_ROWS);
-    for (int y = 0; y < height; y += MIRROR_BAND_ROWS) {
-        const int rows = std::min(MIRROR_BAND_ROWS, height - y);
+    for (int y = first; y < end; y += MIRROR_BAND_ROWS) {
+        const int rows = std::min(MIRROR_BAND_ROWS, end - y);
         libyuv::ARGBMirror(src + static_cast<ptrdiff_t>(y) * srcStride, srcStride, band, bandStride, width, rows);
         convertRows(band, bandStride, format, out, width, y, rows);
     }
@@ -160,7 +159,7 @@ bool writeCameraPicture(const uint8_t* bgra, int bgraStride, QSize inSize, Camer
     if (!sizeFits(format, outSize) || !out.data[0])
         return false;
     if (inSize == outSize) {
-        convertPicture(bgra, bgraStride, format, out, outSize, mirrored);
+        convertPicture(bgra, bgraStride, format, out, outSize.width(), 0, outSize.height(), mirrored);
         return true;
     }
     const bool packedRgb = format == CameraPixelFormat::BGRx || format == CameraPixelFormat::BGRA;
@@ -174,7 +173,24 @@ bool writeCameraPicture(const uint8_t* bgra, int bgraStride, QSize inSize, Camer
     uint8_t* scaled = scratch(Slot::Scaled, static_cast<size_t>(scaledStride) * outSize.height());
     libyuv::ARGBScale(bgra, bgraStride, inSize.width(), inSize.height(), scaled, scaledStride, outSize.width(),
         outSize.height(), libyuv::kFilterBilinear);
-    convertPicture(scaled, scaledStride, format, out, outSize, mirrored);
+    convertPicture(scaled, scaledStride, format, out, outSize.width(), 0, outSize.height(), mirrored);
+    return true;
+}
+
+bool writeCameraRows(const uint8_t* bgra, int bgraStride, QSize size, CameraPixelFormat format, const CameraPlanes& out,
+    bool mirrored, CameraRows rows)
+{
+    if (!bgra || bgraStride < size.width() * 4 || !sizeFits(format, size) || !out.data[0])
+        return false;
+    int first = std::max(0, rows.first);
+    int end = std::min(size.height(), rows.end);
+    // Rows that share chroma are converted together.
+    if (needsEvenHeight(format)) {
+        first -= first % 2;
+        end += end % 2;
+    }
+    if (end > first)
+        convertPicture(bgra, bgraStride, format, out, size.width(), first, end, mirrored);
     return true;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/camera/camera_buffer_damage.h"
+
 #include <QSize>
 #include <cstdint>
 
@@ -37,5 +39,12 @@ CameraPlanes cameraPackedPlanes(CameraPixelFormat format, QSize size, uint8_t* b
 // scaling and flipping is kept per thread, so steady frames do not allocate.
 bool writeCameraPicture(const uint8_t* bgra, int bgraStride, QSize inSize, CameraPixelFormat format,
     const CameraPlanes& out, QSize outSize, bool mirrored);
+
+// Writes only `rows` of a source picture of the destination's own `size` (widened to
+// whole chroma rows where the format shares them), leaving the other rows of `out` as
+// they are: the same bytes there as writeCameraPicture would give. True also when there
+// is nothing to write; false for the sizes writeCameraPicture refuses.
+bool writeCameraRows(const uint8_t* bgra, int bgraStride, QSize size, CameraPixelFormat format, const CameraPlanes& out,
+    bool mirrored, CameraRows rows);
 
 } // namespace vistrale

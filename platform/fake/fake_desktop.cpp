@@ -94,6 +94,7 @@ public:
     }
     void reconfigure(QSize pointSize) override { stream->size = pointSize; }
     void stop() override { stream->stopped = true; }
+    void frameShown(double hostTime) override { stream->shown.push_back(hostTime); }
 
 private:
     std::shared_ptr<FakeCaptureService::Stream> stream;
@@ -106,7 +107,8 @@ std::unique_ptr<CaptureStream> FakeCaptureService::startWindow(
 {
     if (std::find(refused.begin(), refused.end(), windowNumber) != refused.end())
         return nullptr;
-    auto stream = std::make_shared<Stream>(Stream{windowNumber, 0, pointSize, std::move(frames), std::move(errors)});
+    auto stream
+        = std::make_shared<Stream>(Stream{windowNumber, 0, pointSize, std::move(frames), std::move(errors), false, {}});
     streams.push_back(stream);
     return std::make_unique<FakeStream>(stream);
 }
@@ -114,7 +116,8 @@ std::unique_ptr<CaptureStream> FakeCaptureService::startWindow(
 std::unique_ptr<CaptureStream> FakeCaptureService::startDisplay(
     quint32 displayId, QSize pointSize, FrameSink frames, ErrorSink errors)
 {
-    auto stream = std::make_shared<Stream>(Stream{0, displayId, pointSize, std::move(frames), std::move(errors)});
+    auto stream
+        = std::make_shared<Stream>(Stream{0, displayId, pointSize, std::move(frames), std::move(errors), false, {}});
     streams.push_back(stream);
     return std::make_unique<FakeStream>(stream);
 }

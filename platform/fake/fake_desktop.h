@@ -121,6 +121,8 @@ public:
         FrameSink frames;
         ErrorSink errors;
         bool stopped = false;
+        // The stamps frameShown() was called with, in order.
+        std::vector<double> shown;
     };
 
     std::unique_ptr<CaptureStream> startWindow(

@@ -1,6 +1,7 @@
 #include "platform/pipewire/pipewire_camera.h"
 
 #include "platform/camera.h"
+#include "platform/camera/camera_buffer_damage.h"
 #include "platform/camera/camera_pixels.h"
 #include "platform/log.h"
 
@@ -95,6 +96,7 @@ struct PipeWireCamera::Impl {
     static void onCoreError(void* data, uint32_t id, int seq, int res, const char* message);
     static void onStateChanged(void* data, pw_stream_state old, pw_stream_state state, const char* error);
     static void onParamChanged(void* data, uint32_t id, const spa_pod* param);
+    static void onBuffersChanged(void* data, pw_buffer* buffer);
     static void onRetry(void* data, uint64_t expirations);
     void formatChanged(const spa_pod* param);
 
@@ -122,6 +124,8 @@ struct PipeWireCamera::Impl {
     int stride = 0; // of the first plane; the others follow packed
     int pictureBytes = 0;
     uint32_t sequence = 0;
+    // What each buffer still lacks of the newest frame: only that is converted.
+    CameraBufferDamage damage;
 
     std::atomic<bool> watchedFlag{false};
     std::atomic<bool> publishedFlag{false};
@@ -137,6 +141,8 @@ PipeWireCamera::Impl::Impl(QString remoteName, QSize pictureSize)
     streamEvents.version = PW_VERSION_STREAM_EVENTS;
     streamEvents.state_changed = onStateChanged;
     streamEvents.param_changed = onParamChanged;
+    streamEvents.add_buffer = onBuffersChanged;
+    streamEvents.remove_buffer = onBuffersChanged;
 
     loop = pw_thread_loop_new("vistrale-pw", nullptr);
     if (!loop) {
@@ -317,6 +323,12 @@ void PipeWireCamera::Impl::onStateChanged(void* data, pw_stream_state, pw_stream
     self->updateWatched();
 }
 
+void PipeWireCamera::Impl::onBuffersChanged(void* data, pw_buffer*)
+{
+    // Memory may come back at an address that held another buffer: forget them all.
+    static_cast<Impl*>(data)->damage.reset();
+}
+
 void PipeWireCamera::Impl::onParamChanged(void* data, uint32_t id, const spa_pod* param)
 {
     if (id == SPA_PARAM_Format)
@@ -350,6 +362,7 @@ void PipeWireCamera::Impl::formatChanged(const spa_pod* param)
     }
     format = *chosen;
     negotiatedSize = chosenSize;
+    damage.reset();
     pictureBytes = bytes;
     // Planes packed one after another in one block, as readers expect.
     uint8_t probe = 0;
@@ -410,6 +423,10 @@ bool PipeWireCamera::write(const FrameBuffer& frame, double hostTime, bool mirro
     pw_thread_loop_lock(impl->loop);
     bool written = false;
     pw_buffer* buffer = nullptr;
+    // Every frame counts, also one no buffer is free for: the buffers that missed it
+    // still need its changes.
+    const bool sameSize = source->size() == impl->negotiatedSize;
+    impl->damage.frameArrived(frame.sequence, sameSize ? frame.changed : std::nullopt, source->size(), mirrored);
     if (impl->stream && impl->streaming && impl->negotiated)
         buffer = pw_stream_dequeue_buffer(impl->stream);
     if (buffer) {
@@ -418,8 +435,16 @@ bool PipeWireCamera::write(const FrameBuffer& frame, double hostTime, bool mirro
         if (data && data->data && data->chunk && data->maxsize >= static_cast<uint32_t>(impl->pictureBytes)) {
             const CameraPlanes planes
                 = cameraPackedPlanes(impl->format, impl->negotiatedSize, static_cast<uint8_t*>(data->data));
-            written = writeCameraPicture(source->constBits(), static_cast<int>(source->bytesPerLine()), source->size(),
-                impl->format, planes, impl->negotiatedSize, mirrored);
+            const CameraRows rows = impl->damage.take(data->data);
+            if (sameSize)
+                written = writeCameraRows(source->constBits(), static_cast<int>(source->bytesPerLine()), source->size(),
+                    impl->format, planes, mirrored, rows);
+            else
+                written = writeCameraPicture(source->constBits(), static_cast<int>(source->bytesPerLine()),
+                    source->size(), impl->format, planes, impl->negotiatedSize, mirrored);
+            // A buffer left half written must be written whole next time.
+            if (!written)
+                impl->damage.reset();
             data->chunk->offset = 0;
             data->chunk->size = written ? static_cast<uint32_t>(impl->pictureBytes) : 0;
             data->chunk->stride = impl->stride;

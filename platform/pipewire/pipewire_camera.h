@@ -36,7 +36,9 @@ public:
     // Any thread. True while a reader is linked and the stream runs with a format.
     bool watched() const override;
     // Camera thread. Converts the frame into a free buffer of the negotiated format
-    // and sends it; false, at once, when nobody reads or no buffer is free.
+    // and sends it; false, at once, when nobody reads or no buffer is free. Buffers
+    // keep their pictures, so of a numbered output frame only the rows that changed
+    // since the buffer was last written are converted.
     bool write(const FrameBuffer& frame, double hostTime, bool mirrored) override;
 
     // Any thread. True while the node is published on a running daemon.

@@ -72,13 +72,18 @@ bool CaptureWorker::initDamage()
     return true;
 }
 
-void CaptureWorker::requestStop()
+void CaptureWorker::wakeUp()
 {
-    stopping = true;
     if (wake >= 0) {
         const quint64 one = 1;
         [[maybe_unused]] const ssize_t n = write(wake, &one, sizeof one);
     }
+}
+
+void CaptureWorker::requestStop()
+{
+    stopping = true;
+    wakeUp();
 }
 
 void CaptureWorker::requestSize(QSize size)
@@ -87,10 +92,14 @@ void CaptureWorker::requestSize(QSize size)
         std::lock_guard<std::mutex> lock(requestLock);
         requestedSize = size;
     }
-    if (wake >= 0) {
-        const quint64 one = 1;
-        [[maybe_unused]] const ssize_t n = write(wake, &one, sizeof one);
-    }
+    wakeUp();
+}
+
+void CaptureWorker::frameShown(double hostTime)
+{
+    pacer.shown(hostTime);
+    if (waitingForShown.exchange(false))
+        wakeUp();
 }
 
 void CaptureWorker::takeRequests()
@@ -121,7 +130,6 @@ bool CaptureWorker::drainEvents()
 void CaptureWorker::run()
 {
     const int fd = xcb_get_file_descriptor(c);
-    double last = -1e9;
     while (!stopping && !dead) {
         if (!drainEvents())
             break;
@@ -130,9 +138,16 @@ void CaptureWorker::run()
             break;
         int timeoutMs = -1;
         if (wantsCapture()) {
-            const double wait = last + CAPTURE_INTERVAL - captureNow();
+            double wait = pacer.wait(captureNow());
+            if (wait > 0) {
+                // Announce the wait, then look again: a frame shown in between either
+                // shows here or finds the flag set and wakes the thread.
+                waitingForShown = true;
+                wait = pacer.wait(captureNow());
+            }
             if (wait <= 0) {
-                last = captureNow();
+                waitingForShown = false;
+                pacer.captureStarted(captureNow());
                 capture();
                 // Replies read while capturing may have queued events: drain before waiting.
                 continue;
@@ -161,6 +176,7 @@ void CaptureWorker::deliver(const std::shared_ptr<FrameBuffer>& buffer)
     if (dead || stopping)
         return;
     buffer->hostTime = captureNow();
+    pacer.delivered(buffer->hostTime);
     if (frames)
         frames(FrameRef(buffer));
 }
@@ -219,6 +235,12 @@ public:
             return;
         worker->requestStop();
         thread.join();
+    }
+
+    void frameShown(double hostTime) override
+    {
+        if (thread.joinable())
+            worker->frameShown(hostTime);
     }
 
 private:

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/capture.h"
+#include "platform/capture_pacer.h"
 #include "platform/x11/x11_capture_reader.h"
 
 #include <QSize>
@@ -36,8 +37,9 @@ private:
 
 // The loop of one capture stream on its own thread and its own xcb connection: waits on
 // the connection and a wake-up descriptor, handles events, and captures when the picture
-// changed, no sooner than CAPTURE_INTERVAL after the last frame. Subclasses say what
-// changed and how to read it.
+// changed, paced by a CapturePacer: at once when the output has shown the last frame,
+// else no sooner than CAPTURE_INTERVAL after it. Subclasses say what changed and how to
+// read it.
 class CaptureWorker {
 public:
     CaptureWorker(xcb_connection_t* connection, CaptureService::FrameSink frames, CaptureService::ErrorSink errors);
@@ -53,6 +55,8 @@ public:
     // Any thread.
     void requestStop();
     void requestSize(QSize size);
+    // Any thread: the frame stamped `hostTime` is in the output.
+    void frameShown(double hostTime);
 
     xcb_connection_t* xcb() const { return c; }
     // The first event number of the Damage extension on this connection.
@@ -85,12 +89,17 @@ protected:
 private:
     void takeRequests();
     bool drainEvents();
+    void wakeUp();
 
     CaptureService::FrameSink frames;
     CaptureService::ErrorSink errors;
     int wake = -1;
     quint8 damageBase = 0;
     std::atomic<bool> stopping{false};
+    CapturePacer pacer{CAPTURE_INTERVAL};
+    // Set while a change waits for the pacer, so that only then does a shown frame wake
+    // the thread.
+    std::atomic<bool> waitingForShown{false};
     bool dead = false;
     std::mutex requestLock;
     std::optional<QSize> requestedSize;

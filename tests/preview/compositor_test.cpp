@@ -329,8 +329,9 @@ TEST(CompositorThread, RedrawsOnlyWhatChangedYetEveryFrameMatchesAWholeDrawing)
         QImage whole(OUTPUT, QImage::Format_ARGB32_Premultiplied);
         compositor.draw(*list, whole);
         ASSERT_TRUE(frame->image == whole) << "step " << step;
-        // Each frame tells viewers what changed since the one before.
+        // Each frame tells viewers what changed since the one before, and its number.
         ASSERT_EQ(frame->changed.has_value(), step > 0) << "step " << step;
+        EXPECT_EQ(frame->sequence, quint64(step + 1));
         if (step > 0) {
             EXPECT_TRUE(frame->changed->contains(QPoint(1400, 800))) << "step " << step;
             EXPECT_FALSE(frame->changed->contains(QPoint(100, 100))) << "step " << step;
