@@ -122,12 +122,7 @@ void TranscriptEdit::exportWithSubtitles(const QString& captions, QRectF box, in
 {
     if (done || ownerAlive.expired())
         return;
-    if (exportProcessor) {
-        const bool running = exportProcessor->exporting();
-        exportProcessor.reset();
-        if (std::function<void(VideoOverlayProcessor::Outcome)> previous = std::move(exportDone); running && previous)
-            previous(VideoOverlayProcessor::Outcome::Cancelled);
-    }
+    cancelExport();
     const std::vector<CaptionEntry> entries = parseCaptionEntries(captions);
     subRip = subRipOfEntries(entries);
     // Written beside the movie, so that replacing it is a rename.
@@ -142,8 +137,7 @@ void TranscriptEdit::exportWithSubtitles(const QString& captions, QRectF box, in
     std::weak_ptr<bool> token = alive;
     exportProcessor->process([this, token, output, text = subRip](VideoOverlayProcessor::Outcome outcome, const QString&) {
         if (outcome != VideoOverlayProcessor::Outcome::Completed) {
-            if (std::function<void(VideoOverlayProcessor::Outcome)> reply = std::move(exportDone))
-                reply(outcome);
+            exportEnded(outcome);
             return;
         }
         // The exported movie takes the recording's place on the merge queue, before
@@ -159,13 +153,26 @@ void TranscriptEdit::exportWithSubtitles(const QString& captions, QRectF box, in
                 QFile::remove(output);
             }
             hand->clock.postToMain([this, token, moved] {
-                if (token.expired())
-                    return;
-                if (std::function<void(VideoOverlayProcessor::Outcome)> reply = std::move(exportDone))
-                    reply(moved ? VideoOverlayProcessor::Outcome::Completed : VideoOverlayProcessor::Outcome::Failed);
+                if (!token.expired())
+                    exportEnded(moved ? VideoOverlayProcessor::Outcome::Completed : VideoOverlayProcessor::Outcome::Failed);
             });
         });
     });
+}
+
+void TranscriptEdit::cancelExport()
+{
+    const bool running = exportProcessor && exportProcessor->exporting();
+    exportProcessor.reset();
+    if (running)
+        exportEnded(VideoOverlayProcessor::Outcome::Cancelled);
+}
+
+void TranscriptEdit::exportEnded(VideoOverlayProcessor::Outcome outcome)
+{
+    // Heard once: a later export gets its own.
+    if (std::function<void(VideoOverlayProcessor::Outcome)> reply = std::move(exportDone))
+        reply(outcome);
 }
 
 void TranscriptEdit::finish()
@@ -173,11 +180,7 @@ void TranscriptEdit::finish()
     if (done || ownerAlive.expired())
         return;
     done = true;
-    if (exportProcessor && exportProcessor->exporting()) {
-        exportProcessor.reset();
-        if (std::function<void(VideoOverlayProcessor::Outcome)> reply = std::move(exportDone))
-            reply(VideoOverlayProcessor::Outcome::Cancelled);
-    }
+    cancelExport();
     // After any merge still queued; merged again only when the movie holds other captions.
     std::weak_ptr<bool> token = ownerAlive;
     TranscriptHandOver* hand = &owner;

@@ -92,6 +92,10 @@ public:
     bool finished() const { return done; }
 
 private:
+    // Stops a running export, whose `done` then hears Cancelled.
+    void cancelExport();
+    void exportEnded(VideoOverlayProcessor::Outcome outcome);
+
     TranscriptHandOver& owner;
     std::weak_ptr<bool> ownerAlive;
     std::unique_ptr<RecordingResult> result;
