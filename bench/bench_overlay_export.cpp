@@ -58,7 +58,7 @@ int main(int argc, char** argv)
     request.outputPath = folder.filePath("exported.mp4");
     const QRectF box = captionBoxFrame(1920, 3);
     for (const BaseOverlay& overlay : captionOverlays(parseCaptionEntries(captions), box, 3))
-        request.overlays.push_back({overlay.layer, overlay.frame, overlay.appearsAt()});
+        request.overlays.push_back(overlay.movieOverlay());
 
     const long before = peakKilobytes();
     FfmpegMedia media;

@@ -35,7 +35,7 @@ void VideoOverlayProcessor::process(Completion done)
     request.mov = mov;
     request.subtitles = subtitles;
     for (const BaseOverlay& overlay : overlays)
-        request.overlays.push_back({overlay.layer, overlay.frame, overlay.appearsAt()});
+        request.overlays.push_back(overlay.movieOverlay());
     myexportSession = std::make_shared<ExportControl>();
     exportProgressBarTimer = clock.every(PROGRESS_INTERVAL, [control = myexportSession] {
         const double progress = control->progress;

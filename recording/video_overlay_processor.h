@@ -31,6 +31,8 @@ struct BaseOverlay {
     std::int64_t durationValue() const { return std::llround(duration * 1000); }
     // When it first shows, in seconds: the start of its range.
     double appearsAt() const { return static_cast<double>(startValue()) / 1000; }
+    // What the export draws: the layer's picture at the frame from when it appears.
+    MovieOverlay movieOverlay() const { return {layer, frame, appearsAt()}; }
 };
 
 // Exports one movie again with timed overlays drawn over it, into one movie file, on a

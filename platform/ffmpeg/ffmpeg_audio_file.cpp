@@ -38,9 +38,7 @@ bool AacFileWriter::open(const QString& path, QString* error)
         release();
         return false;
     }
-    stream = avformat_new_stream(output, nullptr);
-    stream->time_base = encoder->time_base;
-    avcodec_parameters_from_context(stream->codecpar, encoder);
+    stream = ffmpeg::encodedStream(output, encoder);
     AVDictionary* muxing = ffmpeg::fragmentedOptions(false);
     status = avformat_write_header(output, &muxing);
     av_dict_free(&muxing);

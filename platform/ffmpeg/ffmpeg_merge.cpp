@@ -63,9 +63,7 @@ public:
             *error = "cannot open the AAC encoder: " + ffmpeg::errorText(status);
             return false;
         }
-        stream = avformat_new_stream(output, nullptr);
-        stream->time_base = encoder->time_base;
-        avcodec_parameters_from_context(stream->codecpar, encoder);
+        stream = encodedStream(output, encoder);
         fifo = av_audio_fifo_alloc(AV_SAMPLE_FMT_FLTP, AacFileWriter::CHANNELS, encoder->frame_size);
         decoded = av_frame_alloc();
         converted = av_frame_alloc();

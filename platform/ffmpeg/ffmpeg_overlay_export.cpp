@@ -220,9 +220,7 @@ public:
             *error = "cannot open the H.264 encoder: " + errorText(status);
             return false;
         }
-        stream = avformat_new_stream(output, nullptr);
-        stream->time_base = encoder->time_base;
-        avcodec_parameters_from_context(stream->codecpar, encoder);
+        stream = encodedStream(output, encoder);
         // The track keeps the input's orientation.
         std::size_t size = 0;
         if (const std::uint8_t* matrix = av_stream_get_side_data(in, AV_PKT_DATA_DISPLAYMATRIX, &size);

@@ -96,9 +96,7 @@ bool MovTextTrack::open(AVFormatContext* output, const QString& subRip, QString*
         *error = "cannot open the QuickTime text encoder: " + ffmpeg::errorText(status);
         return false;
     }
-    stream = avformat_new_stream(output, nullptr);
-    stream->time_base = encoder->time_base;
-    avcodec_parameters_from_context(stream->codecpar, encoder);
+    stream = ffmpeg::encodedStream(output, encoder);
     av_dict_set(&stream->metadata, "language", "eng", 0);
     return true;
 }

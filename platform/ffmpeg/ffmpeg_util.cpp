@@ -34,6 +34,14 @@ AVFormatContext* openOutput(const char* format, const QString& path, QString* er
     return context;
 }
 
+AVStream* encodedStream(AVFormatContext* output, const AVCodecContext* encoder)
+{
+    AVStream* stream = avformat_new_stream(output, nullptr);
+    stream->time_base = encoder->time_base;
+    avcodec_parameters_from_context(stream->codecpar, encoder);
+    return stream;
+}
+
 void closeOutput(AVFormatContext*& context)
 {
     if (!context)

@@ -15,6 +15,9 @@ QString errorText(int code);
 // Opens `path` for writing with the muxer `format`; the context is freed on failure.
 // Null and `error` set when the file cannot be opened.
 AVFormatContext* openOutput(const char* format, const QString& path, QString* error);
+// A new output stream for what `encoder` makes, in its time base.
+AVStream* encodedStream(AVFormatContext* output, const AVCodecContext* encoder);
+
 // Closes the file and frees the context (and its streams); null is fine.
 void closeOutput(AVFormatContext*& context);
 

@@ -97,9 +97,7 @@ bool FfmpegVideoWriter::openEncoder(QString* error)
         *error = "cannot open the H.264 encoder: " + ffmpeg::errorText(status);
         return false;
     }
-    stream = avformat_new_stream(output, nullptr);
-    stream->time_base = encoder->time_base;
-    avcodec_parameters_from_context(stream->codecpar, encoder);
+    stream = ffmpeg::encodedStream(output, encoder);
 
     AVDictionary* muxing = ffmpeg::fragmentedOptions(true);
     av_dict_set(&muxing, "video_track_timescale", "600", 0);
