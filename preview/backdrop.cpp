@@ -63,13 +63,33 @@ QImage readBackdropPicture(const QString& value, QString* problem)
     return readBackdropPicture(file, path, problem);
 }
 
+namespace {
+
+// A picture whose pixels are all opaque comes back as RGB32: it is then drawn as a plain
+// copy, and the frame under it needs no clearing.
+QImage opaqueWherePossible(const QImage& picture)
+{
+    if (!picture.hasAlphaChannel())
+        return picture;
+    const QImage premultiplied = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < premultiplied.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(premultiplied.constScanLine(y));
+        for (int x = 0; x < premultiplied.width(); ++x)
+            if (qAlpha(row[x]) != 255)
+                return picture;
+    }
+    return premultiplied.convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
+
 QImage aspectFilled(const QImage& picture, QSize size)
 {
     if (picture.isNull() || size.isEmpty() || picture.size() == size)
-        return picture;
+        return opaqueWherePossible(picture);
     const QImage covering = picture.scaled(size, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
-    return covering.copy(
-        (covering.width() - size.width()) / 2, (covering.height() - size.height()) / 2, size.width(), size.height());
+    return opaqueWherePossible(covering.copy(
+        (covering.width() - size.width()) / 2, (covering.height() - size.height()) / 2, size.width(), size.height()));
 }
 
 QImage loadDefaultImage(const std::optional<QString>& background)

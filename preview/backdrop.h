@@ -29,7 +29,7 @@ QImage readBackdropPicture(const QString& value, QString* problem = nullptr);
 QImage readBackdropPicture(QIODevice& device, const QString& label, QString* problem = nullptr);
 
 // The picture scaled to cover `size` and centred, the rest cut off (aspect fill), so
-// that drawing it needs no more scaling.
+// that drawing it needs no more scaling. Opaque pictures come back as RGB32.
 QImage aspectFilled(const QImage& picture, QSize size);
 
 } // namespace vistrale

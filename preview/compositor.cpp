@@ -1,6 +1,7 @@
 #include "preview/compositor.h"
 
 #include "platform/clock.h"
+#include "preview/shaped_copy.h"
 
 #include <QElapsedTimer>
 #include <QPainter>
@@ -231,6 +232,22 @@ void drawShadow(QPainter& painter, const DrawOp& op, const QRectF& box)
     }
 }
 
+// Whether the first layer is an opaque picture drawn over exactly the whole output,
+// unscaled and unshaped: then clearing first is wasted work (a video backdrop repaints
+// the whole frame every time).
+bool firstCoversOutput(const DrawList& list)
+{
+    if (list.ops.empty())
+        return false;
+    const DrawOp& op = list.ops.front();
+    const QRectF whole(QPointF(0, 0), QSizeF(list.outputSize));
+    return !op.contents.isNull() && !op.contents.hasAlphaChannel() && op.opacity >= 1
+        && op.mask == LayerMask::None && op.cornerRadius <= 0 && op.maskRect == QRectF(0, 0, 1, 1)
+        && op.contentsRect == QRectF(0, 0, 1, 1) && op.contents.size() == list.outputSize
+        && flipped(op.rect, whole.height()) == whole
+        && placed(op.gravity, QSizeF(op.contents.size()), whole) == whole;
+}
+
 // The pixels a layer can touch: its box, its shadow, and a margin for antialiased edges.
 QRect bounds(const DrawOp& op, double height)
 {
@@ -290,7 +307,8 @@ std::optional<QRegion> Compositor::damageBetween(const Drawn& before, const Draw
 
 void Compositor::draw(const DrawList& list, QImage& target)
 {
-    target.fill(list.clearColor);
+    if (!firstCoversOutput(list))
+        target.fill(list.clearColor);
     paint(list, target, nullptr);
 }
 
@@ -304,10 +322,12 @@ void Compositor::paint(const DrawList& list, QImage& target, const QRegion* dama
     QPainter painter(&target);
     if (damage) {
         painter.setClipRegion(*damage);
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        for (const QRect& rect : *damage)
-            painter.fillRect(rect, list.clearColor);
-        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        if (!firstCoversOutput(list)) {
+            painter.setCompositionMode(QPainter::CompositionMode_Source);
+            for (const QRect& rect : *damage)
+                painter.fillRect(rect, list.clearColor);
+            painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        }
     }
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
@@ -336,21 +356,28 @@ void Compositor::paint(const DrawList& list, QImage& target, const QRegion* dama
             if (!source.isEmpty()) {
                 const QRectF where = placed(op.gravity, QSizeF(source.size()), box);
                 const QSize pixels(qRound(where.width()), qRound(where.height()));
-                // Shape clips narrow the damage clip and end with the contents.
-                painter.save();
-                if (clipped && (op.cornerRadius > 0 || op.mask != LayerMask::None || partial))
-                    painter.setClipPath(shape, Qt::IntersectClip);
-                else if (clipped || op.gravity == ContentsGravity::ResizeAspectFill)
-                    painter.setClipRect(box, Qt::IntersectClip);
-                if (!pixels.isEmpty()) {
+                const bool shaped = clipped && (op.cornerRadius > 0 || op.mask != LayerMask::None || partial);
+                const QPoint corner = where.topLeft().toPoint();
+                if (shaped && pixels == source.size() && op.opacity >= 1 && QPointF(corner) == where.topLeft()
+                    && ShapedCopy::suits(op.contents, target)) {
+                    // An opaque picture through a shape, unscaled: copied row by row.
+                    shapedCopy.draw(target, shape, op.contents, source, corner,
+                        damage ? *damage : QRegion(QRect(QPoint(0, 0), list.outputSize)));
+                } else {
+                    // Shape clips narrow the damage clip and end with the contents.
+                    painter.save();
+                    if (shaped)
+                        painter.setClipPath(shape, Qt::IntersectClip);
+                    else if (clipped || op.gravity == ContentsGravity::ResizeAspectFill)
+                        painter.setClipRect(box, Qt::IntersectClip);
                     if (pixels == source.size()) {
                         painter.drawImage(where.topLeft(), op.contents, source);
-                    } else {
+                    } else if (!pixels.isEmpty()) {
                         // Pictures are scaled once and reused until they change.
                         painter.drawImage(where.topLeft(), scaled(op.contents, source, pixels));
                     }
+                    painter.restore();
                 }
-                painter.restore();
             }
         }
         if (op.borderWidth > 0 && op.borderColor.alpha() > 0) {

@@ -3,6 +3,7 @@
 #include "platform/frame.h"
 #include "preview/draw_list.h"
 #include "preview/output_pixel_trace.h"
+#include "preview/shaped_copy.h"
 
 #include <QRegion>
 #include <QThread>
@@ -101,6 +102,7 @@ private:
         quint64 lastUsed;
     };
     std::vector<ScaledPicture> scaledPictures;
+    ShapedCopy shapedCopy;
     quint64 generation = 0;
     const QImage& scaled(const QImage& picture, const QRect& source, QSize size);
     // Draws the snapshot; inside `damage` only when one is given (after clearing it).

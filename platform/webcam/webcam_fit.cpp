@@ -66,6 +66,8 @@ FrameRef WebcamFrameFitter::fit(const FrameRef& frame, QSize box, bool mirrored)
         result = pool.take(size);
         libyuv::ARGBMirror(from.constBits(), static_cast<int>(from.bytesPerLine()), result->image.bits(),
             static_cast<int>(result->image.bytesPerLine()), size.width(), size.height());
+        if (from.format() != QImage::Format_RGB32)
+            makeOpaque(result->image.bits(), static_cast<int>(result->image.bytesPerLine()), size);
     }
     result->hostTime = frame->hostTime;
     return result;

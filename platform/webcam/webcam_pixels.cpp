@@ -248,7 +248,8 @@ std::shared_ptr<FrameBuffer> WebcamFramePool::take(QSize size)
         }
     }
     auto frame = std::make_shared<FrameBuffer>();
-    frame->image = QImage(size, QImage::Format_ARGB32_Premultiplied);
+    // Webcam pictures are opaque; saying so lets them be drawn as plain copies.
+    frame->image = QImage(size, QImage::Format_RGB32);
     // A few pictures in flight are normal (one converting, one drawn, one queued);
     // beyond that, pictures the core keeps longer are not tracked.
     constexpr size_t KEPT = 4;

@@ -287,6 +287,86 @@ TEST(CompositorThread, CountsItsOwnCpuTimePerFrameNotThatOfOtherThreads)
     EXPECT_LE(cpu, wall + 0.05) << "cpu " << cpu << " ms, wall " << wall << " ms";
 }
 
+TEST_F(CompositorDrawing, LeavesOutTheClearOnlyUnderAnOpaquePictureCoveringTheOutput)
+{
+    // The target starts with leftovers of an older frame; the clear colour is black.
+    QImage opaque(OUTPUT, QImage::Format_RGB32);
+    opaque.fill(Qt::blue);
+    QImage seeThrough = opaque.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    seeThrough.setPixel(5, 5, 0);
+    struct Case {
+        const char* name;
+        DrawOp first;
+        QPoint probe;
+        QColor expected;
+    } cases[] = {
+        {"opaque, whole", pictured(QRectF(QPointF(0, 0), QSizeF(OUTPUT)), opaque), {5, 5}, Qt::blue},
+        {"transparent pixel", pictured(QRectF(QPointF(0, 0), QSizeF(OUTPUT)), seeThrough), {5, 5}, Qt::black},
+        {"shifted", pictured(QRectF(QPointF(1, 0), QSizeF(OUTPUT)), opaque), {0, 5}, Qt::black},
+        {"half transparent", pictured(QRectF(QPointF(0, 0), QSizeF(OUTPUT)), opaque), {5, 5}, QColor(0, 0, 128)},
+    };
+    cases[3].first.opacity = 0.5;
+    for (const Case& c : cases) {
+        for (bool inPart : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (inPart ? ", damaged part" : ", whole"));
+            QImage target(OUTPUT, QImage::Format_ARGB32_Premultiplied);
+            target.fill(Qt::magenta);
+            if (inPart)
+                compositor.draw(*listOf({c.first}), target, QRegion(0, 0, 20, 20));
+            else
+                compositor.draw(*listOf({c.first}), target);
+            EXPECT_TRUE(near(at(target, c.probe.x(), c.probe.y()), c.expected));
+        }
+    }
+}
+
+TEST_F(CompositorDrawing, CopiesOpaquePicturesThroughTheirShapeAsTheRasterEngineDrawsThem)
+{
+    QImage picture(300, 200, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x % 256, y, (x * 7 + y * 3) % 256));
+    DrawOp circle = pictured(QRectF(700, 300, 300, 200), picture);
+    circle.mask = LayerMask::Ellipse;
+    circle.maskRect = QRectF(1.0 / 6, 0, 4.0 / 6, 1);
+    DrawOp rounded = pictured(QRectF(100.5, 100, 300, 200), picture);
+    rounded.cornerRadius = 30;
+    rounded.masksToBounds = true;
+    DrawOp cut = pictured(QRectF(1700, 900, 300, 200), picture);
+    cut.cornerRadius = 16;
+    cut.masksToBounds = true;
+    cut.contentsRect = QRectF(0.5, 0, 0.5, 1);
+    cut.gravity = ContentsGravity::ResizeAspect;
+    const DrawListRef list = listOf({filled(QRectF(0, 0, 1920, 1080), Qt::darkGreen), circle, rounded, cut});
+
+    // The raster engine's own drawing of the same pictures is the reference.
+    DrawListRef reference = std::make_shared<DrawList>(*list);
+    for (DrawOp& op : std::const_pointer_cast<DrawList>(reference)->ops)
+        if (!op.contents.isNull())
+            op.contents = op.contents.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    const QImage expected = draw(reference);
+    const QImage image = draw(list);
+    int worst = 0;
+    for (int y = 0; y < OUTPUT.height(); ++y)
+        for (int x = 0; x < OUTPUT.width(); ++x) {
+            const QRgb a = image.pixel(x, y), b = expected.pixel(x, y);
+            worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                std::abs(qBlue(a) - qBlue(b)), std::abs(qAlpha(a) - qAlpha(b))});
+        }
+    EXPECT_LE(worst, 3);
+    EXPECT_EQ(image.pixel(850, 680), picture.pixel(150, 100)) << "the inside is the picture itself";
+
+    // Drawn again only inside a damaged part, the rest stays as it was.
+    QImage part(OUTPUT, QImage::Format_ARGB32_Premultiplied);
+    part.fill(Qt::magenta);
+    const QRegion damage = QRegion(800, 600, 100, 50) + QRegion(120, 800, 10, 10);
+    compositor.draw(*list, part, damage);
+    for (const QPoint p : {QPoint(850, 620), QPoint(899, 649), QPoint(125, 805)})
+        EXPECT_EQ(part.pixel(p), image.pixel(p));
+    for (const QPoint p : {QPoint(850, 660), QPoint(799, 620), QPoint(140, 805)})
+        EXPECT_EQ(part.pixelColor(p), QColor(Qt::magenta));
+}
+
 TEST(CompositorThread, RedrawsOnlyWhatChangedYetEveryFrameMatchesAWholeDrawing)
 {
     FakeClock clock;
@@ -307,8 +387,11 @@ TEST(CompositorThread, RedrawsOnlyWhatChangedYetEveryFrameMatchesAWholeDrawing)
         shared.masksToBounds = true;
         shared.borderWidth = 4;
         shared.borderColor = Qt::red;
-        DrawOp webcam = pictured(
-            QRectF(951, 9, 960, 540), twoTone(QSize(320, 180), QColor::fromHsv(step * 30 % 360, 200, 200), Qt::black));
+        // An opaque webcam picture at the box's size, as webcams deliver them: copied
+        // through its shape rather than drawn by the raster engine.
+        DrawOp webcam = pictured(QRectF(951, 9, 960, 540),
+            twoTone(QSize(960, 540), QColor::fromHsv(step * 30 % 360, 200, 200), Qt::black)
+                .convertToFormat(QImage::Format_RGB32));
         webcam.mask = LayerMask::Ellipse;
         webcam.maskRect = QRectF(0.2, 0, 0.6, 1);
         webcam.borderWidth = 6;
