@@ -78,4 +78,27 @@ bool pointOnWebcam(CameraShape shape, const QRectF& frame, QPointF point)
     return false;
 }
 
+bool pointOnResizeZone(CameraShape shape, const QRectF& frame, QPointF point)
+{
+    if (!pointOnWebcam(shape, frame, point))
+        return false;
+    const QRectF local = visibleShapeRect(shape, frame.size(), false);
+    const QRectF visible = local.translated(frame.topLeft());
+    const double side = std::min(visible.width(), visible.height());
+    const double band = std::max(12.0, side / 8);
+    if (shape == CameraShape::round)
+        return std::hypot(point.x() - visible.center().x(), point.y() - visible.center().y()) >= side / 2 - band;
+    return point.x() - visible.left() < band || visible.right() - point.x() < band || point.y() - visible.top() < band
+        || visible.bottom() - point.y() < band;
+}
+
+double sizeAfterResize(double startSize, double startDistance, double distance)
+{
+    if (startSize < 0 || startDistance <= 0 || distance <= 0)
+        return startSize;
+    // The height is the output's divided by (MIN_RATIO + size).
+    const double size = (MIN_RATIO + startSize) * startDistance / distance - MIN_RATIO;
+    return std::clamp(std::round(size * 5) / 5, 0.0, 2.0);
+}
+
 } // namespace vistrale

@@ -47,4 +47,14 @@ double sizeAfterClick(double cameraSize);
 // `frame`.
 bool pointOnWebcam(CameraShape shape, const QRectF& frame, QPointF point);
 
+// The resize zone: the outer band of the webcam's visible shape, an eighth of the
+// shape's shorter side wide (at least 12 points). A drag that starts there resizes.
+bool pointOnResizeZone(CameraShape shape, const QRectF& frame, QPointF point);
+
+// The size step during a resize drag that started at `startSize` with the pointer
+// `startDistance` from the webcam's centre and has it `distance` away now: the webcam's
+// height follows the distance, in the wheel's steps of 0.2 between 0 and 2 (a drag
+// never makes it full size).
+double sizeAfterResize(double startSize, double startDistance, double distance);
+
 } // namespace vistrale

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QObject>
+#include <cmath>
 
 namespace vistrale {
 namespace {
@@ -139,6 +140,11 @@ bool WebcamOverlay::beginDrag(QPointF outputPoint)
         return false;
     firstMouseDownPoint = outputPoint;
     dragStartOrigin = webcamView->frame().topLeft();
+    const QRectF frame = webcamView->frame();
+    resizingDistance = pointOnResizeZone(webcamShape, frame, outputPoint)
+        ? std::hypot(outputPoint.x() - frame.center().x(), outputPoint.y() - frame.center().y())
+        : -1.0;
+    resizeStartSize = cameraSize;
     return true;
 }
 
@@ -146,6 +152,17 @@ void WebcamOverlay::dragTo(QPointF outputPoint)
 {
     if (!firstMouseDownPoint || webcamFullScreen)
         return;
+    if (resizingDistance > 0) {
+        // The size follows the pointer's distance from the centre, which stays put.
+        const QPointF centre = webcamView->frame().center();
+        const double next = sizeAfterResize(resizeStartSize, resizingDistance,
+            std::hypot(outputPoint.x() - centre.x(), outputPoint.y() - centre.y()));
+        if (next != cameraSize) {
+            cameraSize = next;
+            applyCameraSize();
+        }
+        return;
+    }
     const QSizeF size = webcamView->frame().size();
     setFrame(QRectF(keptOnOutput(dragStartOrigin + (outputPoint - *firstMouseDownPoint), size), size));
 }
@@ -155,6 +172,7 @@ void WebcamOverlay::endDrag()
     if (!firstMouseDownPoint)
         return;
     firstMouseDownPoint.reset();
+    resizingDistance = -1.0;
     if (!webcamFullScreen)
         writeOffset(webcamView->frame().topLeft());
 }

@@ -144,9 +144,12 @@ private:
     QString currentId;
     std::unique_ptr<WebcamStream> stream;
     bool showingStill = false;
-    // Where a webcam drag started, and the webcam's origin then.
+    // Where a webcam drag started, and the webcam's origin then; for a drag that
+    // resizes, the pointer's distance from the centre and the size step then.
     std::optional<QPointF> firstMouseDownPoint;
     QPointF dragStartOrigin;
+    double resizingDistance = -1.0;
+    double resizeStartSize = 0;
 
     // Shared with the camera's thread.
     struct Feed;

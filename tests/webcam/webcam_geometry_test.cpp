@@ -67,4 +67,23 @@ TEST(WebcamGeometry, PointsCountOnlyOnTheVisibleShape)
     EXPECT_FALSE(pointOnWebcam(CameraShape::round, frame, squareCorner));
     EXPECT_TRUE(pointOnWebcam(CameraShape::round, frame, frame.center()));
     EXPECT_FALSE(pointOnWebcam(CameraShape::normal, frame, QPointF(999, 200)));
+
+    // The resize zone is the shape's outer band: 45 points wide for a 360-point side.
+    EXPECT_TRUE(pointOnResizeZone(CameraShape::round, frame, frame.center() + QPointF(140, 0)));
+    EXPECT_FALSE(pointOnResizeZone(CameraShape::round, frame, frame.center() + QPointF(130, 0)));
+    EXPECT_FALSE(pointOnResizeZone(CameraShape::round, frame, corner));
+    EXPECT_TRUE(pointOnResizeZone(CameraShape::normal, frame, QPointF(1635, 280)));
+    EXPECT_FALSE(pointOnResizeZone(CameraShape::normal, frame, QPointF(1300, 280)));
+}
+
+TEST(WebcamGeometry, AResizeDragFollowsThePointersDistanceInWheelSteps)
+{
+    // Twice as far from the centre: twice the height, ratio 3 becomes 1.5, clamped to 0.
+    EXPECT_EQ(sizeAfterResize(1.0, 100, 200), 0.0);
+    // Ratio 3 × 100 / 120 = 2.5: size 0.5, on the 0.2 grid 0.4 or 0.6.
+    EXPECT_NEAR(sizeAfterResize(1.0, 100, 120), 0.6, 1e-9);
+    EXPECT_EQ(sizeAfterResize(1.0, 100, 100), 1.0);
+    EXPECT_EQ(sizeAfterResize(0.0, 100, 10), 2.0);
+    EXPECT_EQ(sizeAfterResize(FULL_SIZE, 100, 200), FULL_SIZE);
+    EXPECT_EQ(sizeAfterResize(1.0, 100, 0), 1.0);
 }

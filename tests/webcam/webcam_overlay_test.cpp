@@ -188,6 +188,20 @@ TEST(WebcamOverlay, DraggedInThePreviewItFollowsThePointerStaysHalfOnTheOutputAn
     const QRectF placed = h.frame();
     drag(QPointF(100, 100), QPointF(300, 300));
     EXPECT_EQ(h.frame(), placed);
+
+    // One that starts on its edge resizes it around its centre, in the wheel's steps.
+    drag(start.center(), QPointF(960, 540));
+    const QPointF centre = h.frame().center();
+    const auto edge = [&] { return QPointF(h.frame().right() - 5, centre.y()); };
+    drag(edge(), centre + (edge() - centre) * (2.0 / 3));
+    EXPECT_NEAR(h.frame().height(), 1080 / 3.0, 1.0) << "ratio 2 × 3/2 = 3";
+    EXPECT_NEAR(h.frame().center().x(), centre.x(), 1.0);
+    EXPECT_NEAR(h.frame().center().y(), centre.y(), 1.0);
+    EXPECT_EQ(h.settings->doubleValue(keys::CAMERA_SIZE), 1.0);
+    drag(edge(), centre + (edge() - centre) * 3.0);
+    EXPECT_NEAR(h.frame().height(), 1080 / 2.0, 1.0) << "grown to the largest step, never full size";
+    drag(edge(), centre + QPointF(1, 0));
+    EXPECT_NEAR(h.frame().height(), 1080 / 4.0, 1.0) << "shrunk to the smallest step, never away";
 }
 
 TEST(WebcamOverlay, ARefusedCameraShowsThePermissionPictureAndAClickExplains)
