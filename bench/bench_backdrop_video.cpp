@@ -96,7 +96,15 @@ int main(int argc, char** argv)
         scene.root().addChild(view);
         VideoPlayerLooped player(
             files.open(clip, output, error), [&](const QImage& picture) { view->setContents(picture); });
+        const QMap<QString, double> before = test::threadCpuSeconds();
         shown = measure(player);
+        // Where the time goes, by thread (threads that ended meanwhile are not counted).
+        const QMap<QString, double> after = test::threadCpuSeconds();
+        const double span = WINDOWS * WINDOW_MS / 1000.0;
+        for (auto it = after.begin(); it != after.end(); ++it)
+            if (it.value() - before.value(it.key()) >= 0.005 * span)
+                std::printf("  thread %-20s %5.1f %% of a core\n", qPrintable(it.key()),
+                    (it.value() - before.value(it.key())) / span * 100);
         std::printf("compositor frames drawn: %llu\n", static_cast<unsigned long long>(compositor.framesDrawn()));
     }
 
