@@ -232,20 +232,29 @@ void drawShadow(QPainter& painter, const DrawOp& op, const QRectF& box)
     }
 }
 
-// Whether the first layer is an opaque picture drawn over exactly the whole output,
-// unscaled and unshaped: then clearing first is wasted work (a video backdrop repaints
-// the whole frame every time).
-bool firstCoversOutput(const DrawList& list)
+// Whether a layer paints every pixel of the output opaquely by itself: an opaque
+// picture drawn unscaled over exactly the whole output, or an opaque colour filling
+// it, with nothing to shape or fade it.
+bool coversOutput(const DrawOp& op, QSize output)
 {
-    if (list.ops.empty())
+    const QRectF whole(QPointF(0, 0), QSizeF(output));
+    if (op.opacity < 1 || op.mask != LayerMask::None || op.cornerRadius > 0 || op.maskRect != QRectF(0, 0, 1, 1)
+        || flipped(op.rect, whole.height()) != whole)
         return false;
-    const DrawOp& op = list.ops.front();
-    const QRectF whole(QPointF(0, 0), QSizeF(list.outputSize));
-    return !op.contents.isNull() && !op.contents.hasAlphaChannel() && op.opacity >= 1
-        && op.mask == LayerMask::None && op.cornerRadius <= 0 && op.maskRect == QRectF(0, 0, 1, 1)
-        && op.contentsRect == QRectF(0, 0, 1, 1) && op.contents.size() == list.outputSize
-        && flipped(op.rect, whole.height()) == whole
-        && placed(op.gravity, QSizeF(op.contents.size()), whole) == whole;
+    if (op.backgroundColor.alpha() == 255)
+        return true;
+    return !op.contents.isNull() && !op.contents.hasAlphaChannel() && op.contentsRect == QRectF(0, 0, 1, 1)
+        && op.contents.size() == output && placed(op.gravity, QSizeF(op.contents.size()), whole) == whole;
+}
+
+// The last layer that covers the output: the clear and every layer before it would be
+// painted over (the desktop's colour under a backdrop, a still backdrop under a video).
+std::optional<std::size_t> lastCoveringOp(const DrawList& list)
+{
+    for (std::size_t i = list.ops.size(); i-- > 0;)
+        if (coversOutput(list.ops[i], list.outputSize))
+            return i;
+    return std::nullopt;
 }
 
 // The pixels a layer can touch: its box, its shadow, and a margin for antialiased edges.
@@ -307,7 +316,7 @@ std::optional<QRegion> Compositor::damageBetween(const Drawn& before, const Draw
 
 void Compositor::draw(const DrawList& list, QImage& target)
 {
-    if (!firstCoversOutput(list))
+    if (!lastCoveringOp(list))
         target.fill(list.clearColor);
     paint(list, target, nullptr);
 }
@@ -320,9 +329,10 @@ void Compositor::draw(const DrawList& list, QImage& target, const QRegion& damag
 void Compositor::paint(const DrawList& list, QImage& target, const QRegion* damage)
 {
     QPainter painter(&target);
+    const std::optional<std::size_t> covering = lastCoveringOp(list);
     if (damage) {
         painter.setClipRegion(*damage);
-        if (!firstCoversOutput(list)) {
+        if (!covering) {
             painter.setCompositionMode(QPainter::CompositionMode_Source);
             for (const QRect& rect : *damage)
                 painter.fillRect(rect, list.clearColor);
@@ -332,7 +342,8 @@ void Compositor::paint(const DrawList& list, QImage& target, const QRegion* dama
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     const double height = list.outputSize.height();
-    for (const DrawOp& op : list.ops) {
+    for (std::size_t i = covering.value_or(0); i < list.ops.size(); ++i) {
+        const DrawOp& op = list.ops[i];
         const QRectF box = flipped(op.rect, height);
         if (box.isEmpty() || (damage && !damage->intersects(bounds(op, height))))
             continue;
@@ -344,17 +355,21 @@ void Compositor::paint(const DrawList& list, QImage& target, const QRegion* dama
         const bool partial = inner != box;
         const bool clipped = op.masksToBounds || op.mask != LayerMask::None || partial;
         const QPainterPath shape = outline(op, inner);
-        if (op.backgroundColor.alpha() > 0) {
+        const QRectF unit = op.contentsRect.intersected(QRectF(0, 0, 1, 1));
+        const QRect source(qRound(unit.x() * op.contents.width()), qRound(unit.y() * op.contents.height()),
+            qRound(unit.width() * op.contents.width()), qRound(unit.height() * op.contents.height()));
+        const QRectF where = placed(op.gravity, QSizeF(source.size()), box);
+        // An opaque picture over all of the shape hides the background colour (the
+        // webcam's black behind its picture).
+        const bool hidden = !source.isEmpty() && !op.contents.hasAlphaChannel() && op.opacity >= 1
+            && QRectF(where.toAlignedRect()) == where && where.contains(clipped ? inner : box);
+        if (op.backgroundColor.alpha() > 0 && !hidden) {
             painter.setPen(Qt::NoPen);
             painter.setBrush(op.backgroundColor);
             painter.drawPath(shape);
         }
         if (!op.contents.isNull()) {
-            const QRectF unit = op.contentsRect.intersected(QRectF(0, 0, 1, 1));
-            const QRect source(qRound(unit.x() * op.contents.width()), qRound(unit.y() * op.contents.height()),
-                qRound(unit.width() * op.contents.width()), qRound(unit.height() * op.contents.height()));
             if (!source.isEmpty()) {
-                const QRectF where = placed(op.gravity, QSizeF(source.size()), box);
                 const QSize pixels(qRound(where.width()), qRound(where.height()));
                 const bool shaped = clipped && (op.cornerRadius > 0 || op.mask != LayerMask::None || partial);
                 const QPoint corner = where.topLeft().toPoint();

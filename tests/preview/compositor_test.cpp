@@ -287,34 +287,37 @@ TEST(CompositorThread, CountsItsOwnCpuTimePerFrameNotThatOfOtherThreads)
     EXPECT_LE(cpu, wall + 0.05) << "cpu " << cpu << " ms, wall " << wall << " ms";
 }
 
-TEST_F(CompositorDrawing, LeavesOutTheClearOnlyUnderAnOpaquePictureCoveringTheOutput)
+TEST_F(CompositorDrawing, LeavesOutWhatACoveringLayerHidesButNothingItDoesNot)
 {
     // The target starts with leftovers of an older frame; the clear colour is black.
+    const QRectF whole(QPointF(0, 0), QSizeF(OUTPUT));
     QImage opaque(OUTPUT, QImage::Format_RGB32);
     opaque.fill(Qt::blue);
     QImage seeThrough = opaque.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     seeThrough.setPixel(5, 5, 0);
+    DrawOp faded = pictured(whole, opaque);
+    faded.opacity = 0.5;
     struct Case {
         const char* name;
-        DrawOp first;
+        std::vector<DrawOp> ops;
         QPoint probe;
         QColor expected;
     } cases[] = {
-        {"opaque, whole", pictured(QRectF(QPointF(0, 0), QSizeF(OUTPUT)), opaque), {5, 5}, Qt::blue},
-        {"transparent pixel", pictured(QRectF(QPointF(0, 0), QSizeF(OUTPUT)), seeThrough), {5, 5}, Qt::black},
-        {"shifted", pictured(QRectF(QPointF(1, 0), QSizeF(OUTPUT)), opaque), {0, 5}, Qt::black},
-        {"half transparent", pictured(QRectF(QPointF(0, 0), QSizeF(OUTPUT)), opaque), {5, 5}, QColor(0, 0, 128)},
+        {"opaque, whole", {pictured(whole, opaque)}, {5, 5}, Qt::blue},
+        {"transparent pixel", {pictured(whole, seeThrough)}, {5, 5}, Qt::black},
+        {"over a colour", {filled(whole, Qt::red), pictured(whole, seeThrough)}, {5, 5}, Qt::red},
+        {"shifted", {pictured(QRectF(QPointF(1, 0), QSizeF(OUTPUT)), opaque)}, {0, 5}, Qt::black},
+        {"half transparent", {filled(whole, Qt::red), faded}, {5, 5}, QColor(128, 0, 128)},
     };
-    cases[3].first.opacity = 0.5;
     for (const Case& c : cases) {
         for (bool inPart : {false, true}) {
             SCOPED_TRACE(std::string(c.name) + (inPart ? ", damaged part" : ", whole"));
             QImage target(OUTPUT, QImage::Format_ARGB32_Premultiplied);
             target.fill(Qt::magenta);
             if (inPart)
-                compositor.draw(*listOf({c.first}), target, QRegion(0, 0, 20, 20));
+                compositor.draw(*listOf(c.ops), target, QRegion(0, 0, 20, 20));
             else
-                compositor.draw(*listOf({c.first}), target);
+                compositor.draw(*listOf(c.ops), target);
             EXPECT_TRUE(near(at(target, c.probe.x(), c.probe.y()), c.expected));
         }
     }
