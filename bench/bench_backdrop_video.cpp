@@ -79,7 +79,7 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "cannot open the clip: %s\n", qPrintable(error));
             return 1;
         }
-        VideoPlayerLooped player(std::move(file), [](const QImage&) {});
+        VideoPlayerLooped player(std::move(file), [](const VideoPicture&) {});
         alone = measure(player);
     }
 
@@ -95,7 +95,10 @@ int main(int argc, char** argv)
         view->setFrame(QRectF(QPointF(0, 0), QSizeF(output)));
         scene.root().addChild(view);
         VideoPlayerLooped player(
-            files.open(clip, output, error), [&](const QImage& picture) { view->setContents(picture); });
+            files.open(clip, output, error), [&](const VideoPicture& picture) {
+                view->setContents(picture.image);
+                view->setPlanarContents(picture.planar);
+            });
         const QMap<QString, double> before = test::threadCpuSeconds();
         shown = measure(player);
         // Where the time goes, by thread (threads that ended meanwhile are not counted).

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/planar_picture.h"
+
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -22,6 +24,12 @@ public:
     // reused when nothing else holds it, else a new one is made. False at the end of the
     // video, or on a decoding error (with one log line).
     virtual bool readPicture(QImage& into) = 0;
+    // Whether the pictures can come as their 4:2:0 planes instead (most videos), to be
+    // converted where they are drawn.
+    virtual bool planarPictures() const { return false; }
+    // The next picture as planes of pictureSize(); null at the end of the video or on a
+    // decoding error (with one log line), as readPicture.
+    virtual PlanarPictureRef readPlanarPicture() { return nullptr; }
     // Back to the first picture; false (with one log line) when the file cannot seek.
     virtual bool rewind() = 0;
 };

@@ -243,6 +243,8 @@ bool coversOutput(const DrawOp& op, QSize output)
         return false;
     if (op.backgroundColor.alpha() == 255)
         return true;
+    if (op.planar)
+        return op.planar->size == output && op.contentsRect == QRectF(0, 0, 1, 1);
     return !op.contents.isNull() && !op.contents.hasAlphaChannel() && op.contentsRect == QRectF(0, 0, 1, 1)
         && op.contents.size() == output && placed(op.gravity, QSizeF(op.contents.size()), whole) == whole;
 }
@@ -285,9 +287,10 @@ Compositor::Drawn Compositor::drawnOf(const DrawList& list)
     Drawn drawn{list.outputSize, list.clearColor, {}};
     drawn.ops.reserve(list.ops.size());
     for (const DrawOp& op : list.ops) {
-        DrawnOp entry{op, op.contents.isNull() ? 0 : op.contents.cacheKey()};
+        DrawnOp entry{op, op.planar ? op.planar->id : op.contents.isNull() ? 0 : op.contents.cacheKey()};
         // Only the key is kept: holding the picture would keep its buffer from reuse.
         entry.look.contents = QImage();
+        entry.look.planar.reset();
         drawn.ops.push_back(std::move(entry));
     }
     return drawn;
@@ -343,10 +346,25 @@ void Compositor::paint(const DrawList& list, QImage& target, const QRegion* dama
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     const double height = list.outputSize.height();
     for (std::size_t i = covering.value_or(0); i < list.ops.size(); ++i) {
-        const DrawOp& op = list.ops[i];
-        const QRectF box = flipped(op.rect, height);
-        if (box.isEmpty() || (damage && !damage->intersects(bounds(op, height))))
+        const DrawOp& listed = list.ops[i];
+        const QRectF box = flipped(listed.rect, height);
+        if (box.isEmpty() || (damage && !damage->intersects(bounds(listed, height))))
             continue;
+        if (listed.planar && coversOutput(listed, list.outputSize)) {
+            // A video picture over the whole frame: converted straight into it.
+            const QRegion area = damage ? *damage : QRegion(QRect(QPoint(0, 0), list.outputSize));
+            for (const QRect& rect : area)
+                listed.planar->convertInto(target, rect);
+            continue;
+        }
+        // Anywhere else a video picture is drawn as a picture (not while playing).
+        DrawOp converted;
+        if (listed.planar) {
+            converted = listed;
+            converted.contents = listed.planar->toImage();
+            converted.planar.reset();
+        }
+        const DrawOp& op = listed.planar ? converted : listed;
         painter.save();
         painter.setOpacity(op.opacity);
         if (op.shadow && op.shadow->color.alpha() > 0 && op.shadow->blurRadius > 0)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/planar_picture.h"
+
 #include <QColor>
 #include <QImage>
 #include <QPointF>
@@ -38,6 +40,8 @@ struct DrawOp {
     std::optional<LayerShadow> shadow;
     // Shared picture; drawing never copies it.
     QImage contents;
+    // A video picture still in its planes, shown instead of `contents` when set.
+    PlanarPictureRef planar;
     // Part of `contents` to show, in unit coordinates (0, 0, 1, 1 = all of it).
     QRectF contentsRect{0, 0, 1, 1};
     ContentsGravity gravity = ContentsGravity::Resize;

@@ -163,6 +163,12 @@ void SceneLayer::setContents(const QImage& contents)
     changed();
 }
 
+void SceneLayer::setPlanarContents(PlanarPictureRef contents)
+{
+    planar = std::move(contents);
+    changed();
+}
+
 void SceneLayer::setContentsRect(const QRectF& rect)
 {
     if (pictureRect == rect)
@@ -379,7 +385,7 @@ void Scene::appendOps(const SceneLayer& layer, const QRectF& rect, double inheri
     const double opacity = inheritedOpacity * (layer.presentation ? layer.presentation->opacity : layer.opacityValue);
     if (opacity <= 0)
         return;
-    const bool visible = !layer.picture.isNull() || layer.background.alpha() > 0
+    const bool visible = !layer.picture.isNull() || layer.planar || layer.background.alpha() > 0
         || (layer.border > 0 && layer.borderColour.alpha() > 0);
     if (visible || layer.shadowValue) {
         DrawOp op;
@@ -394,6 +400,7 @@ void Scene::appendOps(const SceneLayer& layer, const QRectF& rect, double inheri
         op.borderColor = layer.borderColour;
         op.shadow = layer.shadowValue;
         op.contents = layer.picture;
+        op.planar = layer.planar;
         op.contentsRect = layer.pictureRect;
         op.gravity = layer.gravity;
         list.ops.push_back(std::move(op));

@@ -66,6 +66,9 @@ public:
 
     const QImage& contents() const { return picture; }
     void setContents(const QImage& contents);
+    // A video picture in its planes, shown instead of the contents while set.
+    const PlanarPictureRef& planarContents() const { return planar; }
+    void setPlanarContents(PlanarPictureRef picture);
     QRectF contentsRect() const { return pictureRect; }
     void setContentsRect(const QRectF& rect);
     ContentsGravity contentsGravity() const { return gravity; }
@@ -101,6 +104,7 @@ private:
     QColor borderColour = Qt::transparent;
     std::optional<LayerShadow> shadowValue;
     QImage picture;
+    PlanarPictureRef planar;
     QRectF pictureRect{0, 0, 1, 1};
     ContentsGravity gravity = ContentsGravity::Resize;
 

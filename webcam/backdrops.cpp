@@ -223,6 +223,7 @@ void Backdrops::stopVideo()
     playingPath.clear();
     views.videoDesktopView->setHidden(true);
     views.videoDesktopView->setContents(QImage());
+    views.videoDesktopView->setPlanarContents(nullptr);
 }
 
 bool Backdrops::startVideo(const QString& path)
@@ -238,11 +239,12 @@ bool Backdrops::startVideo(const QString& path)
     // The picture stays until the video's first picture is there: no black flash.
     std::weak_ptr<SceneLayer> desktop = views.desktopView;
     std::weak_ptr<SceneLayer> video = views.videoDesktopView;
-    player = std::make_unique<VideoPlayerLooped>(std::move(file), [desktop, video](const QImage& picture) {
+    player = std::make_unique<VideoPlayerLooped>(std::move(file), [desktop, video](const VideoPicture& picture) {
         const auto videoView = video.lock();
         if (!videoView)
             return;
-        videoView->setContents(picture);
+        videoView->setContents(picture.image);
+        videoView->setPlanarContents(picture.planar);
         if (videoView->isHidden()) {
             videoView->setHidden(false);
             if (const auto desktopView = desktop.lock())

@@ -34,6 +34,7 @@ void VideoPlayerLooped::run()
     // A few buffers in turn: one is decoded into while the scene and the compositor
     // still hold the ones before it. A buffer nobody else holds is reused as it is.
     std::array<QImage, 4> buffers;
+    const bool planar = file->planarPictures();
     std::size_t next = 0;
     bool rewound = false;
     auto due = Clock::now();
@@ -51,7 +52,9 @@ void VideoPlayerLooped::run()
             if (stopping)
                 return;
         }
-        if (!file->readPicture(*buffer)) {
+        VideoPicture picture;
+        const bool read = planar ? (picture.planar = file->readPlanarPicture()) != nullptr : file->readPicture(*buffer);
+        if (!read) {
             // The end: start over, unless the video has no picture right after its start.
             if (rewound || !file->rewind()) {
                 logLine("background video stopped");
@@ -67,7 +70,9 @@ void VideoPlayerLooped::run()
             if (wake.wait_until(guard, due, [this] { return stopping; }))
                 return;
         }
-        publish(*buffer);
+        if (!planar)
+            picture.image = *buffer;
+        publish(std::move(picture));
         due += interval;
         // After a stall (a busy machine, a suspended process) play on from now instead of
         // rushing through the pictures that fell due meanwhile.
@@ -77,11 +82,11 @@ void VideoPlayerLooped::run()
     }
 }
 
-void VideoPlayerLooped::publish(const QImage& picture)
+void VideoPlayerLooped::publish(VideoPicture picture)
 {
     {
         std::lock_guard guard(lock);
-        latest = picture;
+        latest = std::move(picture);
         if (posted)
             return;
         posted = true;
@@ -92,17 +97,17 @@ void VideoPlayerLooped::publish(const QImage& picture)
 
 void VideoPlayerLooped::deliver()
 {
-    QImage picture;
+    std::optional<VideoPicture> picture;
     {
         std::lock_guard guard(lock);
         picture = std::move(latest);
-        latest = QImage();
+        latest.reset();
         posted = false;
     }
-    if (picture.isNull())
+    if (!picture)
         return;
     ++shown;
-    sink(picture);
+    sink(*picture);
 }
 
 } // namespace vistrale

@@ -9,9 +9,17 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace vistrale {
+
+// One picture of a playing video: its planes when the video has them (converted where
+// they are drawn), else an RGB32 image.
+struct VideoPicture {
+    QImage image;
+    PlanarPictureRef planar;
+};
 
 // Plays a video without sound in an endless loop. A worker thread decodes the pictures
 // at the video's own rate and starts again at the first one when the video ends; each
@@ -19,7 +27,7 @@ namespace vistrale {
 // behind, only the newest picture waits (older ones are dropped, never queued).
 class VideoPlayerLooped : public QObject {
 public:
-    using PictureSink = std::function<void(const QImage& picture)>;
+    using PictureSink = std::function<void(const VideoPicture& picture)>;
 
     // Main thread. Takes the opened file and starts playing at once.
     VideoPlayerLooped(std::unique_ptr<VideoFile> file, PictureSink sink);
@@ -32,7 +40,7 @@ public:
 
 private:
     void run();
-    void publish(const QImage& picture);
+    void publish(VideoPicture picture);
     void deliver();
 
     std::unique_ptr<VideoFile> file;
@@ -42,7 +50,7 @@ private:
     std::mutex lock;
     std::condition_variable wake;
     bool stopping = false;
-    QImage latest;
+    std::optional<VideoPicture> latest;
     bool posted = false;
 
     std::atomic<quint64> shown{0};

@@ -116,6 +116,8 @@ public:
             return false;
         }
         havePending = true;
+        const auto first = static_cast<AVPixelFormat>(frame->format);
+        planar = first == AV_PIX_FMT_YUV420P || first == AV_PIX_FMT_YUVJ420P;
         return true;
     }
 
@@ -130,6 +132,57 @@ public:
         if (into.size() != target || into.format() != QImage::Format_RGB32 || !into.isDetached())
             into = QImage(target, QImage::Format_RGB32);
         return convert(into);
+    }
+
+    bool planarPictures() const override { return planar; }
+
+    PlanarPictureRef readPlanarPicture() override
+    {
+        if (!havePending && !decodeNext())
+            return nullptr;
+        havePending = false;
+        const auto pixelFormat = static_cast<AVPixelFormat>(frame->format);
+        if ((pixelFormat != AV_PIX_FMT_YUV420P && pixelFormat != AV_PIX_FMT_YUVJ420P) || frame->width <= 0
+            || frame->height <= 0 || frame->width > MAX_VIDEO_SIDE || frame->height > MAX_VIDEO_SIDE) {
+            logLine("background video picture format changed:",
+                QString::fromUtf8(av_get_pix_fmt_name(pixelFormat) ? av_get_pix_fmt_name(pixelFormat) : "?"),
+                frame->width, frame->height);
+            return nullptr;
+        }
+        auto picture = std::make_shared<PlanarPicture>();
+        picture->size = target;
+        picture->matrix = pixelFormat == AV_PIX_FMT_YUVJ420P || frame->color_range == AVCOL_RANGE_JPEG
+            ? PlanarPicture::Matrix::Bt601Full
+            : bt709() ? PlanarPicture::Matrix::Bt709 : PlanarPicture::Matrix::Bt601;
+        const QRect source = fillSource(frame->width, frame->height, target);
+        if (source.size() == target) {
+            // The decoder's own planes, held by a new reference: nothing is copied.
+            AVFrame* held = av_frame_clone(frame);
+            if (!held) {
+                logLine("background video: out of memory");
+                return nullptr;
+            }
+            picture->owner = std::shared_ptr<AVFrame>(held, [](AVFrame* f) { av_frame_free(&f); });
+            picture->planes[0] = held->data[0] + source.y() * held->linesize[0] + source.x();
+            picture->planes[1] = held->data[1] + source.y() / 2 * held->linesize[1] + source.x() / 2;
+            picture->planes[2] = held->data[2] + source.y() / 2 * held->linesize[2] + source.x() / 2;
+            for (int i = 0; i < 3; ++i)
+                picture->strides[i] = held->linesize[i];
+            return picture;
+        }
+        const int w = target.width(), h = target.height(), cw = (w + 1) / 2, ch = (h + 1) / 2;
+        auto planes = std::make_shared<std::vector<uint8_t>>(size_t(w) * h + 2 * size_t(cw) * ch);
+        uint8_t* y = planes->data();
+        uint8_t* u = y + size_t(w) * h;
+        uint8_t* v = u + size_t(cw) * ch;
+        libyuv::I420Scale(frame->data[0] + source.y() * frame->linesize[0] + source.x(), frame->linesize[0],
+            frame->data[1] + source.y() / 2 * frame->linesize[1] + source.x() / 2, frame->linesize[1],
+            frame->data[2] + source.y() / 2 * frame->linesize[2] + source.x() / 2, frame->linesize[2],
+            source.width(), source.height(), y, w, u, cw, v, cw, w, h, libyuv::kFilterBilinear);
+        picture->owner = planes;
+        picture->planes[0] = y, picture->planes[1] = u, picture->planes[2] = v;
+        picture->strides[0] = w, picture->strides[1] = cw, picture->strides[2] = cw;
+        return picture;
     }
 
     bool rewind() override
@@ -216,16 +269,20 @@ private:
         uint8_t* out = into.bits();
         const int outStride = int(into.bytesPerLine());
         const int w = target.width(), h = target.height();
-        // HD pictures without a tag are BT.709, as players take them.
-        const bool bt709 = frame->colorspace == AVCOL_SPC_BT709
-            || (frame->colorspace == AVCOL_SPC_UNSPECIFIED && frame->height >= 720);
         if (fullRange)
             libyuv::J420ToARGB(y, strideY, u, strideU, v, strideV, out, outStride, w, h);
-        else if (bt709)
+        else if (bt709())
             libyuv::H420ToARGB(y, strideY, u, strideU, v, strideV, out, outStride, w, h);
         else
             libyuv::I420ToARGB(y, strideY, u, strideU, v, strideV, out, outStride, w, h);
         return true;
+    }
+
+    // HD pictures without a tag are BT.709, as players take them.
+    bool bt709() const
+    {
+        return frame->colorspace == AVCOL_SPC_BT709
+            || (frame->colorspace == AVCOL_SPC_UNSPECIFIED && frame->height >= 720);
     }
 
     // Any other pixel format: swscale to RGB at the covering size, then the centre.
@@ -275,6 +332,7 @@ private:
     double rate_ = 30;
     bool draining = false;
     bool havePending = false;
+    bool planar = false;
     std::vector<uint8_t> scaledPlanes;
     QImage covering;
 };

@@ -370,6 +370,44 @@ TEST_F(CompositorDrawing, CopiesOpaquePicturesThroughTheirShapeAsTheRasterEngine
         EXPECT_EQ(part.pixelColor(p), QColor(Qt::magenta));
 }
 
+TEST_F(CompositorDrawing, ConvertsVideoPlanesStraightIntoTheFrameAndOnlyWhereDamaged)
+{
+    // A 4:2:0 picture whose every sample differs, so that a misplaced row or column shows.
+    auto planes = std::make_shared<std::vector<uint8_t>>(OUTPUT.width() * OUTPUT.height() * 3 / 2);
+    for (size_t i = 0; i < planes->size(); ++i)
+        (*planes)[i] = uint8_t(16 + (i * 7 + i / 1920 * 13) % 220);
+    auto video = std::make_shared<PlanarPicture>();
+    video->size = OUTPUT;
+    video->owner = planes;
+    video->planes[0] = planes->data();
+    video->planes[1] = planes->data() + OUTPUT.width() * OUTPUT.height();
+    video->planes[2] = video->planes[1] + OUTPUT.width() * OUTPUT.height() / 4;
+    video->strides[0] = OUTPUT.width();
+    video->strides[1] = video->strides[2] = OUTPUT.width() / 2;
+    const QImage expected = video->toImage();
+    DrawOp op;
+    op.rect = QRectF(QPointF(0, 0), QSizeF(OUTPUT));
+    op.planar = video;
+
+    const QImage whole = draw(listOf({filled(op.rect, Qt::red), op}));
+    EXPECT_TRUE(whole.convertToFormat(QImage::Format_RGB32) == expected);
+
+    // Odd edges on every side of a damaged part.
+    QImage part(OUTPUT, QImage::Format_ARGB32_Premultiplied);
+    part.fill(Qt::magenta);
+    const QRect damage(101, 51, 37, 23);
+    compositor.draw(*listOf({op}), part, QRegion(damage));
+    EXPECT_TRUE(part.copy(damage).convertToFormat(QImage::Format_RGB32) == expected.copy(damage));
+    for (const QPoint p : {QPoint(100, 60), QPoint(138, 60), QPoint(120, 50), QPoint(120, 74)})
+        EXPECT_EQ(part.pixelColor(p), QColor(Qt::magenta)) << p.x() << ", " << p.y();
+
+    // Not over the whole frame, it is drawn as a picture.
+    op.rect = QRectF(0, 0, 960, 540);
+    const QImage small = draw(listOf({op}));
+    EXPECT_TRUE(near(small.pixelColor(480, 810), expected.scaled(960, 540).pixelColor(480, 270), 24));
+    EXPECT_EQ(small.pixelColor(1500, 200), QColor(Qt::black));
+}
+
 TEST(CompositorThread, RedrawsOnlyWhatChangedYetEveryFrameMatchesAWholeDrawing)
 {
     FakeClock clock;
