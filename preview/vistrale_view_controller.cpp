@@ -300,6 +300,10 @@ void VistraleViewController::buildPreview()
         " QPushButton:checked { background: rgb(52, 199, 89); border-color: rgb(52, 199, 89); }");
     connect(cameraSwitch, &QPushButton::clicked, this, [this] { camToggled(); });
     buildCaptionButton();
+    captureVideoPreview->setPointerShapeHandler([this](QPointF position) {
+        const std::optional<QPointF> output = previewToOutput(position);
+        return output && webcamOverlay ? webcamOverlay->pointerShape(*output) : Qt::ArrowCursor;
+    });
     captureVideoPreview->setWheelHandler([this](double delta) {
         if (delta != 0)
             stepCameraSize(delta > 0);

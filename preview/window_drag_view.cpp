@@ -182,8 +182,19 @@ void WindowDragView::mousePressEvent(QMouseEvent* event)
     QWidget::mousePressEvent(event);
 }
 
+void WindowDragView::setPointerShapeHandler(std::function<Qt::CursorShape(QPointF)> handler)
+{
+    pointerShapeHandler = std::move(handler);
+    setMouseTracking(bool(pointerShapeHandler));
+}
+
 void WindowDragView::mouseMoveEvent(QMouseEvent* event)
 {
+    if (pointerShapeHandler && event->buttons() == Qt::NoButton) {
+        const Qt::CursorShape shape = pointerShapeHandler(event->position());
+        if (cursor().shape() != shape)
+            setCursor(shape);
+    }
     const bool pastDragDistance = pressPosition
         && (event->globalPosition().toPoint() - *pressPosition).manhattanLength() >= QApplication::startDragDistance();
     if (innerPress && (event->buttons() & Qt::LeftButton)) {

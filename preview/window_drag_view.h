@@ -50,6 +50,9 @@ public:
     void setContextMenuHandler(std::function<void(QPoint globalPosition)> handler);
     // The wheel: the vertical delta (positive away from the user).
     void setWheelHandler(std::function<void(double delta)> handler) { wheelHandler = std::move(handler); }
+    // The pointer's shape over a point of the preview, asked as the pointer moves with
+    // no button held.
+    void setPointerShapeHandler(std::function<Qt::CursorShape(QPointF)> handler);
     // Key presses: the key and its text; true when the key was used.
     void setKeyHandler(std::function<bool(int key, const QString& text)> handler) { keyHandler = std::move(handler); }
 
@@ -87,6 +90,7 @@ private:
     bool innerPress = false;
     bool innerDragged = false;
     std::function<void(double)> wheelHandler;
+    std::function<Qt::CursorShape(QPointF)> pointerShapeHandler;
     std::function<bool(int, const QString&)> keyHandler;
     std::function<void(const QString&, QPointF)> dropHandler;
     std::function<void(std::optional<QPointF>)> dragHoverHandler;

@@ -133,6 +133,23 @@ QPointF WebcamOverlay::keptOnOutput(QPointF origin, QSizeF size) const
         std::clamp(origin.y(), -size.height() / 2, output.height() - size.height() / 2)};
 }
 
+Qt::CursorShape WebcamOverlay::pointerShape(QPointF outputPoint) const
+{
+    if (webcamFullScreen || !containsOutputPoint(outputPoint))
+        return Qt::ArrowCursor;
+    const QRectF frame = webcamView->frame();
+    if (!pointOnResizeZone(webcamShape, frame, outputPoint))
+        return Qt::OpenHandCursor;
+    const double dx = outputPoint.x() - frame.center().x();
+    const double dy = outputPoint.y() - frame.center().y();
+    if (std::abs(dx) > 2 * std::abs(dy))
+        return Qt::SizeHorCursor;
+    if (std::abs(dy) > 2 * std::abs(dx))
+        return Qt::SizeVerCursor;
+    // Output y grows upwards: up and right is the "/" diagonal on the screen.
+    return dx * dy > 0 ? Qt::SizeBDiagCursor : Qt::SizeFDiagCursor;
+}
+
 bool WebcamOverlay::beginDrag(QPointF outputPoint)
 {
     firstMouseDownPoint.reset();

@@ -73,6 +73,10 @@ public:
     void toggleWebcamMirror();
     // Whether a point of the output lies on the visible webcam.
     bool containsOutputPoint(QPointF point) const;
+    // The pointer's shape over a point of the output: a resize arrow on the webcam's
+    // resize zone (pointing away from its centre), an open hand elsewhere on it where a
+    // drag moves it, the arrow off it or at full size.
+    Qt::CursorShape pointerShape(QPointF outputPoint) const;
     // Whether a screen point (bottom-left origin) lies on it, the screen mapped onto
     // the output.
     bool isPointOverWebcam(QPointF screenPoint, QSizeF screenSize) const;

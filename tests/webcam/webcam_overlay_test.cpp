@@ -173,6 +173,16 @@ TEST(WebcamOverlay, DraggedInThePreviewItFollowsThePointerStaysHalfOnTheOutputAn
         mouse(QEvent::MouseButtonRelease, to, Qt::NoButton);
     };
     const QRectF start = h.frame();
+    // The pointer shows what a drag would do.
+    const auto shapeOver = [&](QPointF output) {
+        mouse(QEvent::MouseMove, output, Qt::NoButton);
+        return preview->cursor().shape();
+    };
+    EXPECT_EQ(shapeOver(start.center()), Qt::OpenHandCursor);
+    EXPECT_EQ(shapeOver(QPointF(start.right() - 5, start.center().y())), Qt::SizeHorCursor);
+    // Its top right corner (output y grows upwards).
+    EXPECT_EQ(shapeOver(QPointF(start.right() - 5, start.bottom() - 5)), Qt::SizeBDiagCursor);
+    EXPECT_EQ(shapeOver(QPointF(100, 100)), Qt::ArrowCursor);
 
     drag(start.center(), start.center() - QPointF(600, -200));
     EXPECT_NEAR(h.frame().x(), start.x() - 600, 2.0);
