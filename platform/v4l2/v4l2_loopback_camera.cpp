@@ -103,9 +103,20 @@ bool V4L2LoopbackCamera::write(const FrameBuffer& frame, double, bool mirrored)
     if (!device)
         return false;
     const QImage& image = frame.image;
-    const bool convertible = isBgra(image.format())
-        && writeCameraPicture(image.constBits(), image.bytesPerLine(), image.size(), format, planes, size, mirrored);
+    // Only the rows that changed since the picture was last converted are converted
+    // again; frames not written while nobody watched leave a gap, which redoes it whole.
+    const bool sameSize = image.size() == size;
+    damage.frameArrived(frame.sequence, sameSize ? frame.changed : std::nullopt, image.size(), mirrored);
+    const CameraRows rows = damage.take(picture.data());
+    bool convertible = isBgra(image.format());
+    if (convertible && sameSize)
+        convertible = writeCameraRows(image.constBits(), int(image.bytesPerLine()), size, format, planes, mirrored, rows);
+    else if (convertible)
+        convertible
+            = writeCameraPicture(image.constBits(), int(image.bytesPerLine()), image.size(), format, planes, size, mirrored);
     if (!convertible) {
+        // A picture left half written must be converted whole next time.
+        damage.reset();
         if (!frameRefused)
             logLine("v4l2 camera cannot convert frame: ",
                 QString("%1x%2 format %3").arg(image.width()).arg(image.height()).arg(int(image.format())));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/camera/camera_buffer_damage.h"
 #include "platform/camera/camera_output.h"
 #include "platform/camera/camera_pixels.h"
 #include "platform/v4l2/device_open_watcher.h"
@@ -79,6 +80,8 @@ private:
     std::unique_ptr<LoopbackDevice> device;
     std::vector<uint8_t> picture;
     CameraPlanes planes;
+    // The rows of `picture` that no longer show the newest frame.
+    CameraBufferDamage damage;
     Clock::time_point lastWrite;
     Clock::time_point nextOpen;
     QString lastFailure;

@@ -197,6 +197,32 @@ TEST_F(V4L2LoopbackCameraTest, WritesFramesInTheSetFormatMirroredWhenAsked)
     EXPECT_EQ(yuy2->conversions(), 2);
 }
 
+TEST_F(V4L2LoopbackCameraTest, ConvertsOnlyTheRowsANumberedFrameChangedAndAllAfterAGap)
+{
+    auto yuy2 = camera();
+    FileReader reader(node);
+    ASSERT_TRUE(reader.started);
+    ASSERT_TRUE(waitUntil([&] { return yuy2->watched(); }, 2000));
+    const auto numbered = [](quint64 sequence, QColor colour, std::optional<QRect> changed) {
+        FrameBuffer buffer = frame(SIZE, colour, colour);
+        buffer.sequence = sequence;
+        buffer.changed = changed;
+        return buffer;
+    };
+    const auto lumaAtRow = [&](int row) { return uint8_t(readFile(node)[row * SIZE.width() * 2]); };
+    ASSERT_TRUE(yuy2->write(numbered(1, Qt::white, std::nullopt), 1.0, false));
+    // The next frame says only rows 10 to 19 changed: the others keep the last picture
+    // (the frame's other rows are black here only to show they were not read).
+    ASSERT_TRUE(yuy2->write(numbered(2, Qt::black, QRect(0, 10, SIZE.width(), 10)), 1.1, false));
+    EXPECT_NEAR(lumaAtRow(15), 16, 2);
+    EXPECT_NEAR(lumaAtRow(5), 235, 2);
+    EXPECT_NEAR(lumaAtRow(25), 235, 2);
+    // A frame skipped: the next one is converted whole.
+    ASSERT_TRUE(yuy2->write(numbered(4, Qt::black, QRect(0, 0, 1, 1)), 1.2, false));
+    EXPECT_NEAR(lumaAtRow(5), 16, 2);
+    EXPECT_NEAR(lumaAtRow(25), 16, 2);
+}
+
 TEST_F(V4L2LoopbackCameraTest, ScalesFramesOfAnotherSizeAndWritesBgrx)
 {
     auto bgrx = camera(CameraPixelFormat::BGRx);
