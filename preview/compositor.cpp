@@ -259,12 +259,15 @@ std::optional<std::size_t> lastCoveringOp(const DrawList& list)
     return std::nullopt;
 }
 
-// The pixels a layer can touch: its box, its shadow, and a margin for antialiased edges.
+// The pixels a layer can touch: its box (only its shape's part when it clips to its
+// shape: a round webcam in a wide frame), its shadow, and a margin for antialiased edges.
 QRect bounds(const DrawOp& op, double height)
 {
     QRectF box = flipped(op.rect, height);
     if (box.isEmpty())
         return {};
+    if (op.masksToBounds || op.mask != LayerMask::None)
+        box = shapeBox(op, box);
     if (op.shadow && op.shadow->color.alpha() > 0 && op.shadow->blurRadius > 0) {
         const double grow = op.shadow->blurRadius;
         box |= box.translated(op.shadow->offset.x(), -op.shadow->offset.y()).adjusted(-grow, -grow, grow, grow);
