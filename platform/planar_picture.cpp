@@ -1,5 +1,6 @@
 #include "platform/planar_picture.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <libyuv/convert_argb.h>
@@ -20,10 +21,10 @@ void PlanarPicture::convertInto(QImage& target, const QRect& wanted) const
         return;
     // The chroma planes have one sample for two rows and two columns: the conversion
     // starts at even coordinates. An odd edge is converted aside and copied.
-    const QRect even(rect.x() & ~1, rect.y() & ~1, 0, 0);
+    const int left = rect.x() & ~1, top = rect.y() & ~1;
     const int right = std::min(size.width(), (rect.right() + 2) & ~1);
     const int bottom = std::min(size.height(), (rect.bottom() + 2) & ~1);
-    const QRect aligned(even.x(), even.y(), right - even.x(), bottom - even.y());
+    const QRect aligned(left, top, right - left, bottom - top);
     const auto convert = [this](const QRect& area, uint8_t* out, int outStride) {
         const uint8_t* y = planes[0] + qsizetype(area.y()) * strides[0] + area.x();
         const uint8_t* u = planes[1] + qsizetype(area.y() / 2) * strides[1] + area.x() / 2;
