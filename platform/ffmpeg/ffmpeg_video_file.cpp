@@ -14,7 +14,6 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
-#include <libyuv/convert_argb.h>
 #include <libyuv/scale.h>
 
 namespace vistrale {
@@ -149,40 +148,7 @@ public:
                 frame->width, frame->height);
             return nullptr;
         }
-        auto picture = std::make_shared<PlanarPicture>();
-        picture->size = target;
-        picture->matrix = pixelFormat == AV_PIX_FMT_YUVJ420P || frame->color_range == AVCOL_RANGE_JPEG
-            ? PlanarPicture::Matrix::Bt601Full
-            : bt709() ? PlanarPicture::Matrix::Bt709 : PlanarPicture::Matrix::Bt601;
-        const QRect source = fillSource(frame->width, frame->height, target);
-        if (source.size() == target) {
-            // The decoder's own planes, held by a new reference: nothing is copied.
-            AVFrame* held = av_frame_clone(frame);
-            if (!held) {
-                logLine("background video: out of memory");
-                return nullptr;
-            }
-            picture->owner = std::shared_ptr<AVFrame>(held, [](AVFrame* f) { av_frame_free(&f); });
-            picture->planes[0] = held->data[0] + source.y() * held->linesize[0] + source.x();
-            picture->planes[1] = held->data[1] + source.y() / 2 * held->linesize[1] + source.x() / 2;
-            picture->planes[2] = held->data[2] + source.y() / 2 * held->linesize[2] + source.x() / 2;
-            for (int i = 0; i < 3; ++i)
-                picture->strides[i] = held->linesize[i];
-            return picture;
-        }
-        const int w = target.width(), h = target.height(), cw = (w + 1) / 2, ch = (h + 1) / 2;
-        auto planes = std::make_shared<std::vector<uint8_t>>(size_t(w) * h + 2 * size_t(cw) * ch);
-        uint8_t* y = planes->data();
-        uint8_t* u = y + size_t(w) * h;
-        uint8_t* v = u + size_t(cw) * ch;
-        libyuv::I420Scale(frame->data[0] + source.y() * frame->linesize[0] + source.x(), frame->linesize[0],
-            frame->data[1] + source.y() / 2 * frame->linesize[1] + source.x() / 2, frame->linesize[1],
-            frame->data[2] + source.y() / 2 * frame->linesize[2] + source.x() / 2, frame->linesize[2],
-            source.width(), source.height(), y, w, u, cw, v, cw, w, h, libyuv::kFilterBilinear);
-        picture->owner = planes;
-        picture->planes[0] = y, picture->planes[1] = u, picture->planes[2] = v;
-        picture->strides[0] = w, picture->strides[1] = cw, picture->strides[2] = cw;
-        return picture;
+        return planarOfFrame();
     }
 
     bool rewind() override
@@ -243,39 +209,53 @@ private:
             logLine("background video picture size not supported:", frame->width, frame->height);
             return false;
         }
-        if (pixelFormat == AV_PIX_FMT_YUV420P || pixelFormat == AV_PIX_FMT_YUVJ420P)
-            return convert420(into, pixelFormat == AV_PIX_FMT_YUVJ420P || frame->color_range == AVCOL_RANGE_JPEG);
+        if (pixelFormat == AV_PIX_FMT_YUV420P || pixelFormat == AV_PIX_FMT_YUVJ420P) {
+            const PlanarPictureRef picture = planarOfFrame();
+            if (picture)
+                picture->convertInto(into, into.rect());
+            return picture != nullptr;
+        }
         return convertOther(into, pixelFormat);
     }
 
-    // 4:2:0 pictures: crop, scale when needed, then one conversion to RGB.
-    bool convert420(QImage& into, bool fullRange)
+    // The decoded 4:2:0 picture, cropped and scaled to the target: the decoder's own
+    // planes held by a new reference when no scaling is needed (nothing is copied).
+    PlanarPictureRef planarOfFrame()
     {
+        const auto pixelFormat = static_cast<AVPixelFormat>(frame->format);
+        auto picture = std::make_shared<PlanarPicture>();
+        picture->size = target;
+        picture->matrix = pixelFormat == AV_PIX_FMT_YUVJ420P || frame->color_range == AVCOL_RANGE_JPEG
+            ? PlanarPicture::Matrix::Bt601Full
+            : bt709() ? PlanarPicture::Matrix::Bt709 : PlanarPicture::Matrix::Bt601;
         const QRect source = fillSource(frame->width, frame->height, target);
-        const uint8_t* y = frame->data[0] + source.y() * frame->linesize[0] + source.x();
-        const uint8_t* u = frame->data[1] + source.y() / 2 * frame->linesize[1] + source.x() / 2;
-        const uint8_t* v = frame->data[2] + source.y() / 2 * frame->linesize[2] + source.x() / 2;
-        int strideY = frame->linesize[0], strideU = frame->linesize[1], strideV = frame->linesize[2];
-        if (source.size() != target) {
-            const int w = target.width(), h = target.height(), cw = (w + 1) / 2, ch = (h + 1) / 2;
-            scaledPlanes.resize(size_t(w) * h + 2 * size_t(cw) * ch);
-            uint8_t* sy = scaledPlanes.data();
-            uint8_t* su = sy + size_t(w) * h;
-            uint8_t* sv = su + size_t(cw) * ch;
-            libyuv::I420Scale(y, strideY, u, strideU, v, strideV, source.width(), source.height(), sy, w, su, cw, sv,
-                cw, w, h, libyuv::kFilterBilinear);
-            y = sy, u = su, v = sv, strideY = w, strideU = cw, strideV = cw;
+        if (source.size() == target) {
+            AVFrame* held = av_frame_clone(frame);
+            if (!held) {
+                logLine("background video: out of memory");
+                return nullptr;
+            }
+            picture->owner = std::shared_ptr<AVFrame>(held, [](AVFrame* f) { av_frame_free(&f); });
+            picture->planes[0] = held->data[0] + source.y() * held->linesize[0] + source.x();
+            picture->planes[1] = held->data[1] + source.y() / 2 * held->linesize[1] + source.x() / 2;
+            picture->planes[2] = held->data[2] + source.y() / 2 * held->linesize[2] + source.x() / 2;
+            for (int i = 0; i < 3; ++i)
+                picture->strides[i] = held->linesize[i];
+            return picture;
         }
-        uint8_t* out = into.bits();
-        const int outStride = int(into.bytesPerLine());
-        const int w = target.width(), h = target.height();
-        if (fullRange)
-            libyuv::J420ToARGB(y, strideY, u, strideU, v, strideV, out, outStride, w, h);
-        else if (bt709())
-            libyuv::H420ToARGB(y, strideY, u, strideU, v, strideV, out, outStride, w, h);
-        else
-            libyuv::I420ToARGB(y, strideY, u, strideU, v, strideV, out, outStride, w, h);
-        return true;
+        const int w = target.width(), h = target.height(), cw = (w + 1) / 2, ch = (h + 1) / 2;
+        auto planes = std::make_shared<std::vector<uint8_t>>(size_t(w) * h + 2 * size_t(cw) * ch);
+        uint8_t* y = planes->data();
+        uint8_t* u = y + size_t(w) * h;
+        uint8_t* v = u + size_t(cw) * ch;
+        libyuv::I420Scale(frame->data[0] + source.y() * frame->linesize[0] + source.x(), frame->linesize[0],
+            frame->data[1] + source.y() / 2 * frame->linesize[1] + source.x() / 2, frame->linesize[1],
+            frame->data[2] + source.y() / 2 * frame->linesize[2] + source.x() / 2, frame->linesize[2],
+            source.width(), source.height(), y, w, u, cw, v, cw, w, h, libyuv::kFilterBilinear);
+        picture->owner = planes;
+        picture->planes[0] = y, picture->planes[1] = u, picture->planes[2] = v;
+        picture->strides[0] = w, picture->strides[1] = cw, picture->strides[2] = cw;
+        return picture;
     }
 
     // HD pictures without a tag are BT.709, as players take them.
@@ -333,7 +313,6 @@ private:
     bool draining = false;
     bool havePending = false;
     bool planar = false;
-    std::vector<uint8_t> scaledPlanes;
     QImage covering;
 };
 
