@@ -322,8 +322,6 @@ std::optional<QRegion> Compositor::damageBetween(const Drawn& before, const Draw
 
 void Compositor::draw(const DrawList& list, QImage& target)
 {
-    if (!lastCoveringOp(list))
-        target.fill(list.clearColor);
     paint(list, target, nullptr);
 }
 
@@ -334,8 +332,10 @@ void Compositor::draw(const DrawList& list, QImage& target, const QRegion& damag
 
 void Compositor::paint(const DrawList& list, QImage& target, const QRegion* damage)
 {
-    QPainter painter(&target);
     const std::optional<std::size_t> covering = lastCoveringOp(list);
+    if (!damage && !covering)
+        target.fill(list.clearColor);
+    QPainter painter(&target);
     if (damage) {
         painter.setClipRegion(*damage);
         if (!covering) {

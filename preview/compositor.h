@@ -105,7 +105,8 @@ private:
     ShapedCopy shapedCopy;
     quint64 generation = 0;
     const QImage& scaled(const QImage& picture, const QRect& source, QSize size);
-    // Draws the snapshot; inside `damage` only when one is given (after clearing it).
+    // Draws the snapshot, clearing first unless a layer covers the whole frame; inside
+    // `damage` only when one is given.
     void paint(const DrawList& list, QImage& target, const QRegion* damage);
 };
 
